@@ -1,0 +1,67 @@
+#include "rom/pointer_tables.h"
+
+#include "rom/file_io.h"
+#include "rom/sheet_catalogue.h"
+
+namespace {
+
+std::uint8_t readByteAt(const RomImage& rom, PcOffset offset)
+{
+    std::uint8_t value = 0;
+    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset)) {
+        if (std::fread(&value, 1, 1, rom.file) != 1) {
+            value = 0;
+        }
+    }
+    return value;
+}
+
+bool writeByteAt(const RomImage& rom, PcOffset offset, std::uint8_t value)
+{
+    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset) &&
+           std::fwrite(&value, 1, 1, rom.file) == 1;
+}
+
+}  // namespace
+
+PointerTables pointerTables(const RomLayout& layout)
+{
+    return {layout.pointerTableBase, layout.pointerTableBase + kSheetCount,
+            layout.pointerTableBase + 2 * kSheetCount};
+}
+
+PcOffset toPcOffset(SnesAddress address)
+{
+    const std::uint32_t bank = (address >> 16) & 0x7F;
+    const std::uint32_t inBank = address & 0x7FFF;
+    return bank * 0x8000 + inBank;
+}
+
+SnesAddress toSnesAddress(PcOffset offset)
+{
+    std::uint32_t bank = (offset / 0x8000) & 0x7F;
+    if (offset >= 0x380000) {
+        bank |= 0x80;
+    }
+    const std::uint32_t inBank = 0x8000 | (offset & 0x7FFF);
+    return (bank << 16) | inBank;
+}
+
+PcOffset readSheetPointer(const RomImage& rom, std::uint32_t sheet)
+{
+    const PointerTables tables = pointerTables(*rom.layout);
+    const std::uint32_t bank = readByteAt(rom, tables.bank + sheet);
+    const std::uint32_t high = readByteAt(rom, tables.high + sheet);
+    const std::uint32_t low = readByteAt(rom, tables.low + sheet);
+    return toPcOffset(bank << 16 | high << 8 | low);
+}
+
+bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset)
+{
+    const PointerTables tables = pointerTables(*rom.layout);
+    const SnesAddress address = toSnesAddress(offset);
+    const bool bankWritten = writeByteAt(rom, tables.bank + sheet, static_cast<std::uint8_t>(address >> 16));
+    const bool highWritten = writeByteAt(rom, tables.high + sheet, static_cast<std::uint8_t>(address >> 8));
+    const bool lowWritten = writeByteAt(rom, tables.low + sheet, static_cast<std::uint8_t>(address));
+    return bankWritten && highWritten && lowWritten;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The three sheet pointer tables (bank, high, low bytes; 223 entries each,
+// back to back from the layout's pointerTableBase) and the LoROM mapping.
+
+#include <cstdint>
+
+#include "rom/rom_image.h"
+
+struct PointerTables {
+    PcOffset bank;  // bits 16-23 of the SnesAddress
+    PcOffset high;  // bits 8-15
+    PcOffset low;   // bits 0-7
+};
+
+PointerTables pointerTables(const RomLayout& layout);
+
+// Offsets this mapping can express: a PcOffset below this has a pointer.
+inline constexpr PcOffset kLoRomAddressableLimit = 0x400000;
+
+// Bank bit 0x80 and bit 15 of the in-bank offset are ignored; the result is
+// always below 0x400000.
+PcOffset toPcOffset(SnesAddress address);
+
+// Defined for offsets below 0x400000: banks 0x70-0x7F are stored as 0xF0-0xFF,
+// and the in-bank offset always has bit 15 set.
+SnesAddress toSnesAddress(PcOffset offset);
+
+// Reads sheet's bank, high and low pointer bytes, in that order, one seek
+// and one byte each. Add headerOffset to the result for the file position.
+PcOffset readSheetPointer(const RomImage& rom, std::uint32_t sheet);
+
+// Writes sheet's bank, high and low pointer bytes, in that order, one seek and
+// one byte each. False when a seek or write failed.
+bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset);

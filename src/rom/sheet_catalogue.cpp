@@ -1,0 +1,93 @@
+#include "rom/sheet_catalogue.h"
+
+#include <array>
+#include <cassert>
+
+namespace {
+
+// Every fact about the 223 sheets, by runs of sheets that share them.
+struct SheetRun {
+    std::uint32_t first;
+    std::uint32_t last;
+    SheetStorage storage;
+    std::uint8_t codecType;
+    std::uint32_t usSize;
+    std::uint32_t japaneseSize;
+    PcOffset fixedOffset;  // FixedOffset sheets only
+};
+
+constexpr std::array<SheetRun, 7> kCatalogue = {{
+    //  sheets        storage                    codec         US     Japan  fixed at
+    {0x00, 0x70, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
+    {0x71, 0x72, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
+    {0x73, 0x7E, SheetStorage::Raw3bpp, LzSheet, 2048, 2048, 0},
+    {0x7F, 0xD9, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
+    {0xDA, 0xDC, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
+    {0xDD, 0xDD, SheetStorage::FixedOffset, LzSheet, 4096, 14400, 0x70000},
+    {0xDE, 0xDE, SheetStorage::FixedOffset, LzSheet, 28672, 28672, 0x80000},
+}};
+
+constexpr const SheetRun& runOf(std::uint32_t sheet)
+{
+    for (const SheetRun& run : kCatalogue) {
+        if (sheet >= run.first && sheet <= run.last) {
+            return run;
+        }
+    }
+    assert(false && "sheet number out of range");
+    return kCatalogue.back();
+}
+
+constexpr std::uint32_t sizeIn(const SheetRun& run, SheetSizeColumn column)
+{
+    return column == SheetSizeColumn::JapaneseSizes ? run.japaneseSize : run.usSize;
+}
+
+constexpr std::uint32_t totalSize(SheetSizeColumn column)
+{
+    std::uint32_t total = 0;
+    for (const SheetRun& run : kCatalogue) {
+        total += (run.last - run.first + 1) * sizeIn(run, column);
+    }
+    return total;
+}
+
+static_assert(kCatalogue.front().first == 0 && kCatalogue.back().last == kSheetCount - 1);
+static_assert(totalSize(SheetSizeColumn::UsSizes) == kCombinedFileSizeUs);
+static_assert(totalSize(SheetSizeColumn::JapaneseSizes) == kCombinedFileSizeJapan);
+
+}  // namespace
+
+std::uint8_t sheetCodecType(std::uint32_t sheet)
+{
+    return runOf(sheet).codecType;
+}
+
+std::uint32_t sheetSize(std::uint32_t sheet, const RomLayout& layout)
+{
+    return sizeIn(runOf(sheet), layout.sheetSizeColumn);
+}
+
+SheetStorage sheetStorage(std::uint32_t sheet)
+{
+    return runOf(sheet).storage;
+}
+
+PcOffset fixedSheetOffset(std::uint32_t sheet)
+{
+    return runOf(sheet).fixedOffset;
+}
+
+std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout)
+{
+    std::uint32_t offset = 0;
+    for (std::uint32_t lower = 0; lower < sheet && lower < kSheetCount; ++lower) {
+        offset += sheetSize(lower, layout);
+    }
+    return offset;
+}
+
+std::uint32_t combinedFileSize(const RomLayout& layout)
+{
+    return combinedFileOffset(kSheetCount, layout);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Fixed facts about the game's 223 graphics sheets, numbered 0x00 to 0xDE.
+
+#include <cstdint>
+
+#include "rom/rom_image.h"
+
+inline constexpr std::uint32_t kSheetCount = 0xDF;
+
+// The stored format of a Compressed sheet.
+enum SheetCodecType : std::uint8_t {
+    LzSheet = 0,          // LZ stream, decoded bytes form the sheet unchanged
+    LzSheet3bpp = 1,      // LZ stream of 3bpp tiles, widened to 4bpp
+    RunLengthSheet = 2,   // run-length packets closed by FF FF
+    RunLengthBlock = 3,   // run-length packets of one 0x8000-byte block
+};
+
+// How a sheet is stored in the ROM; follows from the sheet number alone.
+enum class SheetStorage : std::uint8_t {
+    FixedOffset,  // 0xDD, 0xDE: raw bytes at a fixed offset, not through a pointer
+    Raw3bpp,      // 0x73-0x7E: 1536 bytes of 3bpp tiles at the pointer
+    Compressed,   // all others: the sheet's codec type at the pointer
+};
+
+// Length of a Raw3bpp sheet in the ROM (64 tiles of 24 bytes) and in its file.
+inline constexpr std::uint32_t kRaw3bppSheetSize = 1536;
+inline constexpr std::uint32_t kRaw4bppSheetSize = 2048;
+
+// Complete combined sheet file lengths (the sum of all sheet sizes).
+inline constexpr std::uint32_t kCombinedFileSizeUs = 0x76800;
+inline constexpr std::uint32_t kCombinedFileSizeJapan = 0x79040;
+
+std::uint8_t sheetCodecType(std::uint32_t sheet);
+std::uint32_t sheetSize(std::uint32_t sheet, const RomLayout& layout);
+SheetStorage sheetStorage(std::uint32_t sheet);
+PcOffset fixedSheetOffset(std::uint32_t sheet);  // FixedOffset sheets only
+std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout);
+std::uint32_t combinedFileSize(const RomLayout& layout);

@@ -1,0 +1,23 @@
+#pragma once
+// Runs the real sheetpak binary as a user would.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int exitStatus;      // the process exit status; -1 when it did not exit normally
+    std::string output;  // everything written to standard output
+    std::string errors;  // everything written to standard error (always empty for this tool)
+};
+
+// Runs sheetpak with `arguments` in `workingDirectory`, standard input from the
+// null device, and captures both output streams and the exit status.
+RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
+                            const std::filesystem::path& workingDirectory);
+
+// The banner every run prints first.
+const std::string& bannerText();
+
+// `output` without the banner in front; the whole output when it lacks one.
+std::string afterBanner(const std::string& output);
