@@ -10,7 +10,10 @@
 
 #if !defined(_WIN32)
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 #endif
 
@@ -26,7 +29,7 @@ std::string readText(const fs::path& path)
 
 #if !defined(_WIN32)
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-               const fs::path& outPath, const fs::path& errPath)
+               const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit)
 {
     std::vector<std::string> argvStorage;
     argvStorage.push_back(SHEETPAK_BINARY);
@@ -49,6 +52,14 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
             chdir(workingDirectory.c_str()) != 0) {
             _exit(127);
         }
+        if (fileSizeLimit != 0) {
+            // Writes past the limit then fail with EFBIG instead of raising SIGXFSZ.
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+                _exit(127);
+            }
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -61,12 +72,20 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
 
 }  // namespace
 
-RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs::path& workingDirectory)
+#if !defined(_WIN32)
+bool canLimitFileSize()
+{
+    return true;
+}
+#endif
+
+RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                            std::uint64_t fileSizeLimit)
 {
     TempDir capture;
     const fs::path outPath = capture / "stdout.txt";
     const fs::path errPath = capture / "stderr.txt";
-    const int status = runProcess(arguments, workingDirectory, outPath, errPath);
+    const int status = runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit);
     return {status, readText(outPath), readText(errPath)};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real sheetpak binary as a user would.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -12,9 +13,15 @@ struct RunResult {
 };
 
 // Runs sheetpak with `arguments` in `workingDirectory`, standard input from the
-// null device, and captures both output streams and the exit status.
+// null device, and captures both output streams and the exit status. A non-zero
+// `fileSizeLimit` caps the size of any file the process writes (where the
+// platform can), so writes past it fail as on a full disk.
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
-                            const std::filesystem::path& workingDirectory);
+                            const std::filesystem::path& workingDirectory,
+                            std::uint64_t fileSizeLimit = 0);
+
+// Whether runSheetpakBinary can honour a file size limit on this platform.
+bool canLimitFileSize();
 
 // The banner every run prints first.
 const std::string& bannerText();

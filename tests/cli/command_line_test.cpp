@@ -1,0 +1,177 @@
+// The whole command line through the real binary: exact output after the
+// banner, exit status, and what is (not) touched on disk.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/rom_fixture.h"
+#include "support/run_binary.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kUsageText =
+    "Usage: sheetpak 0 ROMFileName [FileToSaveAs]\n"
+    "       sheetpak 1 PCHexAddressToInsert ROMFileName [FileToInsert]\n\n"
+    "Example: sheetpak 0 zelda.smc AllGFX.bin\n"
+    "         sheetpak 1 87200 zelda.smc AllGFX.bin\n";
+
+class CommandLine : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    RunResult run(const std::vector<std::string>& arguments) { return runSheetpakBinary(arguments, dir.path()); }
+
+    // Runs and checks the whole output: the banner first, then `expected`.
+    void expectRun(const std::vector<std::string>& arguments, const std::string& expected, int status)
+    {
+        const RunResult result = run(arguments);
+        EXPECT_EQ(result.output, bannerText() + expected);
+        EXPECT_EQ(result.exitStatus, status);
+        EXPECT_EQ(result.errors, "");
+    }
+
+    void saveRom(const std::string& name, const RomOptions& options = {})
+    {
+        makeSyntheticRom(options).save(dir / name);
+    }
+};
+
+TEST_F(CommandLine, BannerIsPrintedLiterallyWithTitleAndGameLines)
+{
+    const std::string& banner = bannerText();
+    EXPECT_EQ(banner.front(), '\n');
+    EXPECT_EQ(banner.substr(banner.size() - 2), "\n\n");
+    EXPECT_NE(banner.find(" Version 1.20\nCreated for Zelda : A Link to the Past (SNES)\n"), std::string::npos);
+    // The banner holds a per cent sign; it must come out as typed.
+    EXPECT_NE(banner.find('%'), std::string::npos);
+    EXPECT_EQ(run({}).output.substr(0, banner.size()), banner);
+}
+
+TEST_F(CommandLine, TooFewArgumentsShowUsage)
+{
+    expectRun({}, kUsageText, 1);
+    expectRun({"0"}, kUsageText, 1);
+}
+
+TEST_F(CommandLine, ArgumentCountsAreCheckedPerOperation)
+{
+    // Five arguments are refused before the mode word is read, even an invalid one.
+    expectRun({"4", "a", "b", "c", "d"}, "Too many parameters!\n", 1);
+    expectRun({"0", "rom", "sheets", "extra"}, "Too many parameters!\n", 1);
+    expectRun({"2", "rom", "extra"}, "Too many parameters!\n", 1);
+    expectRun({"3", "rom", "extra", "more"}, "Too many parameters!\n", 1);
+    expectRun({"1", "rom"}, "Not enough parameters!\n", 1);
+}
+
+TEST_F(CommandLine, InvalidModesPrintTheWholeModeWord)
+{
+    expectRun({"4", "a", "b", "c"}, "Mode 4 is not valid.\n", 1);
+    expectRun({"1A", "rom"}, "Mode 1A is not valid.\n", 1);
+    expectRun({"104", "rom"}, "Mode 104 is not valid.\n", 1);
+    expectRun({"0xF", "rom"}, "Mode F is not valid.\n", 1);
+    // A minus negates modulo 2^32: -1 is FFFFFFFF, whose low bits are F.
+    expectRun({"-1", "rom"}, "Mode FFFFFFFF is not valid.\n", 1);
+}
+
+TEST_F(CommandLine, SameFileNamedTwiceIsRefused)
+{
+    saveRom("zelda.smc");
+    const std::string rom = (dir / "zelda.smc").string();
+    expectRun({"0", rom, rom}, "File names are identical...bad idea!\n", 1);
+    expectRun({"1", "87000", rom, rom}, "File names are identical...bad idea!\n", 1);
+    // Another spelling of the same file.
+    const std::string dotted = (dir.path() / "." / "zelda.smc").string();
+    expectRun({"0", rom, dotted}, "File names are identical...bad idea!\n", 1);
+    fs::create_symlink(dir / "zelda.smc", dir / "link.smc");
+    expectRun({"0", (dir / "link.smc").string(), rom}, "File names are identical...bad idea!\n", 1);
+    EXPECT_EQ(fs::file_size(dir / "zelda.smc"), 0x100000u);
+}
+
+TEST_F(CommandLine, SameNameRefusedEvenWhenTheFileDoesNotExist)
+{
+    expectRun({"0", "missing.smc", "missing.smc"}, "File names are identical...bad idea!\n", 1);
+}
+
+TEST_F(CommandLine, RomThatCannotBeOpened)
+{
+    expectRun({"0", "missing.smc"}, "Unable to open the ROM: missing.smc\n", 1);
+    expectRun({"2", "missing.smc"}, "Unable to open the ROM: missing.smc\n", 1);
+    fs::create_directory(dir / "folder");
+    expectRun({"0", "folder"}, "Unable to open the ROM: folder\n", 1);
+    // A sheet file that does not exist yet is never the same file as the ROM.
+    expectRun({"0", "missing.smc", "new.bin"}, "Unable to open the ROM: missing.smc\n", 1);
+    EXPECT_FALSE(fs::exists(dir / "new.bin"));
+}
+
+TEST_F(CommandLine, WriteProtectedRomOnlyOpensForExtraction)
+{
+#if !defined(_WIN32)
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+#endif
+    saveRom("zelda.smc");
+    fs::permissions(dir / "zelda.smc", fs::perms::owner_read);
+    expectRun({"2", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
+    expectRun({"1", "87000", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
+    const RunResult extract = run({"0", "zelda.smc"});
+    EXPECT_EQ(afterBanner(extract.output).rfind("Decompressing...", 0), 0u);
+}
+
+TEST_F(CommandLine, UnrecognisedRomsAreRefusedWithTheirReason)
+{
+    saveRom("small.smc", {.imageSize = 0xFFFFF});
+    expectRun({"2", "small.smc"}, "This ROM is too small to be the Zelda ROM.\n", 1);
+    saveRom("foreign.smc", {.destinationCode = 2});
+    expectRun({"100", "foreign.smc"},
+              "This ROM is from the wrong country.  Only the US and Japanese ROMs are supported.\n", 1);
+    SyntheticRom wrong = makeSyntheticRom();
+    wrong.put(0x7FC0, {'t', 'h', 'e'});
+    wrong.save(dir / "wrong.smc");
+    expectRun({"3", "wrong.smc"}, "The ROM either has the wrong game title, or is in the wrong format.\n", 1);
+    EXPECT_EQ(readFile(dir / "wrong.smc"), wrong.bytes);
+}
+
+TEST_F(CommandLine, CopierHeaderFollowsBitNineOfTheSize)
+{
+    // 0x100300 bytes: bit 9 set, so the title is read at 0x81C0.
+    saveRom("headered.smc", {.imageSize = 0x100100, .copierHeader = true});
+    expectRun({"12", "headered.smc"}, "Expanding ROM to 2 megs...Done!\n", 0);
+    EXPECT_EQ(fs::file_size(dir / "headered.smc"), 0x200200u);
+    // Only the size counts: a plain image with 0x200 bytes appended is taken
+    // as headered, so its title is looked for 0x200 bytes too far on.
+    SyntheticRom padded = makeSyntheticRom();
+    padded.bytes.resize(0x100200, 0);
+    padded.save(dir / "padded.smc");
+    expectRun({"2", "padded.smc"}, "The ROM either has the wrong game title, or is in the wrong format.\n", 1);
+}
+
+TEST_F(CommandLine, HexArgumentsReadLikeFormattedInput)
+{
+    saveRom("zelda.smc");
+    // Q has no hex digit, so the mode word stays 0 and extraction starts.
+    const RunResult extract = run({"Q", "zelda.smc", "sheets.bin"});
+    EXPECT_EQ(afterBanner(extract.output).rfind("Decompressing...", 0), 0u);
+    // Leading blanks, a 0x prefix and trailing junk: mode 3 with the 0x100 flag.
+    expectRun({"  0x103junk", "zelda.smc"}, "Expanding ROM to 3 megs...Done!\n", 0);
+    EXPECT_EQ(fs::file_size(dir / "zelda.smc"), 0x300000u);
+}
+
+TEST_F(CommandLine, ExpansionThatCannotGrowFails)
+{
+    saveRom("big.smc", {.imageSize = 0x200000});
+    const Bytes before = readFile(dir / "big.smc");
+    expectRun({"2", "big.smc"}, "Expanding ROM to 2 megs...Failed!\n", 1);
+    EXPECT_EQ(readFile(dir / "big.smc"), before);
+}
+
+}  // namespace
