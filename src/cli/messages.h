@@ -49,6 +49,14 @@ inline constexpr const char* kFmtDecompressError = "Error decompressing GFX 0x%0
 inline constexpr const char* kFmtCompressError = "Error compressing GFX 0x%02X\n";
 inline constexpr const char* kMsgNotEnoughRoom =
     "Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n";
+inline constexpr const char* kFmtCouldNotRead = "Couldn't read %s\n";
+inline constexpr const char* kFmtCouldNotWrite = "Couldn't write %s\n";
+inline constexpr const char* kFmtSheetFileTooShort =
+    "The sheet file %s is too short: it must hold 0x%X bytes for this ROM.\n";
+inline constexpr const char* kFmtOutOfPointerReach =
+    "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
+inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
+inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 
 // Exit prompt.
 inline constexpr const char* kMsgExitPrompt = "\nHit any key or click on the screen to exit.\n";

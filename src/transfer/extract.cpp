@@ -1,10 +1,165 @@
 #include "transfer/extract.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
 
-// Not built yet: the command line parses and validates, the walk reports failure.
-bool extractSheets(RomImage& /*rom*/, const std::optional<std::string>& /*sheetFilePath*/)
+#include "cli/messages.h"
+#include "codec/bitplane.h"
+#include "codec/codec_limits.h"
+#include "codec/lz_codec.h"
+#include "codec/run_length.h"
+#include "rom/file_io.h"
+#include "rom/pointer_tables.h"
+#include "rom/sheet_catalogue.h"
+
+namespace {
+
+// Reads `length` bytes of the ROM at a PcOffset. A read past the end of the
+// file leaves the rest of `destination` as it was.
+void readRom(const RomImage& rom, PcOffset offset, std::uint8_t* destination, std::uint32_t length)
 {
-    std::printf("Sheet extraction is not available in this build.\n");
-    return false;
+    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset)) {
+        const std::size_t got = std::fread(destination, 1, length, rom.file);
+        static_cast<void>(got);
+    }
+}
+
+// Decodes a Compressed sheet into `sheetBuffer`. Returns the decoded length
+// (0: nothing decoded, or no decode buffer could be had).
+std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, std::uint32_t sheet,
+                          std::uint8_t* sheetBuffer)
+{
+    // A fresh, cleared buffer per sheet: a copy from a position no command
+    // wrote reads zero, never another sheet's bytes.
+    std::uint8_t* decodeBuffer = static_cast<std::uint8_t*>(std::calloc(kCodecBufferSize, 1));
+    if (decodeBuffer == nullptr) {
+        return 0;
+    }
+    context.codecType = sheetCodecType(sheet);
+    context.input = rom.file;
+    context.output = decodeBuffer;
+    context.outputLength = 0;
+    context.running = true;
+    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + readSheetPointer(rom, sheet))) {
+        switch (context.codecType) {
+        case LzSheet:
+        case LzSheet3bpp:
+            decodeLzSheet(context);
+            break;
+        case RunLengthSheet:
+            decodeRunLengthSheet(context);
+            break;
+        case RunLengthBlock:
+            decodeRunLengthBlock(context);
+            break;
+        default:
+            break;  // no codec: nothing decoded
+        }
+    }
+    const std::uint32_t length = context.outputLength;
+    std::memcpy(sheetBuffer, decodeBuffer, length < kSheetBufferSize ? length : kSheetBufferSize);
+    std::free(decodeBuffer);
+    context.output = nullptr;
+    return length;
+}
+
+// Brings sheet `sheet` into `sheetBuffer` by the way it is stored. Returns its
+// length; 0 means it could not be had.
+std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, std::uint32_t sheet,
+                          std::uint8_t* sheetBuffer)
+{
+    switch (sheetStorage(sheet)) {
+    case SheetStorage::FixedOffset: {
+        const std::uint32_t size = sheetSize(sheet, *rom.layout);
+        readRom(rom, fixedSheetOffset(sheet), sheetBuffer, size);
+        return size;
+    }
+    case SheetStorage::Raw3bpp:
+        readRom(rom, readSheetPointer(rom, sheet), sheetBuffer, kRaw3bppSheetSize);
+        return expandRawSheet3To4(sheetBuffer);
+    case SheetStorage::Compressed:
+        return decodeSheet(rom, context, sheet, sheetBuffer);
+    }
+    return 0;
+}
+
+bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_t length)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "GFX%02X.bin", static_cast<unsigned>(sheet));
+    std::FILE* file = std::fopen(name, "wb");
+    if (file == nullptr) {
+        std::printf(kFmtCouldNotOpen, name);
+        return false;
+    }
+    const bool written = std::fwrite(bytes, 1, length, file) == length;
+    if (std::fclose(file) != 0 || !written) {
+        std::printf(kFmtCouldNotWrite, name);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePath)
+{
+    std::FILE* combined = nullptr;
+    if (sheetFilePath) {
+        combined = std::fopen(sheetFilePath->c_str(), "wb");
+        if (combined == nullptr) {
+            std::printf(kFmtCouldNotOpen, sheetFilePath->c_str());
+            return false;
+        }
+    }
+    const auto closeCombined = [&combined]() {
+        const bool closed = combined == nullptr || std::fclose(combined) == 0;
+        combined = nullptr;
+        return closed;
+    };
+
+    // One sheet buffer for the walk, cleared once: a sheet shorter than its
+    // combined-file slot is followed there by what earlier sheets left.
+    std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]());
+    if (!sheetBuffer) {
+        closeCombined();
+        std::printf("%s", kMsgOutOfMemory);
+        return false;
+    }
+    DecodeContext context;
+
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        std::uint32_t length = obtainSheet(rom, context, sheet, sheetBuffer.get());
+        if (length == 0) {
+            closeCombined();
+            std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
+            return false;
+        }
+        if (length > kSheetBufferSize) {
+            std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
+            length = kSheetBufferSize;
+        }
+
+        if (combined == nullptr) {
+            if (!writeSheetFile(sheet, sheetBuffer.get(), length)) {
+                return false;
+            }
+        } else {
+            const std::uint32_t slot = sheetSize(sheet, *rom.layout);
+            if (std::fwrite(sheetBuffer.get(), 1, slot, combined) != slot) {
+                closeCombined();
+                std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+                return false;
+            }
+        }
+    }
+
+    if (!closeCombined()) {
+        std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+        return false;
+    }
+    return true;
 }

@@ -1,0 +1,125 @@
+// Mode 0 through the real binary, on generated sample ROMs.
+
+#include <filesystem>
+
+#include "rom/sheet_catalogue.h"
+#include "transfer_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Extraction : public TransferTest {};
+
+TEST_F(Extraction, PerSheetFilesOfBothReleasesWithAndWithoutHeader)
+{
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        for (const bool header : {false, true}) {
+            const SyntheticRom rom = sampleRom({.version = version, .copierHeader = header, .seed = 7});
+            rom.save(dir / "zelda.smc");
+            const RunResult result = run({"0", "zelda.smc"});
+            EXPECT_EQ(afterBanner(result.output), "Decompressing...Done!\n");
+            EXPECT_EQ(result.exitStatus, 0);
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                const Bytes expected = sampleSheet(sheet, *rom.layout, 7);
+                const Bytes actual = sheetFile(sheet);
+                ASSERT_EQ(actual.size(), expected.size()) << sheetName(sheet);
+                ASSERT_EQ(firstDifference(actual, expected), -1) << sheetName(sheet);
+            }
+            EXPECT_EQ(fs::file_size(dir / "GFXDD.bin"), version == RomVersion::Us ? 4096u : 14400u);
+            EXPECT_EQ(fs::file_size(dir / "GFXDE.bin"), 28672u);
+            EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
+        }
+    }
+}
+
+TEST_F(Extraction, CombinedFileHasOneSlotPerSheetAtTheReleasesOffsets)
+{
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        const SyntheticRom rom = sampleRom({.version = version, .copierHeader = true});
+        rom.save(dir / "zelda.smc");
+        const RunResult result = run({"0", "zelda.smc", "all.bin"});
+        EXPECT_EQ(afterBanner(result.output), "Decompressing...Done!\n");
+        const Bytes combined = readFile(dir / "all.bin");
+        EXPECT_EQ(combined.size(), version == RomVersion::Us ? 0x76800u : 0x79040u);
+        EXPECT_EQ(firstDifference(combined, combinedSampleFile(*rom.layout, 1)), -1);
+        EXPECT_FALSE(fs::exists(dir / "GFX00.bin"));
+    }
+}
+
+TEST_F(Extraction, FixedSheetsComeFromTheirOffsetsWhateverTheirPointersSay)
+{
+    SyntheticRom rom = sampleRom({});
+    rom.setPointer(0xDD, 0x12345);
+    rom.setPointer(0xDE, 0xF0000);
+    rom.save(dir / "zelda.smc");
+    EXPECT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
+    EXPECT_EQ(sheetFile(0xDD), rom.get(0x70000, 4096));
+    EXPECT_EQ(sheetFile(0xDE), rom.get(0x80000, 28672));
+}
+
+TEST_F(Extraction, StreamThatDecodesToNothingEndsTheRunAtThatSheet)
+{
+    SyntheticRom rom = sampleRom({});
+    rom.put(0xF0000, {0xFF});
+    rom.setPointer(0x05, 0xF0000);
+    rom.save(dir / "zelda.smc");
+    const RunResult perSheet = run({"100", "zelda.smc"});
+    EXPECT_EQ(afterBanner(perSheet.output), "Decompressing...Error decompressing GFX 0x05\nFailed!\n");
+    EXPECT_EQ(perSheet.exitStatus, 1);
+    EXPECT_TRUE(fs::exists(dir / "GFX04.bin"));
+    EXPECT_FALSE(fs::exists(dir / "GFX05.bin"));
+
+    const RunResult combined = run({"0", "zelda.smc", "all.bin"});
+    EXPECT_EQ(afterBanner(combined.output), "Decompressing...Error decompressing GFX 0x05\nFailed!\n");
+    EXPECT_EQ(readFile(dir / "all.bin"), Bytes(combinedSampleFile(kUsLayout, 1).begin(),
+                                               combinedSampleFile(kUsLayout, 1).begin() + 5 * 2048));
+}
+
+TEST_F(Extraction, SheetDecodingPastTheSheetBufferIsCutWithAWarning)
+{
+    // 40 byte fills of 1024 bytes: 0xA000 bytes for plain sheet 0x71.
+    SyntheticRom rom = sampleRom({});
+    Bytes stream;
+    for (int i = 0; i < 40; ++i) {
+        stream.insert(stream.end(), {0xE7, 0xFF, static_cast<std::uint8_t>(i)});
+    }
+    stream.push_back(0xFF);
+    rom.put(0xF0000, stream);
+    rom.setPointer(0x71, 0xF0000);
+    rom.save(dir / "zelda.smc");
+    const RunResult result = run({"0", "zelda.smc", "all.bin"});
+    EXPECT_EQ(afterBanner(result.output), "Decompressing...Warning, GFX 0x71 was too large!\nDone!\n");
+    // The slot holds the first 2048 of those bytes.
+    EXPECT_EQ(readFile(dir / "all.bin").at(0x71 * 2048 + 2047), 1);
+
+    run({"0", "zelda.smc"});
+    const Bytes file = sheetFile(0x71);
+    ASSERT_EQ(file.size(), 0x8000u);
+    EXPECT_EQ(file[0x7FFF], 31);
+}
+
+TEST_F(Extraction, FilesThatCannotBeCreatedOrWrittenFailTheRun)
+{
+    sampleRom({}).save(dir / "zelda.smc");
+    fs::create_directory(dir / "folder");
+    EXPECT_EQ(afterBanner(run({"0", "zelda.smc", "folder"}).output), "Decompressing...Couldn't open folder\nFailed!\n");
+    fs::create_directory(dir / "GFX10.bin");
+    const RunResult blocked = run({"0", "zelda.smc"});
+    EXPECT_EQ(afterBanner(blocked.output), "Decompressing...Couldn't open GFX10.bin\nFailed!\n");
+    EXPECT_EQ(blocked.exitStatus, 1);
+    fs::remove(dir / "GFX10.bin");
+
+    if (!canLimitFileSize()) {
+        GTEST_SKIP() << "no way to make writes fail on this platform";
+    }
+    // As on a full disk: every GFX file fits under 0x1000 bytes but GFXDE.bin.
+    const RunResult full = run({"0", "zelda.smc"}, 0x1000);
+    EXPECT_EQ(afterBanner(full.output), "Decompressing...Couldn't write GFXDE.bin\nFailed!\n");
+    EXPECT_EQ(full.exitStatus, 1);
+    const RunResult fullCombined = run({"0", "zelda.smc", "all.bin"}, 0x10000);
+    EXPECT_EQ(afterBanner(fullCombined.output), "Decompressing...Couldn't write all.bin\nFailed!\n");
+    EXPECT_EQ(fullCombined.exitStatus, 1);
+}
+
+}  // namespace

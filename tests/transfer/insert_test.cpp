@@ -1,0 +1,250 @@
+// Mode 1 through the real binary: byte-exact layouts, every room check, and
+// a ROM left untouched by every failure before the writing starts.
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "rom/sheet_catalogue.h"
+#include "transfer_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Length of the laid area for all-zero sheet files: 12 raw sheets of 1536
+// bytes and 209 compressed ones of 7 bytes each.
+constexpr std::uint32_t kZeroSheetsLength = 12 * 1536 + 209 * 7;
+
+std::string lastAddressLine(std::uint32_t end)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "Done!\nLast address written to: 0x%06X\n", end - 1);
+    return line;
+}
+
+class Insertion : public TransferTest {
+protected:
+    // Saves `rom`, runs the arguments, and checks the ROM is unchanged and
+    // the output after the banner is `expected`.
+    void expectRefused(const SyntheticRom& rom, const std::vector<std::string>& arguments,
+                       const std::string& expected)
+    {
+        rom.save(dir / "zelda.smc");
+        const RunResult result = run(arguments);
+        EXPECT_EQ(afterBanner(result.output), expected);
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), rom.bytes), -1) << "the ROM was changed";
+    }
+};
+
+const std::string kNoRoom =
+    "Recompressing...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\nFailed!\n";
+
+TEST_F(Insertion, ReinsertingExtractedSheetsRebuildsTheRomExactly)
+{
+    // The sample ROM is laid out the way insertion lays sheets, so putting its
+    // own sheets back at 87000 gives it back, plus the fill up to the boundary.
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        for (const bool header : {false, true}) {
+            std::uint32_t end = 0;
+            const SyntheticRom original = sampleRom({.version = version, .copierHeader = header, .seed = 3}, &end);
+            original.save(dir / "zelda.smc");
+            ASSERT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
+
+            // 87200 is taken as 87000 on a plain image, 87000 as 87200 on a headered one.
+            const RunResult result = run({"1", header ? "87000" : "87200", "zelda.smc"});
+            EXPECT_EQ(afterBanner(result.output), "Recompressing..." + lastAddressLine(end));
+            EXPECT_EQ(result.exitStatus, 0);
+            SyntheticRom expected = original;
+            const std::uint32_t boundary = original.headerOffset + original.layout->protectedBoundary;
+            std::fill(expected.bytes.begin() + end, expected.bytes.begin() + boundary, 0xFF);
+            EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), expected.bytes), -1);
+        }
+    }
+}
+
+TEST_F(Insertion, EditedSheetsSurviveARoundTripThroughACombinedFile)
+{
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        const SyntheticRom original = sampleRom({.version = version});
+        original.save(dir / "zelda.smc");
+        // Sheets of another seed, as if edited, inserted without fill.
+        writeFile(dir / "edited.bin", combinedSampleFile(*original.layout, 9));
+        const RunResult result = run({"11", "87000", "zelda.smc", "edited.bin"});
+        EXPECT_EQ(result.exitStatus, 0) << result.output;
+        ASSERT_EQ(run({"0", "zelda.smc", "again.bin"}).exitStatus, 0);
+        EXPECT_EQ(firstDifference(readFile(dir / "again.bin"), readFile(dir / "edited.bin")), -1);
+        ASSERT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
+        EXPECT_EQ(sheetFile(0xDD), sampleSheet(0xDD, *original.layout, 9));
+    }
+}
+
+TEST_F(Insertion, LaysRawSheetsFirstThenEverySheetInOrder)
+{
+    SyntheticRom rom = sampleRom({.imageSize = 0x200000, .copierHeader = true});
+    rom.save(dir / "zelda.smc");
+    writeZeroSheetFiles(*rom.layout);
+    // 100000 on a headered image starts at file offset 100200.
+    const RunResult result = run({"1", "100000", "zelda.smc"});
+    EXPECT_EQ(afterBanner(result.output), "Recompressing..." + lastAddressLine(0x100200 + kZeroSheetsLength));
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0x200, &kUsLayout};
+    EXPECT_EQ(after.pointer(0x73), 0x100000u);
+    EXPECT_EQ(after.pointer(0x7E), 0x100000u + 11 * 1536);
+    EXPECT_EQ(after.pointer(0x00), 0x104800u);
+    EXPECT_EQ(after.pointer(0x72), 0x104800u + 0x72 * 7);
+    EXPECT_EQ(after.pointer(0x7F), 0x104800u + 0x73 * 7);
+    EXPECT_EQ(after.get(0x104800, 8), (Bytes{0xE7, 0xFF, 0x00, 0xE5, 0xFF, 0x00, 0xFF, 0xE7}));
+    // The fixed sheets' entries copy 0x71 and 0x72's in all three tables.
+    EXPECT_EQ(after.pointerBytes(0xDD), after.pointerBytes(0x71));
+    EXPECT_EQ(after.pointerBytes(0xDE), after.pointerBytes(0x72));
+    // Fixed sheets at their offsets; no fill past the boundary.
+    EXPECT_EQ(after.get(0x70000, 4096), Bytes(4096, 0));
+    EXPECT_EQ(after.get(0x80000, 28672), Bytes(28672, 0));
+    EXPECT_EQ(after.get(0x8B800, 0x1000), rom.get(0x8B800, 0x1000));
+
+    // Other start offsets are taken as they stand.
+    SyntheticRom plain = sampleRom({.imageSize = 0x200000});
+    plain.save(dir / "plain.smc");
+    EXPECT_EQ(afterBanner(run({"1", "100200", "plain.smc"}).output),
+              "Recompressing..." + lastAddressLine(0x100200 + kZeroSheetsLength));
+}
+
+TEST_F(Insertion, RoomChecksAtTheirExactBoundaries)
+{
+    writeZeroSheetFiles(kUsLayout);
+    const SyntheticRom rom = sampleRom({.imageSize = 0x200000});
+    const auto hex = [](std::uint32_t value) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%X", value);
+        return std::string(text);
+    };
+    // The last sheet ending at the file size is refused; a byte earlier fits.
+    expectRefused(rom, {"1", hex(0x200000 - kZeroSheetsLength), "zelda.smc"}, kNoRoom);
+    rom.save(dir / "zelda.smc");
+    EXPECT_EQ(afterBanner(run({"1", hex(0x200000 - kZeroSheetsLength - 1), "zelda.smc"}).output),
+              "Recompressing..." + lastAddressLine(0x200000 - 1));
+    // A sheet starting at the protected boundary is refused, as is one across it;
+    // one ending exactly there fits.
+    expectRefused(rom, {"1", "C4000", "zelda.smc"}, kNoRoom);
+    expectRefused(rom, {"1", hex(0xC4000 - kZeroSheetsLength + 1), "zelda.smc"}, kNoRoom);
+    rom.save(dir / "zelda.smc");
+    EXPECT_EQ(afterBanner(run({"1", hex(0xC4000 - kZeroSheetsLength), "zelda.smc"}).output),
+              "Recompressing..." + lastAddressLine(0xC4000));
+    // At or past the file size, without wrapping around 4 GiB.
+    expectRefused(rom, {"1", "200000", "zelda.smc"}, kNoRoom);
+    expectRefused(rom, {"1", "FFFFFF00", "zelda.smc"}, kNoRoom);
+}
+
+TEST_F(Insertion, FillsFreedSpaceAboveTheThresholdUnlessTold)
+{
+    writeZeroSheetFiles(kUsLayout);
+    const SyntheticRom rom = sampleRom({});
+    const auto insertEndingAt = [&](std::uint32_t end, const char* mode) {
+        rom.save(dir / "zelda.smc");
+        char start[16];
+        std::snprintf(start, sizeof start, "%X", end - kZeroSheetsLength);
+        EXPECT_EQ(run({mode, start, "zelda.smc"}).exitStatus, 0);
+        return SyntheticRom{readFile(dir / "zelda.smc"), 0, &kUsLayout};
+    };
+    const SyntheticRom filled = insertEndingAt(0x90000, "1");
+    EXPECT_EQ(filled.get(0x90000, 0xC4000 - 0x90000), Bytes(0xC4000 - 0x90000, 0xFF));
+    EXPECT_EQ(filled.at(0xC4000), rom.at(0xC4000));
+    EXPECT_EQ(insertEndingAt(0x90000, "11").get(0x90000, 0x34000), rom.get(0x90000, 0x34000));
+    EXPECT_EQ(insertEndingAt(0x8B800, "1").get(0x8B800, 0x38800), rom.get(0x8B800, 0x38800));
+    const SyntheticRom justAbove = insertEndingAt(0x8B801, "1");
+    EXPECT_EQ(justAbove.at(0x8B801), 0xFF);
+    EXPECT_EQ(justAbove.at(0xC3FFF), 0xFF);
+}
+
+TEST_F(Insertion, SheetFilesAreReadAsTheyStand)
+{
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
+    writeSampleSheetFiles(kUsLayout, 1);
+    // A file over 0x8000 bytes is used from its first 0x8000 bytes.
+    Bytes large(0x9000, 0);
+    large[0x7FFF] = 0x11;
+    writeFile(dir / "GFX71.bin", large);
+    // A short fixed sheet is written in full, the rest as zeros.
+    writeFile(dir / "GFXDD.bin", Bytes(100, 0xAB));
+    const RunResult result = run({"1", "87000", "zelda.smc"});
+    EXPECT_EQ(afterBanner(result.output).rfind("Recompressing...Warning, GFX 0x71 was too large!\nDone!\n", 0), 0u);
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kUsLayout};
+    Bytes expectedDD(4096, 0);
+    std::fill_n(expectedDD.begin(), 100, 0xAB);
+    EXPECT_EQ(after.get(0x70000, 4096), expectedDD);
+    ASSERT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
+    EXPECT_EQ(sheetFile(0x71), Bytes(large.begin(), large.begin() + 0x8000));
+}
+
+TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
+{
+    const SyntheticRom rom = sampleRom({});
+    writeSampleSheetFiles(kUsLayout, 2);
+    // A missing file halfway: the raw sheets and 0x00-0x4F would have been written.
+    fs::remove(dir / "GFX50.bin");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX50.bin\nFailed!\n");
+    fs::remove(dir / "GFX73.bin");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+
+    // A sheet that does not compress to 0x8000 bytes or fewer.
+    writeSampleSheetFiles(kUsLayout, 2);
+    Bytes noise(0x8000);
+    std::mt19937 random(5);
+    for (std::uint8_t& byte : noise) {
+        byte = static_cast<std::uint8_t>(random() >> 24);
+    }
+    writeFile(dir / "GFXDA.bin", noise);
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Error compressing GFX 0xDA\nFailed!\n");
+
+    // No room for the last sheets only.
+    writeSampleSheetFiles(kUsLayout, 2);
+    expectRefused(rom, {"1", "B0000", "zelda.smc"}, kNoRoom);
+
+    // A combined file too short for the release.
+    Bytes shortFile = combinedSampleFile(kUsLayout, 2);
+    shortFile.pop_back();
+    writeFile(dir / "short.bin", shortFile);
+    expectRefused(rom, {"1", "87000", "zelda.smc", "short.bin"},
+                  "Recompressing...The sheet file short.bin is too short: it must hold 0x76800 bytes for this ROM.\n"
+                  "Failed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "missing.bin"}, "Recompressing...Couldn't open missing.bin\nFailed!\n");
+    // A Japanese ROM needs the longer file.
+    writeFile(dir / "us.bin", combinedSampleFile(kUsLayout, 2));
+    expectRefused(sampleRom({.version = RomVersion::Japan}), {"1", "87000", "zelda.smc", "us.bin"},
+                  "Recompressing...The sheet file us.bin is too short: it must hold 0x79040 bytes for this ROM.\n"
+                  "Failed!\n");
+}
+
+TEST_F(Insertion, OffsetsBeyondThePointersReachAreRefused)
+{
+    writeZeroSheetFiles(kUsLayout);
+    const SyntheticRom big = sampleRom({.imageSize = 0x500000});
+    expectRefused(big, {"1", "400000", "zelda.smc"},
+                  "Recompressing...GFX 0x73 can't be placed at 0x400000: sheet pointers reach only the first 4 MiB "
+                  "of the ROM.\nFailed!\n");
+    // Only the sheets past 4 MiB are refused, but nothing is written either way.
+    expectRefused(big, {"1", "3FF000", "zelda.smc"},
+                  "Recompressing...GFX 0x76 can't be placed at 0x400200: sheet pointers reach only the first 4 MiB "
+                  "of the ROM.\nFailed!\n");
+    // Inside the copier header no pointer can point either.
+    const SyntheticRom headered = sampleRom({.copierHeader = true});
+    expectRefused(headered, {"1", "100", "zelda.smc"},
+                  "Recompressing...GFX 0x73 can't be placed at 0x100: sheet pointers reach only the first 4 MiB "
+                  "of the ROM.\nFailed!\n");
+}
+
+TEST_F(Insertion, FailedRomWriteIsReported)
+{
+    if (!canLimitFileSize()) {
+        GTEST_SKIP() << "no way to make writes fail on this platform";
+    }
+    sampleRom({}).save(dir / "zelda.smc");
+    writeZeroSheetFiles(kUsLayout);
+    const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
+    EXPECT_EQ(afterBanner(result.output), "Recompressing...Couldn't write to the ROM: zelda.smc\nFailed!\n");
+    EXPECT_EQ(result.exitStatus, 1);
+}
+
+}  // namespace
