@@ -14,6 +14,7 @@
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
+#include "transfer/sheet_file_name.h"
 
 namespace {
 
@@ -88,8 +89,8 @@ std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, std::uint
 
 bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_t length)
 {
-    char name[16];
-    std::snprintf(name, sizeof name, "GFX%02X.bin", static_cast<unsigned>(sheet));
+    const SheetFileName fileName = sheetFileName(sheet);
+    const char* name = fileName.text;
     std::FILE* file = std::fopen(name, "wb");
     if (file == nullptr) {
         std::printf(kFmtCouldNotOpen, name);

@@ -14,6 +14,7 @@
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
+#include "transfer/sheet_file_name.h"
 
 // Insertion is all or nothing. The first pass reads, packs or encodes and
 // room-checks every sheet in visiting order without touching the ROM; only
@@ -84,8 +85,8 @@ bool readSheetSource(const SheetSource& source, const RomLayout& layout, std::ui
         return true;
     }
 
-    char name[16];
-    std::snprintf(name, sizeof name, "GFX%02X.bin", static_cast<unsigned>(sheet));
+    const SheetFileName fileName = sheetFileName(sheet);
+    const char* name = fileName.text;
     std::FILE* file = std::fopen(name, "rb");
     if (file == nullptr) {
         std::printf(kFmtCouldNotOpen, name);
