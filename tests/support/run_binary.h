@@ -12,7 +12,8 @@ struct RunResult {
 };
 
 // Runs sheetpak with `arguments` in `workingDirectory`, standard input from the
-// null device, and captures both output streams and the exit status.
+// null device, and captures both output streams and the exit status. On Windows
+// the CR LF line ends of the text-mode streams come back as LF.
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
                             const std::filesystem::path& workingDirectory);
 
