@@ -8,7 +8,10 @@
 #include "cli/messages.h"
 #include "support/temp_dir.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,7 +30,130 @@ std::string readText(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-#if !defined(_WIN32)
+// The text as the program wrote it. On Windows the standard streams are in text
+// mode and turn each line end into CR LF; turn them back.
+std::string asWritten(std::string text)
+{
+#if defined(_WIN32)
+    std::string::size_type at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) {
+        text.erase(at, 1);
+        ++at;
+    }
+#endif
+    return text;
+}
+
+#if defined(_WIN32)
+// The path of the binary. A cross build records it as a Unix path; under wine,
+// kernel32 has a function that turns it into the Windows path of the same file.
+std::string binaryPath()
+{
+    const std::string recorded = SHEETPAK_BINARY;
+    if (recorded.empty() || recorded[0] != '/') {
+        return fs::path(recorded).make_preferred().string();
+    }
+    using ToDosName = WCHAR*(CDECL*)(LPCSTR);
+    const FARPROC function = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name");
+    if (function == nullptr) {
+        return recorded;
+    }
+    // Through void(*)() so that the compiler accepts the change of function type.
+    const auto toDosName = reinterpret_cast<ToDosName>(reinterpret_cast<void (*)()>(function));
+    WCHAR* dosName = toDosName(recorded.c_str());
+    if (dosName == nullptr) {
+        return recorded;
+    }
+    const std::string converted = fs::path(dosName).string();
+    HeapFree(GetProcessHeap(), 0, dosName);
+    return converted;
+}
+
+// Appends `argument` to a command line so that the C runtime of the child
+// splits it back into exactly `argument`: quotes around it when it is empty or
+// holds white space or quotes, a backslash before each quote, and backslashes
+// doubled where a quote follows them.
+void appendQuoted(std::string& commandLine, const std::string& argument)
+{
+    if (!commandLine.empty()) {
+        commandLine += ' ';
+    }
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        commandLine += argument;
+        return;
+    }
+    commandLine += '"';
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            commandLine.append(2 * backslashes + 1, '\\');
+        } else {
+            commandLine.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        commandLine += c;
+    }
+    commandLine.append(2 * backslashes, '\\');
+    commandLine += '"';
+}
+
+HANDLE openInheritable(const fs::path& path, DWORD access, DWORD creation)
+{
+    SECURITY_ATTRIBUTES inherit{};
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    const HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                      creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot open " + path.string());
+    }
+    return handle;
+}
+
+// Windows has no per-process file size limit: `fileSizeLimit` is not honoured.
+int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+               const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/)
+{
+    const std::string program = binaryPath();
+    std::string commandLine;
+    appendQuoted(commandLine, program);
+    for (const std::string& argument : arguments) {
+        appendQuoted(commandLine, argument);
+    }
+
+    // Standard input from the null device, so the child has no console input.
+    const HANDLE in = openInheritable(L"NUL", GENERIC_READ, OPEN_EXISTING);
+    const HANDLE out = openInheritable(outPath, GENERIC_WRITE, CREATE_ALWAYS);
+    const HANDLE err = openInheritable(errPath, GENERIC_WRITE, CREATE_ALWAYS);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const std::string directory = workingDirectory.string();
+    const BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW, nullptr, directory.c_str(), &startup, &process);
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (!started) {
+        throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    const BOOL known = GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return known ? static_cast<int>(exitCode) : -1;
+}
+#else
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit)
 {
@@ -72,12 +198,14 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
 
 }  // namespace
 
-#if !defined(_WIN32)
 bool canLimitFileSize()
 {
+#if defined(_WIN32)
+    return false;
+#else
     return true;
-}
 #endif
+}
 
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                             std::uint64_t fileSizeLimit)
@@ -86,7 +214,7 @@ RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs:
     const fs::path outPath = capture / "stdout.txt";
     const fs::path errPath = capture / "stderr.txt";
     const int status = runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit);
-    return {status, readText(outPath), readText(errPath)};
+    return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
 }
 
 const std::string& bannerText()

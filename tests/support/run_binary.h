@@ -13,7 +13,8 @@ struct RunResult {
 };
 
 // Runs sheetpak with `arguments` in `workingDirectory`, standard input from the
-// null device, and captures both output streams and the exit status. A non-zero
+// null device, and captures both output streams and the exit status. On Windows
+// the CR LF line ends of the text-mode streams come back as LF. A non-zero
 // `fileSizeLimit` caps the size of any file the process writes (where the
 // platform can), so writes past it fail as on a full disk.
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments,

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Windows build in continuous integration: cross-compiles everything with
+# MinGW-w64, runs every test under wine, then runs sheetpak.exe itself with
+# standard input from /dev/null, from a pipe and from a console on a
+# pseudo-terminal, where the exit prompt must appear and end at a key press.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+need=()
+for package in cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine64 wine; do
+  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${need[@]}"
+fi
+
+# A throwaway wine prefix, never the one in the home folder.
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/sheetpak-windows.XXXXXX")"
+export WINEPREFIX="$scratch/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=;mshtml="
+cleanup() {
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+mkdir "$WINEPREFIX"
+
+echo "== Wine prefix =="
+# A persistent server, and one program run before the tests: otherwise every
+# test waits seconds for wine's background processes to start and stop.
+timeout 30 wineserver -p
+timeout 120 wine wineboot --init
+timeout 60 wine cmd /c exit
+
+echo "== Cross build =="
+cmake --preset mingw
+cmake --build --preset mingw -j2
+
+echo "== Every test under wine =="
+ctest --preset mingw
+
+exe=build/mingw/sheetpak.exe
+prompt="Hit any key or click on the screen to exit."
+usage_end="         sheetpak 1 87200 zelda.smc AllGFX.bin"
+failures=0
+fail() {
+  echo "FAILED: $*"
+  failures=$((failures + 1))
+}
+
+# Runs sheetpak.exe without arguments with the given standard input: the usage
+# text, no prompt, no wait. The checks here accept exit status 0 or 1 from the
+# failed run; a status from timeout (124 and up) means that the run hung.
+check_without_console() {
+  local what="$1" output status=0
+  output="$(timeout 60 wine "$exe" 2>&1 | tr -d '\r')" || status=$?
+  if [ "$status" -ne 0 ] && [ "$status" -ne 1 ]; then
+    fail "standard input from $what: exit status $status"
+  elif ! grep -qxF -- "$usage_end" <<<"$output"; then
+    fail "standard input from $what: no usage text in: $output"
+  elif grep -qF -- "$prompt" <<<"$output"; then
+    fail "standard input from $what: the exit prompt appeared"
+  else
+    echo "ok: standard input from $what, no prompt"
+  fi
+}
+
+echo "== The program without a console =="
+check_without_console /dev/null </dev/null
+check_without_console "a pipe" < <(echo x)
+
+# The text a terminal shows for the captured output: the console of wine moves
+# the cursor over blanks and redraws with escape sequences.
+strip_terminal() {
+  perl -pe 's/\e\[(\d*)C/" " x ($1 || 1)/ge; s/\e\[[0-9;?]*[A-Za-z]//g; s/\e\][^\a]*\a//g; s/\r//g' "$1"
+}
+
+# Runs sheetpak.exe without arguments on a console: script gives wine a
+# pseudo-terminal, so the program gets a real console. Its keyboard is a named
+# pipe that stays open until a key is sent. The usage text and the prompt must
+# appear, the run must wait, and one key must end it.
+check_prompt_on_console() {
+  local keys="$scratch/keys" screen="$scratch/screen" command pid keyboard status=0 seen expected
+  mkfifo "$keys"
+  command="timeout --foreground 90 wine $(printf '%q' "$exe")"
+  timeout 120 script -qfec "$command" /dev/null <"$keys" >"$screen" 2>&1 &
+  pid=$!
+  exec {keyboard}>"$keys"
+
+  local shown=no
+  for _ in $(seq 1 120); do
+    if strip_terminal "$screen" | grep -qxF -- "$prompt"; then
+      shown=yes
+      break
+    fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  local waited=no
+  if [ "$shown" = yes ]; then
+    sleep 2
+    kill -0 "$pid" 2>/dev/null && waited=yes
+  fi
+  # A run that already ended has closed the pipe: do not die of SIGPIPE then.
+  trap '' PIPE
+  printf 'x' >&"$keyboard" 2>/dev/null || true
+  trap - PIPE
+  for _ in $(seq 1 40); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.5
+  done
+  exec {keyboard}>&-
+  wait "$pid" || status=$?
+
+  expected="$(printf '%s\n' \
+    "Usage: sheetpak 0 ROMFileName [FileToSaveAs]" \
+    "       sheetpak 1 PCHexAddressToInsert ROMFileName [FileToInsert]" \
+    "" \
+    "Example: sheetpak 0 zelda.smc AllGFX.bin" \
+    "$usage_end" \
+    "" \
+    "$prompt")"
+  seen="$(strip_terminal "$screen" | sed -e 's/[[:space:]]*$//')"
+  if [ "$shown" = no ]; then
+    fail "the prompt did not appear on the console: $seen"
+  elif [ "$waited" = no ]; then
+    fail "the run on the console ended without waiting for a key"
+  elif [ "$status" -ne 0 ] && [ "$status" -ne 1 ]; then
+    fail "the run on the console did not end after a key (status $status)"
+  elif [ "${seen%"$expected"*}" = "$seen" ] || [ -n "${seen#*"$expected"}" ]; then
+    fail "the console did not show the usage text and then the prompt: $seen"
+  else
+    echo "ok: the prompt appeared on the console, waited, and a key ended the run"
+  fi
+}
+
+echo "== The exit prompt on a console =="
+check_prompt_on_console
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) of sheetpak.exe failed."
+  exit 1
+fi
+echo "Windows CI passed."
