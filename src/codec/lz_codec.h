@@ -29,7 +29,9 @@ void encodeLzSheet(EncodeContext& context);
 // context.input. False after an allocation failure, with nothing left allocated.
 bool buildMatchIndex(EncodeContext& context);
 
-// Releases context.matchIndex and leaves its pointers null; safe on an empty index.
+// Releases context.matchIndex and leaves its pointers null; safe on an empty
+// index. The two pair tables are kept (one spare pair per process) and
+// cleared for the next build instead of being allocated again.
 void releaseMatchIndex(EncodeContext& context);
 
 // Writes input[pendingLiteralStart .. q-1] as one DirectCopy (the encoder never

@@ -105,6 +105,37 @@ void putHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
     }
 }
 
+// The pair tables of the last released index, kept for the next build.
+// Allocating the two 512 KiB tables afresh for every sheet costs many times
+// more than encoding the sheet: the allocator returns blocks of that size to
+// the system, and the next build has to fault every page in again. Encodes
+// run one at a time on one thread, so one spare pair is enough.
+MatchNode** gSpareHead = nullptr;
+MatchNode** gSpareTail = nullptr;
+
+// A table of kPairKeyCount links, all none: the spare one cleared, or a new
+// one. Null when the allocation fails. A null pointer is all zero bits on
+// every platform this builds for, which calloc and memset rely on.
+MatchNode** takeClearedTable(MatchNode**& spare)
+{
+    MatchNode** table = spare;
+    spare = nullptr;
+    if (table != nullptr) {
+        std::memset(table, 0, kPairKeyCount * sizeof(MatchNode*));
+        return table;
+    }
+    return static_cast<MatchNode**>(std::calloc(kPairKeyCount, sizeof(MatchNode*)));
+}
+
+void keepOrFreeTable(MatchNode** table, MatchNode**& spare)
+{
+    if (spare == nullptr) {
+        spare = table;
+    } else {
+        std::free(table);
+    }
+}
+
 struct CopyMatch {
     std::uint32_t length = 0;
     std::uint32_t source = 0;
@@ -229,11 +260,8 @@ bool buildMatchIndex(EncodeContext& context)
     MatchIndex& index = context.matchIndex;
     const std::uint32_t n = context.inputLength;
     const std::uint32_t nodeCount = n > 1 ? n - 1 : 0;
-    // calloc clears the tables (every link starts as none, a null pointer
-    // being all zero bits on every platform this builds for) without touching
-    // pages that the chains never use.
-    index.head = static_cast<MatchNode**>(std::calloc(kPairKeyCount, sizeof(MatchNode*)));
-    index.tail = static_cast<MatchNode**>(std::calloc(kPairKeyCount, sizeof(MatchNode*)));
+    index.head = takeClearedTable(gSpareHead);
+    index.tail = takeClearedTable(gSpareTail);
     index.nodes = nodeCount != 0 ? static_cast<MatchNode*>(std::calloc(nodeCount, sizeof(MatchNode))) : nullptr;
     if (index.head == nullptr || index.tail == nullptr || (nodeCount != 0 && index.nodes == nullptr)) {
         releaseMatchIndex(context);
@@ -257,8 +285,8 @@ bool buildMatchIndex(EncodeContext& context)
 void releaseMatchIndex(EncodeContext& context)
 {
     MatchIndex& index = context.matchIndex;
-    std::free(index.tail);
-    std::free(index.head);
+    keepOrFreeTable(index.tail, gSpareTail);
+    keepOrFreeTable(index.head, gSpareHead);
     std::free(index.nodes);
     index.tail = nullptr;
     index.head = nullptr;
