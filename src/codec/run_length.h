@@ -5,12 +5,17 @@
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
 
-// Decode into context.output; never past kCodecBufferSize bytes. context.running
-// is clear on return. The result is context.outputLength.
+// Decode the packets at context.input into context.output (the caller's
+// kCodecBufferSize-byte buffer, not cleared here); a packet that would pass the
+// buffer is not stored and ends the decode. context.running is clear on return.
+// The result is context.outputLength: type 2 at most 0x10000, type 3 from
+// 0x8000 to 0x807F (unless the caller left running clear: then 0).
 void decodeRunLengthSheet(DecodeContext& context);
 void decodeRunLengthBlock(DecodeContext& context);
 
-// Encode context.input into context.output; never past kCodecBufferSize bytes.
-// Results: context.ok (clear when the output did not fit), context.outputLength.
+// Encode context.input (inputLength bytes) into context.output, the caller's
+// kCodecBufferSize-byte buffer, in one pass with no allocation. Results:
+// context.ok (cleared when a piece did not fit; then the stream is incomplete;
+// a flag clear on entry writes nothing), context.outputLength.
 void encodeRunLengthSheet(EncodeContext& context);
 void encodeRunLengthBlock(EncodeContext& context);

@@ -1,0 +1,113 @@
+#include "codec/bitplane.h"
+
+#include <cstring>
+
+#include "codec/codec_limits.h"
+
+// A 3bpp tile is 24 bytes: rows of planes 0/1 interleaved (bytes 0-15), then
+// one plane-2 byte per row (16-23). A 4bpp tile is 32 bytes: the same first
+// 16 bytes, then plane 2 and plane 3 interleaved (16-31). Tiles follow each
+// other from the first byte of the buffer, so a 4bpp position p lies in the
+// upper half of its tile exactly when bit 4 of p is set; there even positions
+// are plane 2 and odd positions plane 3. The conversions test that bit on the
+// absolute buffer index and never count tiles.
+
+namespace {
+
+constexpr std::uint32_t kUpperHalfBit = 16;     // bit 4 of a 4bpp position
+constexpr std::uint32_t kUntouchedPrefix = 16;  // planes 0/1 of the first tile never move
+constexpr std::uint32_t kExpandSourceLimit = 0xC000;  // 2048 tiles fill the decode buffer
+constexpr std::uint32_t kRawScratchSize = 0x8000;
+constexpr std::uint32_t kRaw3bppSize = 1536;
+constexpr std::uint32_t kRaw4bppSize = 2048;
+
+// Steps 2 and 3 of the packing: copies every byte at or past position 16
+// except the plane-3 bytes (odd positions of upper halves) down to the write
+// position. The write index never passes the read index.
+std::uint32_t packFrom16(std::uint8_t* buffer, std::uint32_t length)
+{
+    std::uint32_t write = kUntouchedPrefix;
+    std::uint32_t read = kUntouchedPrefix;
+    while (read < length) {
+        buffer[write] = buffer[read];
+        ++write;
+        // In an upper half the read index is always even here, so the byte
+        // skipped is plane 3, whatever its value.
+        read += (read & kUpperHalfBit) != 0 ? 2U : 1U;
+    }
+    return write;
+}
+
+}  // namespace
+
+std::uint32_t expandTiles3To4(std::uint8_t* buffer, std::uint32_t length)
+{
+    if (length <= kUntouchedPrefix) {
+        return length;
+    }
+    // A 3bpp length 24q + r becomes 32q + r when the partial tile holds only
+    // planes 0/1 (r <= 16), else 32q + 2r - 16 (each plane-2 byte gains a zero
+    // plane-3 partner). Computed in 64 bits so no length can wrap.
+    const std::uint64_t q = length / 24U;
+    const std::uint64_t r = length % 24U;
+    std::uint64_t newLength = r <= 16 ? 32U * q + r : 32U * q + 2U * r - 16U;
+    std::uint32_t source = length - 1;
+    if (newLength > kCodecBufferSize) {
+        // Only the first 2048 tiles fit; decoded bytes from 0xC000 on are
+        // dropped. L = 0xC000 gives exactly 0x10000 and is not capped.
+        newLength = kCodecBufferSize;
+        source = kExpandSourceLimit - 1;
+    }
+    // From the end, so the data grows inside the buffer: the destination never
+    // falls below the source and no byte is overwritten before it is read.
+    std::uint32_t dest = static_cast<std::uint32_t>(newLength) - 1;
+    while (dest >= kUntouchedPrefix) {
+        if ((dest & kUpperHalfBit) != 0) {
+            // dest is odd here: a plane-3 position, and the byte copied next
+            // lands on the plane-2 position just below it.
+            buffer[dest] = 0;
+            --dest;
+        }
+        buffer[dest] = buffer[source];
+        --dest;
+        --source;
+    }
+    return static_cast<std::uint32_t>(newLength);
+}
+
+std::uint32_t expandRawSheet3To4(std::uint8_t* sheet)
+{
+    std::uint8_t scratch[kRawScratchSize];
+    std::uint32_t out = 0;
+    for (std::uint32_t in = 0; in < kRaw3bppSize; ++in) {
+        // A byte and its zero partner must both fit; never reached with 1536
+        // input bytes.
+        if (out > kRawScratchSize - 2) {
+            break;
+        }
+        scratch[out] = sheet[in];
+        if ((out & kUpperHalfBit) != 0) {
+            scratch[out + 1] = 0;
+            out += 2;
+        } else {
+            out += 1;
+        }
+    }
+    std::memcpy(sheet, scratch, out);
+    return out;
+}
+
+std::uint32_t packTiles4To3(std::uint8_t* buffer, std::uint32_t length)
+{
+    if (length <= kUntouchedPrefix) {
+        return length;
+    }
+    return packFrom16(buffer, length);
+}
+
+std::uint32_t packRawSheet4To3(std::uint8_t* sheet)
+{
+    // Always consumes the whole 2048-byte sheet, however many bytes the sheet
+    // file supplied.
+    return packFrom16(sheet, kRaw4bppSize);
+}

@@ -1,0 +1,161 @@
+#include <cstdio>
+#include <cstring>
+
+#include "codec/bitplane.h"
+#include "codec/codec_limits.h"
+#include "codec/lz_codec.h"
+#include "codec/lz_format.h"
+#include "codec/stream_read.h"
+
+// Two kinds of bound protect the 0x10000-byte output buffer. Whole-command
+// tests (DirectCopy, ByteFill, and the source range of a Copy) stop the decode
+// before anything of the command is written. Per-byte tests (WordFill,
+// IncreasingFill, and the destination of a Copy) write up to the end of the
+// buffer, drop the rest, and end the decode after that command.
+//
+// Every stream read lands in one of the context's scratch bytes (or, for a
+// DirectCopy, in the output), and a read that fails leaves its destination as
+// it was. A stream cut short therefore repeats its last command with the same
+// arguments until a bound stops it, and a header field left at 0xFF ends the
+// decode at once.
+
+namespace {
+
+void stopDecode(DecodeContext& context)
+{
+    context.running = false;
+}
+
+// True when `length` more bytes written at the current output length stay
+// inside the buffer.
+bool wholeCommandFits(const DecodeContext& context, std::uint32_t length)
+{
+    return context.outputLength + length <= kCodecBufferSize;
+}
+
+// Appends one byte under the per-byte bound: a byte that finds the buffer full
+// is dropped and the decode ends after the current command.
+void putOutputByte(DecodeContext& context, std::uint8_t value)
+{
+    if (context.outputLength < kCodecBufferSize) {
+        context.output[context.outputLength] = value;
+        ++context.outputLength;
+    } else {
+        stopDecode(context);
+    }
+}
+
+void runDirectCopy(DecodeContext& context, std::uint32_t length)
+{
+    if (!wholeCommandFits(context, length)) {
+        stopDecode(context);  // the literal bytes stay unread
+        return;
+    }
+    // Bytes that cannot be read leave their positions as they were but are
+    // counted all the same.
+    readBlock(context.input, context.output + context.outputLength, length);
+    context.outputLength += length;
+}
+
+void runByteFill(DecodeContext& context, std::uint32_t length)
+{
+    readByte(context.input, context.firstArgument);
+    if (!wholeCommandFits(context, length)) {
+        stopDecode(context);
+        return;
+    }
+    std::memset(context.output + context.outputLength, context.firstArgument, length);
+    context.outputLength += length;
+}
+
+void runWordFill(DecodeContext& context, std::uint32_t length)
+{
+    readByte(context.input, context.firstArgument);
+    readByte(context.input, context.secondArgument);
+    for (std::uint32_t k = 0; k < length; ++k) {
+        putOutputByte(context, (k & 1U) == 0 ? context.firstArgument : context.secondArgument);
+    }
+}
+
+void runIncreasingFill(DecodeContext& context, std::uint32_t length)
+{
+    readByte(context.input, context.firstArgument);
+    // The count lives in a local: a repeated command (after a failed read)
+    // starts again from the byte that was read.
+    std::uint8_t value = context.firstArgument;
+    for (std::uint32_t k = 0; k < length; ++k) {
+        putOutputByte(context, value);
+        ++value;  // wraps 0xFF to 0x00
+    }
+}
+
+void runCopy(DecodeContext& context, std::uint32_t length)
+{
+    readByte(context.input, context.firstArgument);   // position, low byte first
+    readByte(context.input, context.secondArgument);  // then the high byte
+    const std::uint32_t source =
+        static_cast<std::uint32_t>(context.secondArgument) << 8 | context.firstArgument;
+    if (source + length > kCodecBufferSize) {
+        stopDecode(context);
+        return;
+    }
+    // Absolute position, one byte at a time from front to back, so a range
+    // that overlaps the bytes being written repeats them. Nothing requires the
+    // source to lie before the write position; the source range is inside the
+    // buffer in any case.
+    for (std::uint32_t k = 0; k < length; ++k) {
+        putOutputByte(context, context.output[source + k]);
+    }
+}
+
+}  // namespace
+
+void decodeLzStream(DecodeContext& context)
+{
+    while (context.running) {
+        readByte(context.input, context.header);
+        // 0xFF is tested before the header is split: it would otherwise read as
+        // an extended Copy.
+        if (context.header == kLzEndMarker) {
+            stopDecode(context);
+            return;
+        }
+        std::uint32_t command = 0;
+        std::uint32_t length = 0;
+        if (context.header < kLzExtendedHeader) {
+            command = static_cast<std::uint32_t>(context.header) >> 5;
+            length = (context.header & 0x1FU) + 1;
+        } else {
+            readByte(context.input, context.secondHeader);
+            command = (static_cast<std::uint32_t>(context.header) >> 2) & 7U;
+            length = ((context.header & 3U) << 8 | context.secondHeader) + 1;
+        }
+        switch (static_cast<LzCommand>(command)) {
+        case LzCommand::DirectCopy:
+            runDirectCopy(context, length);
+            break;
+        case LzCommand::ByteFill:
+            runByteFill(context, length);
+            break;
+        case LzCommand::WordFill:
+            runWordFill(context, length);
+            break;
+        case LzCommand::IncreasingFill:
+            runIncreasingFill(context, length);
+            break;
+        default:
+            // The command field is 3 bits wide: 4, 5, 6 and 7 are all Copy.
+            runCopy(context, length);
+            break;
+        }
+    }
+}
+
+void decodeLzSheet(DecodeContext& context)
+{
+    decodeLzStream(context);
+    // Type 1 sheets hold 3bpp tiles; they are widened however the decode ended.
+    if (context.codecType != 0) {
+        context.outputLength = expandTiles3To4(context.output, context.outputLength);
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Stream reads of the decoders. A read that fails (at the end of the file)
+// leaves its destination unchanged and is not reported: the decoders rely on
+// the old value staying in place.
+
+#include <cstdint>
+#include <cstdio>
+
+// Reads one byte into `destination`; on failure `destination` keeps its value.
+inline void readByte(std::FILE* input, std::uint8_t& destination)
+{
+    const int value = std::fgetc(input);
+    if (value != EOF) {
+        destination = static_cast<std::uint8_t>(value);
+    }
+}
+
+// Reads up to `count` bytes into `destination` in one block read; positions
+// past the end of the file keep their values.
+inline void readBlock(std::FILE* input, std::uint8_t* destination, std::uint32_t count)
+{
+    static_cast<void>(std::fread(destination, 1, count, input));
+}
