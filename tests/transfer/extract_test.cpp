@@ -72,8 +72,9 @@ TEST_F(Extraction, StreamThatDecodesToNothingEndsTheRunAtThatSheet)
 
     const RunResult combined = run({"0", "zelda.smc", "all.bin"});
     EXPECT_EQ(afterBanner(combined.output), "Decompressing...Error decompressing GFX 0x05\nFailed!\n");
-    EXPECT_EQ(readFile(dir / "all.bin"), Bytes(combinedSampleFile(kUsLayout, 1).begin(),
-                                               combinedSampleFile(kUsLayout, 1).begin() + 5 * 2048));
+    Bytes firstFive = combinedSampleFile(kUsLayout, 1);
+    firstFive.resize(5 * 2048);
+    EXPECT_EQ(firstDifference(readFile(dir / "all.bin"), firstFive), -1);
 }
 
 TEST_F(Extraction, SheetDecodingPastTheSheetBufferIsCutWithAWarning)

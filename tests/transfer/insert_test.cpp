@@ -82,7 +82,7 @@ TEST_F(Insertion, EditedSheetsSurviveARoundTripThroughACombinedFile)
 
 TEST_F(Insertion, LaysRawSheetsFirstThenEverySheetInOrder)
 {
-    SyntheticRom rom = sampleRom({.imageSize = 0x200000, .copierHeader = true});
+    SyntheticRom rom = sampleRom({.copierHeader = true, .imageSize = 0x200000});
     rom.save(dir / "zelda.smc");
     writeZeroSheetFiles(*rom.layout);
     // 100000 on a headered image starts at file offset 100200.
