@@ -10,7 +10,8 @@ struct MatchNode {
 };
 
 // Chains of equal byte pairs; key of position j is input[j] + 256 * input[j + 1].
-// Every chain lists its positions in increasing order.
+// Every chain lists its positions in increasing order. Built by
+// buildMatchIndex at the start of an LZ encode and released at its end.
 struct MatchIndex {
     MatchNode** head = nullptr;  // 65,536 entries
     MatchNode** tail = nullptr;  // 65,536 entries
@@ -25,6 +26,7 @@ struct EncodeContext {
     std::uint8_t* output = nullptr;  // kCodecBufferSize bytes, owned by the caller
     std::uint32_t outputLength = 0;  // 0 on entry; next write position; the result
     bool ok = false;                 // set on entry; cleared when the output would overflow
+                                     // or the match index cannot be allocated
 
     // Encoder state.
     std::uint32_t pendingLiteralStart = 0;  // first input byte passed over and not yet written

@@ -244,22 +244,4 @@ TEST(LzEncoderTest, MatchIndexChainsEveryBytePairInOrder)
     releaseMatchIndex(context);
 }
 
-TEST(LzEncoderTest, FlushWritesThePendingRunOnce)
-{
-    Bytes input = withoutCommands(40);
-    Bytes output(kCodecBufferSize);
-    EncodeContext context;
-    context.input = input.data();
-    context.inputLength = 40;
-    context.output = output.data();
-    context.ok = true;
-    context.pendingLiteralStart = 3;
-    flushPendingLiterals(context, 3);
-    EXPECT_EQ(context.outputLength, 0U);
-    flushPendingLiterals(context, 40);
-    EXPECT_EQ(context.pendingLiteralStart, 40U);
-    EXPECT_EQ(Bytes(output.begin(), output.begin() + context.outputLength),
-              (Bytes{0xE0, 0x24} + Bytes(input.begin() + 3, input.end())));
-}
-
 }  // namespace
