@@ -30,8 +30,9 @@ void encodeLzSheet(EncodeContext& context);
 bool buildMatchIndex(EncodeContext& context);
 
 // Releases context.matchIndex and leaves its pointers null; safe on an empty
-// index. The two pair tables are kept (one spare pair per process) and
-// cleared for the next build instead of being allocated again.
+// index. The input must be as it was when the index was built: the two pair
+// tables are kept for the next build (one spare pair per process), and only
+// the entries of the input's byte pairs are cleared.
 void releaseMatchIndex(EncodeContext& context);
 
 // Writes input[pendingLiteralStart .. q-1] as one DirectCopy (the encoder never

@@ -108,25 +108,28 @@ void putHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
 // The pair tables of the last released index, kept for the next build.
 // Allocating the two 512 KiB tables afresh for every sheet costs many times
 // more than encoding the sheet: the allocator returns blocks of that size to
-// the system, and the next build has to fault every page in again. Encodes
-// run one at a time on one thread, so one spare pair is enough.
+// the system, and the next build has to fault every page in again. Clearing
+// all 65,536 entries of both for every sheet costs more than the encode too,
+// so a released index resets just the entries its build set, and a spare
+// table is always all none. Encodes run one at a time on one thread, so one
+// spare pair is enough.
 MatchNode** gSpareHead = nullptr;
 MatchNode** gSpareTail = nullptr;
 
-// A table of kPairKeyCount links, all none: the spare one cleared, or a new
-// one. Null when the allocation fails. A null pointer is all zero bits on
-// every platform this builds for, which calloc and memset rely on.
+// A table of kPairKeyCount links, all none: the spare one, or a new one. Null
+// when the allocation fails. A null pointer is all zero bits on every platform
+// this builds for, which calloc relies on.
 MatchNode** takeClearedTable(MatchNode**& spare)
 {
     MatchNode** table = spare;
     spare = nullptr;
     if (table != nullptr) {
-        std::memset(table, 0, kPairKeyCount * sizeof(MatchNode*));
         return table;
     }
     return static_cast<MatchNode**>(std::calloc(kPairKeyCount, sizeof(MatchNode*)));
 }
 
+// Keeps a table (all none again) as the spare, or frees it.
 void keepOrFreeTable(MatchNode** table, MatchNode**& spare)
 {
     if (spare == nullptr) {
@@ -285,8 +288,20 @@ bool buildMatchIndex(EncodeContext& context)
 void releaseMatchIndex(EncodeContext& context)
 {
     MatchIndex& index = context.matchIndex;
-    keepOrFreeTable(index.tail, gSpareTail);
-    keepOrFreeTable(index.head, gSpareHead);
+    if (index.nodes != nullptr && index.head != nullptr && index.tail != nullptr) {
+        // Only the keys of the input's byte pairs were set by the build.
+        for (std::uint32_t j = 0; j + 1 < context.inputLength; ++j) {
+            const std::uint32_t key = pairKey(context.input + j);
+            index.head[key] = nullptr;
+            index.tail[key] = nullptr;
+        }
+    }
+    if (index.head != nullptr) {
+        keepOrFreeTable(index.head, gSpareHead);
+    }
+    if (index.tail != nullptr) {
+        keepOrFreeTable(index.tail, gSpareTail);
+    }
     std::free(index.nodes);
     index.tail = nullptr;
     index.head = nullptr;

@@ -1,0 +1,180 @@
+// Whole extraction and insertion of the 1 MiB sample ROM, each next to its
+// floor: reading the ROM and writing the same number of bytes to the same kind
+// of files with the same C file API, in the same run.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/run_options.h"
+#include "rom/identify.h"
+#include "rom/sheet_catalogue.h"
+#include "sample_rom.h"
+#include "transfer/extract.h"
+#include "transfer/insert.h"
+#include "transfer/sheet_file_name.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void writeWhole(const char* path, const Bytes& bytes)
+{
+    std::FILE* file = std::fopen(path, "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}
+
+Bytes readWhole(const char* path)
+{
+    Bytes bytes(static_cast<std::size_t>(fs::file_size(path)));
+    std::FILE* file = std::fopen(path, "rb");
+    benchmark::DoNotOptimize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    return bytes;
+}
+
+// A scratch folder holding the sample ROM, its sheet files and its combined
+// file; the benchmarks run with it as the current folder.
+struct Workspace {
+    fs::path folder;
+    Bytes rom;
+    std::uint32_t insertEnd = 0;  // file offset past the last laid sheet
+    Workspace()
+    {
+        folder = fs::temp_directory_path() / ("sheetpak-bench-" + std::to_string(std::rand()));
+        fs::create_directories(folder);
+        fs::current_path(folder);
+        insertEnd = buildSampleRom({}, rom);
+        writeWhole("sample.smc", rom);
+        Bytes combined;
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            const Bytes bytes = sampleSheet(sheet, kUsLayout, 1);
+            writeWhole(sheetFileName(sheet).text, bytes);
+            combined.insert(combined.end(), bytes.begin(), bytes.end());
+        }
+        writeWhole("all.bin", combined);
+    }
+    ~Workspace()
+    {
+        fs::current_path(fs::temp_directory_path());
+        fs::remove_all(folder);
+    }
+};
+
+Workspace& workspace()
+{
+    static Workspace instance;
+    return instance;
+}
+
+RomImage openSample(const char* mode)
+{
+    RomImage rom;
+    rom.file = std::fopen("sample.smc", mode);
+    rom.size = static_cast<std::uint32_t>(workspace().rom.size());
+    identifyRom(rom);
+    return rom;
+}
+
+void BM_Extract(benchmark::State& state, bool combinedFile)
+{
+    workspace();
+    const std::optional<std::string> path = combinedFile ? std::optional<std::string>("out.bin") : std::nullopt;
+    for (auto _ : state) {
+        RomImage rom = openSample("rb");
+        benchmark::DoNotOptimize(extractSheets(rom, path));
+        std::fclose(rom.file);
+    }
+}
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// Floor of extraction: read the ROM, write the sheets' bytes to as many files.
+void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
+{
+    workspace();
+    Bytes sheet(0x8000, 0x11);
+    for (auto _ : state) {
+        const Bytes rom = readWhole("sample.smc");
+        benchmark::DoNotOptimize(rom.data());
+        std::FILE* combined = combinedFile ? std::fopen("floor.bin", "wb") : nullptr;
+        for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+            const std::uint32_t size = sheetSize(n, kUsLayout);
+            std::FILE* file = combinedFile ? combined : std::fopen(sheetFileName(n).text, "wb");
+            std::fwrite(sheet.data(), 1, size, file);
+            if (!combinedFile) {
+                std::fclose(file);
+            }
+        }
+        if (combined != nullptr) {
+            std::fclose(combined);
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_ExtractFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ExtractFloor, combined_file, true)->Unit(benchmark::kMillisecond);
+
+void BM_Insert(benchmark::State& state, bool combinedFile)
+{
+    Workspace& space = workspace();
+    for (auto _ : state) {
+        state.PauseTiming();
+        writeWhole("sample.smc", space.rom);
+        state.ResumeTiming();
+        RomImage rom = openSample("r+b");
+        RunOptions options;
+        options.modeWord = 1;
+        options.insertAddress = 0x87000;
+        options.romPath = "sample.smc";
+        if (combinedFile) {
+            options.sheetFilePath = "all.bin";
+        }
+        benchmark::DoNotOptimize(insertSheets(rom, options));
+        std::fclose(rom.file);
+    }
+}
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// Floor of insertion: read the sheet files and the ROM, write as many bytes
+// into the ROM as insertion does (laid sheets, fixed sheets and the fill).
+void BM_InsertFloor(benchmark::State& state, bool combinedFile)
+{
+    Workspace& space = workspace();
+    const std::uint32_t written = 0xC4000 - 0x87000 + 4096 + 28672;
+    Bytes sheet(0x8000);
+    const Bytes block(written, 0xFF);
+    for (auto _ : state) {
+        state.PauseTiming();
+        writeWhole("sample.smc", space.rom);
+        state.ResumeTiming();
+        if (combinedFile) {
+            benchmark::DoNotOptimize(readWhole("all.bin").data());
+        } else {
+            for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+                std::FILE* file = std::fopen(sheetFileName(n).text, "rb");
+                benchmark::DoNotOptimize(std::fread(sheet.data(), 1, sheet.size(), file));
+                std::fclose(file);
+            }
+        }
+        std::FILE* rom = std::fopen("sample.smc", "r+b");
+        Bytes image(space.rom.size());
+        benchmark::DoNotOptimize(std::fread(image.data(), 1, image.size(), rom));
+        std::fseek(rom, 0x87000, SEEK_SET);
+        std::fwrite(block.data(), 1, block.size(), rom);
+        std::fclose(rom);
+    }
+}
+BENCHMARK_CAPTURE(BM_InsertFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InsertFloor, combined_file, true)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
