@@ -1,7 +1,6 @@
 #include "transfer/extract.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -28,20 +27,27 @@ void readRom(const RomImage& rom, PcOffset offset, std::uint8_t* destination, st
     }
 }
 
+// The decode buffer of the walk. Every decode starts on an all-zero buffer,
+// as a fresh cleared one would be: a copy from a position no command wrote
+// reads zero, never another sheet's bytes. Only the bytes the last decode
+// could have written (all below its final length) are cleared again.
+struct DecodeBuffer {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t dirtyLength = 0;
+};
+
 // Decodes a Compressed sheet into `sheetBuffer`. Returns the decoded length
 // (0: nothing decoded, or no decode buffer could be had).
-std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, std::uint32_t sheet,
-                          std::uint8_t* sheetBuffer)
+std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& buffer,
+                          std::uint32_t sheet, std::uint8_t* sheetBuffer)
 {
-    // A fresh, cleared buffer per sheet: a copy from a position no command
-    // wrote reads zero, never another sheet's bytes.
-    std::uint8_t* decodeBuffer = static_cast<std::uint8_t*>(std::calloc(kCodecBufferSize, 1));
-    if (decodeBuffer == nullptr) {
+    if (!buffer.bytes) {
         return 0;
     }
+    std::memset(buffer.bytes.get(), 0, buffer.dirtyLength);
     context.codecType = sheetCodecType(sheet);
     context.input = rom.file;
-    context.output = decodeBuffer;
+    context.output = buffer.bytes.get();
     context.outputLength = 0;
     context.running = true;
     if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + readSheetPointer(rom, sheet))) {
@@ -61,16 +67,16 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, std::uint
         }
     }
     const std::uint32_t length = context.outputLength;
-    std::memcpy(sheetBuffer, decodeBuffer, length < kSheetBufferSize ? length : kSheetBufferSize);
-    std::free(decodeBuffer);
+    buffer.dirtyLength = length;
+    std::memcpy(sheetBuffer, buffer.bytes.get(), length < kSheetBufferSize ? length : kSheetBufferSize);
     context.output = nullptr;
     return length;
 }
 
 // Brings sheet `sheet` into `sheetBuffer` by the way it is stored. Returns its
 // length; 0 means it could not be had.
-std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, std::uint32_t sheet,
-                          std::uint8_t* sheetBuffer)
+std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& decodeBuffer,
+                          std::uint32_t sheet, std::uint8_t* sheetBuffer)
 {
     switch (sheetStorage(sheet)) {
     case SheetStorage::FixedOffset: {
@@ -82,7 +88,7 @@ std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, std::uint
         readRom(rom, readSheetPointer(rom, sheet), sheetBuffer, kRaw3bppSheetSize);
         return expandRawSheet3To4(sheetBuffer);
     case SheetStorage::Compressed:
-        return decodeSheet(rom, context, sheet, sheetBuffer);
+        return decodeSheet(rom, context, decodeBuffer, sheet, sheetBuffer);
     }
     return 0;
 }
@@ -131,9 +137,12 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
         return false;
     }
     DecodeContext context;
+    // A buffer that cannot be had fails the first compressed sheet.
+    DecodeBuffer decodeBuffer;
+    decodeBuffer.bytes.reset(new (std::nothrow) std::uint8_t[kCodecBufferSize]());
 
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        std::uint32_t length = obtainSheet(rom, context, sheet, sheetBuffer.get());
+        std::uint32_t length = obtainSheet(rom, context, decodeBuffer, sheet, sheetBuffer.get());
         if (length == 0) {
             closeCombined();
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
