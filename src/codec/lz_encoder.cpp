@@ -3,6 +3,7 @@
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
+#include "codec/encode_output.h"
 #include "codec/lz_codec.h"
 #include "codec/lz_format.h"
 
@@ -72,29 +73,6 @@ std::uint32_t increasingLength(const std::uint8_t* bytes, std::uint32_t limit)
         ++expected;  // counts modulo 256
     }
     return k;
-}
-
-// Output bound: a single byte is stored only while the buffer has room; a
-// byte that finds it full is dropped and clears the ok flag.
-void putByte(EncodeContext& context, std::uint8_t value)
-{
-    if (context.outputLength < kCodecBufferSize) {
-        context.output[context.outputLength] = value;
-        ++context.outputLength;
-    } else {
-        context.ok = false;
-    }
-}
-
-// The literal bytes of a DirectCopy go out only when all of them fit.
-void putBlock(EncodeContext& context, const std::uint8_t* bytes, std::uint32_t count)
-{
-    if (context.outputLength + count <= kCodecBufferSize) {
-        std::memcpy(context.output + context.outputLength, bytes, count);
-        context.outputLength += count;
-    } else {
-        context.ok = false;
-    }
 }
 
 void putHeader(EncodeContext& context, LzCommand command, std::uint32_t length)

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/codec_limits.h"
+#include "codec/encode_output.h"
 #include "codec/stream_read.h"
 
 // Both formats are a sequence of packets, each starting with a header h:
@@ -62,28 +63,12 @@ void decodePackets(DecodeContext& context, RunLengthFormat format)
     }
 }
 
-// Output bound: a single byte is stored only while the buffer has room.
-void putByte(EncodeContext& context, std::uint8_t value)
-{
-    if (context.outputLength < kCodecBufferSize) {
-        context.output[context.outputLength] = value;
-        ++context.outputLength;
-    } else {
-        context.ok = false;
-    }
-}
-
 // Writes input[start .. start + count - 1] (1-128 bytes) as one literal packet;
 // the bytes go out only when all of them fit.
 void putLiteralPacket(EncodeContext& context, std::uint32_t start, std::uint32_t count)
 {
     putByte(context, static_cast<std::uint8_t>(count - 1));
-    if (context.outputLength + count <= kCodecBufferSize) {
-        std::memcpy(context.output + context.outputLength, context.input + start, count);
-        context.outputLength += count;
-    } else {
-        context.ok = false;
-    }
+    putBlock(context, context.input + start, count);
 }
 
 void encodePackets(EncodeContext& context, RunLengthFormat format)
