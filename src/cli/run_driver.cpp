@@ -10,8 +10,10 @@
 #include "rom/expand.h"
 #include "rom/file_io.h"
 #include "rom/identify.h"
+#include "rom/sheet_catalogue.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
+#include "transfer/sheet_file_name.h"
 
 namespace {
 
@@ -82,13 +84,24 @@ bool namesSameFile(const std::string& romPath, const std::string& sheetPath)
     return !error && same;
 }
 
+// Whether the ROM is one of the per-sheet files "GFX00.bin" to "GFXDE.bin" of
+// the current folder, which extraction would truncate and insertion would
+// read as a sheet.
+bool romIsASheetFile(const std::string& romPath)
+{
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        if (namesSameFile(romPath, sheetFileName(sheet).text)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Opens the ROM (read-only for extraction, read-write otherwise) and measures it.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
-    std::error_code error;
-    const bool isDirectory = std::filesystem::is_directory(options.romPath, error);
     const char* mode = options.operation == RunOperation::ExtractSheets ? "rb" : "r+b";
-    rom.file = isDirectory ? nullptr : std::fopen(options.romPath.c_str(), mode);
+    rom.file = openExistingFile(options.romPath.c_str(), mode);
     if (rom.file == nullptr) {
         std::printf(kFmtUnableToOpenRom, options.romPath.c_str());
         return false;
@@ -121,7 +134,10 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
     if (!readArguments(argc - 1, argv, options)) {
         return false;
     }
-    if (options.sheetFilePath && namesSameFile(options.romPath, *options.sheetFilePath)) {
+    const bool perSheetFiles = !options.sheetFilePath && (options.operation == RunOperation::ExtractSheets ||
+                                                          options.operation == RunOperation::InsertSheets);
+    if ((options.sheetFilePath && namesSameFile(options.romPath, *options.sheetFilePath)) ||
+        (perSheetFiles && romIsASheetFile(options.romPath))) {
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }

@@ -27,7 +27,7 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
     // Measure afresh: this, not the size recorded at open, decides.
     std::uint64_t currentSize = 0;
     if (!seekTo(rom.file, 0) || !measureFileSize(rom.file, currentSize)) {
-        std::printf("%s", kMsgExpandWriteFailed);
+        std::printf("%s", kMsgExpandMeasureFailed);
         return false;
     }
     const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
@@ -38,9 +38,12 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
     // The header offset fixed at open stays in front, and the grown file keeps
     // bit 9 of its size, so a later run finds the same header offset.
     const bool written = seekToEnd(rom.file) && appendZeros(rom.file, target - currentSize) &&
+                         std::fflush(rom.file) == 0 &&
                          seekTo(rom.file, std::uint64_t{rom.headerOffset} + kRomSizeCodeOffset) &&
                          std::fwrite(&sizeCode, 1, 1, rom.file) == 1 && std::fflush(rom.file) == 0;
     if (!written) {
+        // Give the file back its old size rather than leave it half grown.
+        static_cast<void>(resizeOpenFile(rom.file, currentSize));
         std::printf("%s", kMsgExpandWriteFailed);
         return false;
     }

@@ -5,6 +5,13 @@
 #include <cstdint>
 #include <cstdio>
 
+// Opens an existing file like std::fopen, but never a folder (which some
+// systems open for reading). Null when it cannot be opened.
+std::FILE* openExistingFile(const char* path, const char* mode);
+
+// Cuts or extends the open file to `size` bytes (after a flush). False on failure.
+bool resizeOpenFile(std::FILE* file, std::uint64_t size);
+
 // Positions `file` at `position` bytes from its start. False when the seek failed.
 bool seekTo(std::FILE* file, std::uint64_t position);
 

@@ -87,7 +87,7 @@ bool readSheetSource(const SheetSource& source, const RomLayout& layout, std::ui
 
     const SheetFileName fileName = sheetFileName(sheet);
     const char* name = fileName.text;
-    std::FILE* file = std::fopen(name, "rb");
+    std::FILE* file = openExistingFile(name, "rb");
     if (file == nullptr) {
         std::printf(kFmtCouldNotOpen, name);
         return false;
@@ -199,8 +199,12 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, std::uint32_t
             std::printf("%s", kMsgNotEnoughRoom);
             return false;
         }
-        // A pointer holds offsets below 4 MiB only (and none inside the copier header).
-        if (position < rom.headerOffset || position - rom.headerOffset >= kLoRomAddressableLimit) {
+        // A pointer holds offsets below 4 MiB only, and none inside the copier header.
+        if (position < rom.headerOffset) {
+            std::printf(kFmtInsideCopierHeader, static_cast<unsigned>(sheet), position);
+            return false;
+        }
+        if (position - rom.headerOffset >= kLoRomAddressableLimit) {
             std::printf(kFmtOutOfPointerReach, static_cast<unsigned>(sheet), position);
             return false;
         }
@@ -283,7 +287,7 @@ bool insertSheets(RomImage& rom, RunOptions& options)
     SheetSource source;
     if (options.sheetFilePath) {
         source.combinedPath = options.sheetFilePath->c_str();
-        source.combined = std::fopen(source.combinedPath, "rb");
+        source.combined = openExistingFile(source.combinedPath, "rb");
         if (source.combined == nullptr) {
             std::printf(kFmtCouldNotOpen, source.combinedPath);
             return false;
@@ -291,9 +295,14 @@ bool insertSheets(RomImage& rom, RunOptions& options)
         // A short file would insert whatever the buffer held as graphics.
         std::uint64_t size = 0;
         const std::uint32_t needed = combinedFileSize(*rom.layout);
-        if (!measureFileSize(source.combined, size) || size < needed) {
+        const bool measured = measureFileSize(source.combined, size);
+        if (!measured || size < needed) {
             std::fclose(source.combined);
-            std::printf(kFmtSheetFileTooShort, source.combinedPath, needed);
+            if (measured) {
+                std::printf(kFmtSheetFileTooShort, source.combinedPath, needed);
+            } else {
+                std::printf(kFmtCouldNotRead, source.combinedPath);
+            }
             return false;
         }
     }

@@ -102,6 +102,11 @@ TEST_F(CommandLine, SameFileNamedTwiceIsRefused)
         expectRun({"0", "hardlink.smc", "zelda.smc"}, "File names are identical...bad idea!\n", 1);
     }
     EXPECT_FALSE(noSymlink && noHardLink) << "no kind of link could be made";
+    // A ROM that is one of the per-sheet files would be truncated or read as a sheet.
+    saveRom("GFX05.bin");
+    expectRun({"0", "GFX05.bin"}, "File names are identical...bad idea!\n", 1);
+    expectRun({"1", "87000", "./GFX05.bin"}, "File names are identical...bad idea!\n", 1);
+    EXPECT_EQ(fs::file_size(dir / "GFX05.bin"), 0x100000u);
     EXPECT_EQ(fs::file_size(dir / "zelda.smc"), 0x100000u);
 }
 

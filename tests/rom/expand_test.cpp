@@ -85,6 +85,8 @@ TEST(ExpandRom, FailedWriteIsReportedAsFailure)
     const Expansion e = expand("2", makeSyntheticRom(), 0x180000);
     EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to 2 megs...Couldn't write the expanded ROM.\nFailed!\n");
     EXPECT_EQ(e.result.exitStatus, 1);
+    // The file is given back its old size, not left half grown.
+    EXPECT_EQ(firstDifference(e.after, e.before), -1);
 }
 
 }  // namespace

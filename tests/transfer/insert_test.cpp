@@ -187,6 +187,11 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX50.bin\nFailed!\n");
     fs::remove(dir / "GFX73.bin");
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+    // A folder is no sheet file, whatever the system lets open.
+    fs::create_directory(dir / "GFX73.bin");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "GFX73.bin"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+    fs::remove(dir / "GFX73.bin");
 
     // A sheet that does not compress to 0x8000 bytes or fewer.
     writeSampleSheetFiles(kUsLayout, 2);
@@ -231,8 +236,7 @@ TEST_F(Insertion, OffsetsBeyondThePointersReachAreRefused)
     // Inside the copier header no pointer can point either.
     const SyntheticRom headered = sampleRom({.copierHeader = true});
     expectRefused(headered, {"1", "100", "zelda.smc"},
-                  "Recompressing...GFX 0x73 can't be placed at 0x100: sheet pointers reach only the first 4 MiB "
-                  "of the ROM.\nFailed!\n");
+                  "Recompressing...GFX 0x73 can't be placed at 0x100: that is inside the copier header.\nFailed!\n");
 }
 
 TEST_F(Insertion, FailedRomWriteIsReported)
