@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the fuzz targets: temporary-file streams and one decode run.
-// A failed check aborts, which libFuzzer reports as a crash with its input.
+// Shared by the fuzz targets. A failed check aborts, which libFuzzer reports as
+// a crash with its input.
 
 #include <cstdint>
 #include <cstdio>
@@ -9,63 +9,70 @@
 
 #include "codec/codec_limits.h"
 #include "codec/decode_context.h"
+#include "codec/encode_context.h"
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Aborts with a message naming the failed check.
-inline void fuzzCheck(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "check failed: %s\n", what);
-        std::abort();
-    }
-}
+#define FUZZ_CHECK(condition) \
+    ((condition) ? void() : (std::fprintf(stderr, "check failed: %s\n", #condition), std::abort()))
 
-// A temporary file holding `size` bytes of `data`, positioned at its start.
-inline std::FILE* temporaryStream(const std::uint8_t* data, std::size_t size)
+struct Decoded {
+    Bytes bytes;
+    long read = 0;  // stream bytes consumed
+};
+
+// Decodes `stream` from a temporary file into a cleared 0x10000-byte buffer, as
+// extraction does; `context` keeps its scratch bytes from earlier decodes.
+inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std::uint32_t codecType,
+                      DecodeContext& context)
 {
     std::FILE* file = std::tmpfile();
-    fuzzCheck(file != nullptr, "temporary file");
-    if (size != 0) {
-        std::fwrite(data, 1, size, file);
+    FUZZ_CHECK(file != nullptr);
+    if (!stream.empty()) {
+        std::fwrite(stream.data(), 1, stream.size(), file);
     }
     std::rewind(file);
-    return file;
-}
-
-// Runs `decode` over `stream` into a cleared 0x10000-byte buffer, as the
-// extraction walk does; `context` keeps its scratch bytes from earlier runs.
-// Returns the decoded bytes.
-inline Bytes decodeFrom(std::FILE* stream, DecodeContext& context, void (*decode)(DecodeContext&),
-                        std::uint32_t codecType)
-{
-    Bytes buffer(kCodecBufferSize, 0);
-    std::rewind(stream);
-    context.input = stream;
-    context.output = buffer.data();
+    Decoded result{Bytes(kCodecBufferSize, 0)};
+    context.input = file;
+    context.output = result.bytes.data();
     context.outputLength = 0;
     context.running = true;
     context.codecType = codecType;
-    decode(context);
-    fuzzCheck(!context.running, "running flag cleared");
-    fuzzCheck(context.outputLength <= kCodecBufferSize, "output length within the buffer");
-    buffer.resize(context.outputLength);
-    context.input = nullptr;
-    context.output = nullptr;
-    return buffer;
+    decoder(context);
+    FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
+    result.bytes.resize(context.outputLength);
+    result.read = std::ftell(file);
+    std::fclose(file);
+    return result;
 }
 
-// Reads the input as (value, count - 1) pairs and writes the runs they
-// describe, up to `limit` bytes: long runs of one value, which arbitrary
-// bytes almost never contain, become easy for the fuzzer to reach.
-inline Bytes runsFrom(const std::uint8_t* data, std::size_t size, std::size_t limit)
+// Encodes `input` with the ok flag set, as insertion does; checks the flag and
+// that the match index was released.
+inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t codecType)
+{
+    Bytes output(kCodecBufferSize);
+    EncodeContext context;
+    context.input = input.data();
+    context.inputLength = static_cast<std::uint32_t>(input.size());
+    context.codecType = codecType;
+    context.output = output.data();
+    context.ok = true;
+    encoder(context);
+    FUZZ_CHECK(context.ok && context.outputLength <= kCodecBufferSize);
+    FUZZ_CHECK(context.matchIndex.head == nullptr && context.matchIndex.nodes == nullptr);
+    output.resize(context.outputLength);
+    return output;
+}
+
+// The input read as (value, count - 1) pairs, expanded into runs of at most
+// 0x8000 bytes in all: arbitrary bytes almost never hold the long runs that
+// fills, long copies and the run-length packets need.
+inline Bytes runsFrom(const std::uint8_t* data, std::size_t size)
 {
     Bytes out;
-    for (std::size_t k = 0; k + 1 < size && out.size() < limit; k += 2) {
+    for (std::size_t k = 0; k + 1 < size && out.size() < kSheetBufferSize; k += 2) {
         out.insert(out.end(), static_cast<std::size_t>(data[k + 1]) + 1, data[k]);
     }
-    if (out.size() > limit) {
-        out.resize(limit);
-    }
+    out.resize(out.size() < kSheetBufferSize ? out.size() : kSheetBufferSize);
     return out;
 }

@@ -1,11 +1,13 @@
 #pragma once
 // Running the codecs on byte vectors: decoders read a temporary file, encoders
-// write into a full-size output buffer that the helpers own.
+// write into a full-size output buffer.
 
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
 
+#include "codec/codec_limits.h"
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
 #include "support/temp_dir.h"
@@ -13,52 +15,132 @@
 using DecodeFunction = void (*)(DecodeContext&);
 using EncodeFunction = void (*)(EncodeContext&);
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// A temporary file holding `bytes`, positioned at its start.
-FilePtr streamOf(const Bytes& bytes);
-
 struct DecodeRun {
-    Bytes buffer;                 // the whole 0x10000-byte output buffer afterwards
-    std::uint32_t length = 0;     // outputLength
-    bool running = true;          // the running flag afterwards
-    long streamPosition = 0;      // how far the decoder read
+    Bytes buffer;              // the whole output buffer afterwards
+    std::uint32_t length = 0;  // outputLength
+    bool running = true;
+    long streamPosition = 0;   // how far the decoder read
     Bytes output() const { return Bytes(buffer.begin(), buffer.begin() + length); }
 };
 
-// Decodes `stream` with a fresh buffer pre-filled with `fill` (so positions the
-// decoder does not write are recognisable). `context` carries scratch bytes
-// from earlier decodes; its other fields are set here as a caller would.
-DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeContext& context,
-                     std::uint32_t codecType = 0, std::uint8_t fill = 0xEE);
-DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, std::uint32_t codecType = 0,
-                     std::uint8_t fill = 0xEE);
+// Decodes `stream` as a caller would, into a buffer pre-filled with 0xEE so
+// that unwritten positions show. `context` keeps scratch bytes between calls.
+inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeContext& context,
+                            std::uint32_t codecType = 0)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    if (!file) {
+        throw std::runtime_error("no temporary file");
+    }
+    if (!stream.empty()) {
+        std::fwrite(stream.data(), 1, stream.size(), file.get());
+    }
+    std::rewind(file.get());
+    DecodeRun run{Bytes(kCodecBufferSize, 0xEE)};
+    context.input = file.get();
+    context.output = run.buffer.data();
+    context.outputLength = 0;
+    context.running = true;
+    context.codecType = codecType;
+    decode(context);
+    run.length = context.outputLength;
+    run.running = context.running;
+    run.streamPosition = std::ftell(file.get());
+    return run;
+}
+
+inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, std::uint32_t codecType = 0)
+{
+    DecodeContext context;
+    return runDecoder(decode, stream, context, codecType);
+}
 
 struct EncodeRun {
-    Bytes stream;          // the first outputLength bytes of the output buffer
+    Bytes stream;  // the first outputLength bytes of the output buffer
     bool ok = false;
-    Bytes input;           // the input buffer afterwards (packed for type 1)
+    Bytes input;   // the input buffer afterwards (packed for type 1)
     std::uint32_t inputLength = 0;
 };
 
 // Encodes a copy of `input` with the ok flag set, as a caller would.
-EncodeRun runEncoder(EncodeFunction encode, const Bytes& input, std::uint32_t codecType = 0);
+inline EncodeRun runEncoder(EncodeFunction encode, const Bytes& input, std::uint32_t codecType = 0)
+{
+    EncodeRun run{Bytes(kCodecBufferSize), false, input};
+    EncodeContext context;
+    context.input = run.input.data();
+    context.inputLength = static_cast<std::uint32_t>(input.size());
+    context.codecType = codecType;
+    context.output = run.stream.data();
+    context.ok = true;
+    encode(context);
+    run.ok = context.ok;
+    run.inputLength = context.inputLength;
+    run.stream.resize(context.outputLength);
+    return run;
+}
 
-// Repeats `pattern` until `length` bytes.
-Bytes repeated(const Bytes& pattern, std::size_t length);
+inline Bytes repeated(const Bytes& pattern, std::size_t length)
+{
+    Bytes out(length);
+    for (std::size_t k = 0; k < length; ++k) {
+        out[k] = pattern[k % pattern.size()];
+    }
+    return out;
+}
 
-// Concatenation.
-Bytes operator+(Bytes left, const Bytes& right);
+// first, first + 1, ... modulo 256.
+inline Bytes counting(std::size_t length, std::uint8_t first)
+{
+    Bytes out(length);
+    for (std::size_t k = 0; k < length; ++k) {
+        out[k] = static_cast<std::uint8_t>(first + k);
+    }
+    return out;
+}
 
-// Deterministic pseudo-random bytes (xorshift), reproducible across runs.
+inline Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to)
+{
+    return Bytes(bytes.begin() + static_cast<long>(from), bytes.begin() + static_cast<long>(to));
+}
+
+inline Bytes operator+(Bytes left, const Bytes& right)
+{
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+// Appends an LZ command header (command 0-7, length 1-1024), written out
+// independently of the encoder.
+inline void putLzHeader(Bytes& out, std::uint32_t command, std::size_t length)
+{
+    const std::size_t field = length - 1;
+    if (length <= 32) {
+        out.push_back(static_cast<std::uint8_t>(command << 5 | field));
+    } else {
+        out.push_back(static_cast<std::uint8_t>(0xE0 | command << 2 | field >> 8));
+        out.push_back(static_cast<std::uint8_t>(field & 0xFF));
+    }
+}
+
+// Deterministic pseudo-random numbers (xorshift).
 struct TestRandom {
     std::uint64_t state;
     explicit TestRandom(std::uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
-    std::uint64_t next();
+    std::uint64_t next()
+    {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    }
     std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(next() % bound); }
     std::uint8_t byte() { return static_cast<std::uint8_t>(next() >> 24); }
-    Bytes bytes(std::size_t length, std::uint32_t alphabet = 256);
+    Bytes bytes(std::size_t length, std::uint32_t alphabet = 256)
+    {
+        Bytes out(length);
+        for (auto& value : out) {
+            value = static_cast<std::uint8_t>(below(alphabet));
+        }
+        return out;
+    }
 };
