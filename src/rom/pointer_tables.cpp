@@ -65,3 +65,16 @@ bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset
     const bool lowWritten = writeByteAt(rom, tables.low + sheet, static_cast<std::uint8_t>(address));
     return bankWritten && highWritten && lowWritten;
 }
+
+bool readPointerTables(const RomImage& rom, PointerTableBytes& tables)
+{
+    static_assert(sizeof(PointerTableBytes) == 3 * kSheetCount, "three tables back to back");
+    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + rom.layout->pointerTableBase) &&
+           std::fread(&tables, 1, sizeof tables, rom.file) == sizeof tables;
+}
+
+PcOffset sheetPointer(const PointerTableBytes& tables, std::uint32_t sheet)
+{
+    return toPcOffset(std::uint32_t{tables.bank[sheet]} << 16 | std::uint32_t{tables.high[sheet]} << 8 |
+                      tables.low[sheet]);
+}

@@ -39,7 +39,7 @@ struct DecodeBuffer {
 // Decodes a Compressed sheet into `sheetBuffer`. Returns the decoded length
 // (0: nothing decoded, or no decode buffer could be had).
 std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& buffer,
-                          std::uint32_t sheet, std::uint8_t* sheetBuffer)
+                          PcOffset pointer, std::uint32_t sheet, std::uint8_t* sheetBuffer)
 {
     if (!buffer.bytes) {
         return 0;
@@ -50,7 +50,7 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
     context.output = buffer.bytes.get();
     context.outputLength = 0;
     context.running = true;
-    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + readSheetPointer(rom, sheet))) {
+    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + pointer)) {
         switch (context.codecType) {
         case LzSheet:
         case LzSheet3bpp:
@@ -75,8 +75,8 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
 
 // Brings sheet `sheet` into `sheetBuffer` by the way it is stored. Returns its
 // length; 0 means it could not be had.
-std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& decodeBuffer,
-                          std::uint32_t sheet, std::uint8_t* sheetBuffer)
+std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers, DecodeContext& context,
+                          DecodeBuffer& decodeBuffer, std::uint32_t sheet, std::uint8_t* sheetBuffer)
 {
     switch (sheetStorage(sheet)) {
     case SheetStorage::FixedOffset: {
@@ -85,10 +85,10 @@ std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
         return size;
     }
     case SheetStorage::Raw3bpp:
-        readRom(rom, readSheetPointer(rom, sheet), sheetBuffer, kRaw3bppSheetSize);
+        readRom(rom, sheetPointer(pointers, sheet), sheetBuffer, kRaw3bppSheetSize);
         return expandRawSheet3To4(sheetBuffer);
     case SheetStorage::Compressed:
-        return decodeSheet(rom, context, decodeBuffer, sheet, sheetBuffer);
+        return decodeSheet(rom, context, decodeBuffer, sheetPointer(pointers, sheet), sheet, sheetBuffer);
     }
     return 0;
 }
@@ -136,13 +136,17 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
+    // The pointer tables are read once: extraction never writes the ROM, so
+    // every entry stays as read.
+    PointerTableBytes pointers{};
+    static_cast<void>(readPointerTables(rom, pointers));
     DecodeContext context;
     // A buffer that cannot be had fails the first compressed sheet.
     DecodeBuffer decodeBuffer;
     decodeBuffer.bytes.reset(new (std::nothrow) std::uint8_t[kCodecBufferSize]());
 
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        std::uint32_t length = obtainSheet(rom, context, decodeBuffer, sheet, sheetBuffer.get());
+        std::uint32_t length = obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get());
         if (length == 0) {
             closeCombined();
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));

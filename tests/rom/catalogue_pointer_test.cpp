@@ -88,6 +88,11 @@ TEST(SheetPointers, ReadAndWriteThroughEachReleasesTables)
             rom.layout = synthetic.layout;
             EXPECT_EQ(readSheetPointer(rom, 0x10), 0x87000u);
             EXPECT_EQ(readSheetPointer(rom, 0x11), 0x87000u);
+            PointerTableBytes all{};
+            ASSERT_TRUE(readPointerTables(rom, all));
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                EXPECT_EQ(sheetPointer(all, sheet), readSheetPointer(rom, sheet)) << sheet;
+            }
             EXPECT_TRUE(writeSheetPointer(rom, 0xDE, 0x37FFFF));
             EXPECT_TRUE(writeSheetPointer(rom, 0x00, 0x380000));
             std::fclose(rom.file);
