@@ -107,7 +107,10 @@ void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
         std::FILE* combined = combinedFile ? std::fopen("floor.bin", "wb") : nullptr;
         for (std::uint32_t n = 0; n < kSheetCount; ++n) {
             const std::uint32_t size = sheetSize(n, kUsLayout);
-            std::FILE* file = combinedFile ? combined : std::fopen(sheetFileName(n).text, "wb");
+            // Other names than the sheet files, which the insertion benchmarks read.
+            char name[16];
+            std::snprintf(name, sizeof name, "F%02X.bin", static_cast<unsigned>(n));
+            std::FILE* file = combinedFile ? combined : std::fopen(name, "wb");
             std::fwrite(sheet.data(), 1, size, file);
             if (!combinedFile) {
                 std::fclose(file);
