@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/lz_codec.h"
 #include "rom/pointer_tables.h"
@@ -138,7 +139,9 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
     std::vector<std::uint8_t> encoded(kCodecBufferSize);
     for (std::uint32_t sheet = 0x73; sheet <= 0x7E; ++sheet) {
         std::vector<std::uint8_t> bytes = sampleSheet(sheet, layout, options.seed);
-        // 4bpp to 3bpp by hand: rows of planes 0 and 1, then the plane 2 rows.
+        // 4bpp to 3bpp by hand, apart from the library's conversion, so that
+        // extraction is checked against a second implementation: rows of
+        // planes 0 and 1, then the plane 2 rows.
         for (std::uint32_t tile = 0; tile < 64; ++tile) {
             std::uint8_t* out = image.data() + header + position + tile * 24;
             std::copy_n(bytes.begin() + tile * 32, 16, out);

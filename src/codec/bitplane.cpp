@@ -18,8 +18,6 @@ constexpr std::uint32_t kUpperHalfBit = 16;     // bit 4 of a 4bpp position
 constexpr std::uint32_t kUntouchedPrefix = 16;  // planes 0/1 of the first tile never move
 constexpr std::uint32_t kExpandSourceLimit = 0xC000;  // 2048 tiles fill the decode buffer
 constexpr std::uint32_t kRawScratchSize = 0x8000;
-constexpr std::uint32_t kRaw3bppSize = 1536;
-constexpr std::uint32_t kRaw4bppSize = 2048;
 
 // Steps 2 and 3 of the packing: copies every byte at or past position 16
 // except the plane-3 bytes (odd positions of upper halves) down to the write
@@ -79,7 +77,7 @@ std::uint32_t expandRawSheet3To4(std::uint8_t* sheet)
 {
     std::uint8_t scratch[kRawScratchSize];
     std::uint32_t out = 0;
-    for (std::uint32_t in = 0; in < kRaw3bppSize; ++in) {
+    for (std::uint32_t in = 0; in < kRaw3bppSheetSize; ++in) {
         // A byte and its zero partner must both fit; never reached with 1536
         // input bytes.
         if (out > kRawScratchSize - 2) {
@@ -109,5 +107,5 @@ std::uint32_t packRawSheet4To3(std::uint8_t* sheet)
 {
     // Always consumes the whole 2048-byte sheet, however many bytes the sheet
     // file supplied.
-    return packFrom16(sheet, kRaw4bppSize);
+    return packFrom16(sheet, kRaw4bppSheetSize);
 }

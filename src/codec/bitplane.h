@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+// A full sheet of 64 tiles: 1536 bytes as 3bpp tiles, 2048 bytes as 4bpp tiles.
+inline constexpr std::uint32_t kRaw3bppSheetSize = 1536;
+inline constexpr std::uint32_t kRaw4bppSheetSize = 2048;
+
 // Widens `length` 3bpp bytes in place, from the end, into 4bpp tiles. `buffer`
 // must hold kCodecBufferSize bytes. Returns the new length, at most 0x10000:
 // input beyond the first 0xC000 bytes is dropped. Lengths up to 16 are untouched.

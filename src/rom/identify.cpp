@@ -1,19 +1,9 @@
 #include "rom/identify.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "cli/messages.h"
-#include "rom/file_io.h"
-
-namespace {
-
-bool readAt(const RomImage& rom, PcOffset offset, void* destination, std::size_t length)
-{
-    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset) &&
-           std::fread(destination, 1, length, rom.file) == length;
-}
-
-}  // namespace
 
 bool identifyRom(RomImage& rom)
 {
@@ -25,7 +15,7 @@ bool identifyRom(RomImage& rom)
     // The title field is compared over all 21 bytes: case, trailing spaces
     // and zero bytes inside the field all count.
     char title[kRomTitleLength] = {};
-    const bool titleRead = readAt(rom, kTitleOffset, title, sizeof title);
+    const bool titleRead = readRomBytes(rom, kTitleOffset, title, sizeof title);
     if (titleRead && std::memcmp(title, kUsLayout.title, kRomTitleLength) == 0) {
         rom.layout = &kUsLayout;
     } else if (titleRead && std::memcmp(title, kJapanLayout.title, kRomTitleLength) == 0) {
@@ -36,7 +26,7 @@ bool identifyRom(RomImage& rom)
     }
 
     std::uint8_t destination = 0xFF;
-    if (!readAt(rom, kDestinationCodeOffset, &destination, 1) || destination > 1) {
+    if (!readRomBytes(rom, kDestinationCodeOffset, &destination, 1) || destination > 1) {
         std::printf("%s", kMsgWrongCountry);
         return false;
     }

@@ -5,14 +5,11 @@
 
 namespace {
 
+// The tables lie inside every identified ROM, so these reads cannot fall short.
 std::uint8_t readByteAt(const RomImage& rom, PcOffset offset)
 {
     std::uint8_t value = 0;
-    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset)) {
-        if (std::fread(&value, 1, 1, rom.file) != 1) {
-            value = 0;
-        }
-    }
+    static_cast<void>(readRomBytes(rom, offset, &value, 1));
     return value;
 }
 
@@ -69,8 +66,7 @@ bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset
 bool readPointerTables(const RomImage& rom, PointerTableBytes& tables)
 {
     static_assert(sizeof(PointerTableBytes) == 3 * kSheetCount, "three tables back to back");
-    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + rom.layout->pointerTableBase) &&
-           std::fread(&tables, 1, sizeof tables, rom.file) == sizeof tables;
+    return readRomBytes(rom, rom.layout->pointerTableBase, &tables, sizeof tables);
 }
 
 PcOffset sheetPointer(const PointerTableBytes& tables, std::uint32_t sheet)

@@ -1,5 +1,7 @@
 #include "rom/rom_image.h"
 
+#include "rom/file_io.h"
+
 const RomLayout kUsLayout = {
     RomVersion::Us,
     {'T', 'H', 'E', ' ', 'L', 'E', 'G', 'E', 'N', 'D', ' ', 'O', 'F', ' ', 'Z', 'E', 'L', 'D', 'A', ' ', ' '},
@@ -15,3 +17,9 @@ const RomLayout kJapanLayout = {
     0xC3C00,
     SheetSizeColumn::JapaneseSizes,
 };
+
+bool readRomBytes(const RomImage& rom, PcOffset offset, void* destination, std::uint32_t length)
+{
+    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset) &&
+           std::fread(destination, 1, length, rom.file) == length;
+}

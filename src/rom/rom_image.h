@@ -42,3 +42,8 @@ struct RomImage {
     std::uint32_t headerOffset = 0;  // 0x200 when bit 9 of size is set, else 0
     const RomLayout* layout = nullptr;  // set by identifyRom
 };
+
+// Reads `length` bytes at a PcOffset (file position headerOffset + offset).
+// False when the seek failed or the read fell short; bytes past the end of the
+// file leave `destination` as it was.
+bool readRomBytes(const RomImage& rom, PcOffset offset, void* destination, std::uint32_t length);

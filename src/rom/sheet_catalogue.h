@@ -22,10 +22,6 @@ enum class SheetStorage : std::uint8_t {
     Compressed,   // all others: the sheet's codec type at the pointer
 };
 
-// Length of a Raw3bpp sheet in the ROM (64 tiles of 24 bytes) and in its file.
-inline constexpr std::uint32_t kRaw3bppSheetSize = 1536;
-inline constexpr std::uint32_t kRaw4bppSheetSize = 2048;
-
 // Complete combined sheet file lengths (the sum of all sheet sizes).
 inline constexpr std::uint32_t kCombinedFileSizeUs = 0x76800;
 inline constexpr std::uint32_t kCombinedFileSizeJapan = 0x79040;

@@ -17,16 +17,6 @@
 
 namespace {
 
-// Reads `length` bytes of the ROM at a PcOffset. A read past the end of the
-// file leaves the rest of `destination` as it was.
-void readRom(const RomImage& rom, PcOffset offset, std::uint8_t* destination, std::uint32_t length)
-{
-    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset)) {
-        const std::size_t got = std::fread(destination, 1, length, rom.file);
-        static_cast<void>(got);
-    }
-}
-
 // The decode buffer of the walk. Every decode starts on an all-zero buffer,
 // as a fresh cleared one would be: a copy from a position no command wrote
 // reads zero, never another sheet's bytes. Only the bytes the last decode
@@ -81,11 +71,12 @@ std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers
     switch (sheetStorage(sheet)) {
     case SheetStorage::FixedOffset: {
         const std::uint32_t size = sheetSize(sheet, *rom.layout);
-        readRom(rom, fixedSheetOffset(sheet), sheetBuffer, size);
+        // A short read (a truncated ROM) leaves the buffer as it was.
+        static_cast<void>(readRomBytes(rom, fixedSheetOffset(sheet), sheetBuffer, size));
         return size;
     }
     case SheetStorage::Raw3bpp:
-        readRom(rom, sheetPointer(pointers, sheet), sheetBuffer, kRaw3bppSheetSize);
+        static_cast<void>(readRomBytes(rom, sheetPointer(pointers, sheet), sheetBuffer, kRaw3bppSheetSize));
         return expandRawSheet3To4(sheetBuffer);
     case SheetStorage::Compressed:
         return decodeSheet(rom, context, decodeBuffer, sheetPointer(pointers, sheet), sheet, sheetBuffer);
