@@ -33,11 +33,7 @@ inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std:
     }
     std::rewind(file);
     Decoded result{Bytes(kCodecBufferSize, 0)};
-    context.input = file;
-    context.output = result.bytes.data();
-    context.outputLength = 0;
-    context.running = true;
-    context.codecType = codecType;
+    startDecode(context, file, result.bytes.data(), static_cast<SheetCodecType>(codecType));
     decoder(context);
     FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
     result.bytes.resize(context.outputLength);
@@ -52,11 +48,8 @@ inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t 
 {
     Bytes output(kCodecBufferSize);
     EncodeContext context;
-    context.input = input.data();
-    context.inputLength = static_cast<std::uint32_t>(input.size());
-    context.codecType = codecType;
-    context.output = output.data();
-    context.ok = true;
+    startEncode(context, input.data(), static_cast<std::uint32_t>(input.size()),
+                static_cast<SheetCodecType>(codecType), output.data());
     encoder(context);
     FUZZ_CHECK(context.ok && context.outputLength <= kCodecBufferSize);
     FUZZ_CHECK(context.matchIndex.head == nullptr && context.matchIndex.nodes == nullptr);

@@ -158,12 +158,8 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
         }
         std::vector<std::uint8_t> bytes = sampleSheet(sheet, layout, options.seed);
         EncodeContext context;
-        context.input = bytes.data();
-        context.inputLength = static_cast<std::uint32_t>(bytes.size());
-        context.codecType = sheetCodecType(sheet);
-        context.output = encoded.data();
-        context.outputLength = 0;
-        context.ok = true;
+        startEncode(context, bytes.data(), static_cast<std::uint32_t>(bytes.size()), sheetCodecType(sheet),
+                    encoded.data());
         encodeLzSheet(context);
         if (!context.ok || position + context.outputLength > layout.protectedBoundary) {
             return 0;

@@ -97,32 +97,54 @@ bool romIsASheetFile(const std::string& romPath)
     return false;
 }
 
-// Opens the ROM (read-only for extraction, read-write otherwise) and measures it.
+// Opens the ROM (read-only for extraction, read-write otherwise) and measures
+// it. On a failure after the open, rom.file stays open for the driver's one close.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
     const char* mode = options.operation == RunOperation::ExtractSheets ? "rb" : "r+b";
-    rom.file = openExistingFile(options.romPath.c_str(), mode);
+    rom.path = options.romPath.c_str();
+    rom.file = openExistingFile(rom.path, mode);
     if (rom.file == nullptr) {
-        std::printf(kFmtUnableToOpenRom, options.romPath.c_str());
+        std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     std::uint64_t size = 0;
     if (!measureFileSize(rom.file, size)) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        std::printf(kFmtUnableToOpenRom, options.romPath.c_str());
+        std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     if (size > 0xFFFFFFFFu) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        std::printf(kFmtRomTooLarge, options.romPath.c_str());
+        std::printf(kFmtRomTooLarge, rom.path);
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
     // A file counts as having a 512-byte copier header exactly when bit 9 of
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
+    return true;
+}
+
+// The one place the ROM file is closed, on every path of a run.
+void closeRom(RomImage& rom)
+{
+    if (rom.file != nullptr) {
+        std::fclose(rom.file);
+        rom.file = nullptr;
+    }
+}
+
+// Hands the insertion what it needs and keeps the end offset it hands back.
+bool runInsertion(RunOptions& options, RomImage& rom)
+{
+    InsertRequest request;
+    request.startOffset = options.insertAddress;
+    request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+    request.fill = (options.modeWord & ModeNoFill) == 0;
+    std::uint32_t end = 0;
+    if (!insertSheets(rom, request, end)) {
+        return false;
+    }
+    options.insertAddress = end;
     return true;
 }
 
@@ -141,15 +163,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }
-    if (!openRom(options, rom)) {
-        return false;
-    }
-    if (!identifyRom(rom)) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        return false;
-    }
-    return true;
+    return openRom(options, rom) && identifyRom(rom);
 }
 
 bool runSelectedOperation(RunOptions& options, RomImage& rom)
@@ -159,12 +173,12 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
     case RunOperation::ExtractSheets:
         std::printf("%s", kMsgStartExtract);
         std::fflush(stdout);
-        succeeded = extractSheets(rom, options.sheetFilePath);
+        succeeded = extractSheets(rom, options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr);
         break;
     case RunOperation::InsertSheets:
         std::printf("%s", kMsgStartInsert);
         std::fflush(stdout);
-        succeeded = insertSheets(rom, options);
+        succeeded = runInsertion(options, rom);
         break;
     case RunOperation::ExpandRom2Mib:
         std::printf("%s", kMsgStartExpand2);
@@ -185,8 +199,6 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
     } else {
         std::printf("%s", kMsgDone);
     }
-    std::fclose(rom.file);
-    rom.file = nullptr;
     return succeeded;
 }
 
@@ -195,6 +207,7 @@ int runSheetpak(int argc, const char* const* argv)
     RunOptions options;
     RomImage rom;
     const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);
+    closeRom(rom);
     std::fflush(stdout);
     runExitPrompt(succeeded, options.modeWord);
     std::fflush(stdout);

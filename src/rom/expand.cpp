@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/messages.h"
 #include "rom/file_io.h"
+#include "rom/rom_messages.h"
 
 namespace {
 

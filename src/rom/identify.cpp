@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/messages.h"
+#include "rom/rom_messages.h"
 
 bool identifyRom(RomImage& rom)
 {

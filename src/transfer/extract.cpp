@@ -5,15 +5,14 @@
 #include <memory>
 #include <new>
 
-#include "cli/messages.h"
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
-#include "codec/lz_codec.h"
-#include "codec/run_length.h"
+#include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/sheet_file_name.h"
+#include "transfer/transfer_messages.h"
 
 namespace {
 
@@ -35,26 +34,9 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
         return 0;
     }
     std::memset(buffer.bytes.get(), 0, buffer.dirtyLength);
-    context.codecType = sheetCodecType(sheet);
-    context.input = rom.file;
-    context.output = buffer.bytes.get();
-    context.outputLength = 0;
-    context.running = true;
+    startDecode(context, rom.file, buffer.bytes.get(), sheetCodecType(sheet));
     if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + pointer)) {
-        switch (context.codecType) {
-        case LzSheet:
-        case LzSheet3bpp:
-            decodeLzSheet(context);
-            break;
-        case RunLengthSheet:
-            decodeRunLengthSheet(context);
-            break;
-        case RunLengthBlock:
-            decodeRunLengthBlock(context);
-            break;
-        default:
-            break;  // no codec: nothing decoded
-        }
+        decodeSheetStream(context);
     }
     const std::uint32_t length = context.outputLength;
     buffer.dirtyLength = length;
@@ -103,13 +85,13 @@ bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_
 
 }  // namespace
 
-bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePath)
+bool extractSheets(RomImage& rom, const char* sheetFilePath)
 {
     std::FILE* combined = nullptr;
-    if (sheetFilePath) {
-        combined = std::fopen(sheetFilePath->c_str(), "wb");
+    if (sheetFilePath != nullptr) {
+        combined = std::fopen(sheetFilePath, "wb");
         if (combined == nullptr) {
-            std::printf(kFmtCouldNotOpen, sheetFilePath->c_str());
+            std::printf(kFmtCouldNotOpen, sheetFilePath);
             return false;
         }
     }
@@ -156,14 +138,14 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
             const std::uint32_t slot = sheetSize(sheet, *rom.layout);
             if (std::fwrite(sheetBuffer.get(), 1, slot, combined) != slot) {
                 closeCombined();
-                std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+                std::printf(kFmtCouldNotWrite, sheetFilePath);
                 return false;
             }
         }
     }
 
     if (!closeCombined()) {
-        std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+        std::printf(kFmtCouldNotWrite, sheetFilePath);
         return false;
     }
     return true;

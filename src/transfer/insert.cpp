@@ -6,15 +6,14 @@
 #include <memory>
 #include <new>
 
-#include "cli/messages.h"
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
-#include "codec/lz_codec.h"
-#include "codec/run_length.h"
+#include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/sheet_file_name.h"
+#include "transfer/transfer_messages.h"
 
 // Insertion is all or nothing. The first pass reads, packs or encodes and
 // room-checks every sheet in visiting order without touching the ROM; only
@@ -117,26 +116,8 @@ bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* shee
     if (!encodeBuffer) {
         return false;
     }
-    context.input = sheetBuffer;
-    context.inputLength = length;
-    context.codecType = sheetCodecType(sheet);
-    context.output = encodeBuffer.get();
-    context.outputLength = 0;
-    context.ok = true;
-    switch (context.codecType) {
-    case LzSheet:
-    case LzSheet3bpp:
-        encodeLzSheet(context);
-        break;
-    case RunLengthSheet:
-        encodeRunLengthSheet(context);
-        break;
-    case RunLengthBlock:
-        encodeRunLengthBlock(context);
-        break;
-    default:
-        break;  // no codec: nothing is encoded, and the empty result fails below
-    }
+    startEncode(context, sheetBuffer, length, sheetCodecType(sheet), encodeBuffer.get());
+    encodeSheetStream(context);
     context.output = nullptr;
     if (!context.ok) {
         return false;
@@ -282,11 +263,11 @@ bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t
 
 }  // namespace
 
-bool insertSheets(RomImage& rom, RunOptions& options)
+bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& endOffset)
 {
     SheetSource source;
-    if (options.sheetFilePath) {
-        source.combinedPath = options.sheetFilePath->c_str();
+    if (request.sheetFilePath != nullptr) {
+        source.combinedPath = request.sheetFilePath;
         source.combined = openExistingFile(source.combinedPath, "rb");
         if (source.combined == nullptr) {
             std::printf(kFmtCouldNotOpen, source.combinedPath);
@@ -312,18 +293,18 @@ bool insertSheets(RomImage& rom, RunOptions& options)
     bool succeeded = false;
     if (!plan) {
         std::printf("%s", kMsgOutOfMemory);
-    } else if (planInsertion(rom, source, adjustedStartOffset(options.insertAddress, rom.headerOffset),
-                             plan.get(), end)) {
-        succeeded = writeInsertion(rom, plan.get(), end, (options.modeWord & ModeNoFill) == 0);
+    } else if (planInsertion(rom, source, adjustedStartOffset(request.startOffset, rom.headerOffset), plan.get(),
+                             end)) {
+        succeeded = writeInsertion(rom, plan.get(), end, request.fill);
         if (!succeeded) {
-            std::printf(kFmtRomWriteFailed, options.romPath.c_str());
+            std::printf(kFmtRomWriteFailed, rom.path);
         }
     }
     if (source.combined != nullptr) {
         std::fclose(source.combined);
     }
     if (succeeded) {
-        options.insertAddress = end;
+        endOffset = end;
     }
     return succeeded;
 }

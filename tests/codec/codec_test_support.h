@@ -37,11 +37,7 @@ inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeCo
     }
     std::rewind(file.get());
     DecodeRun run{Bytes(kCodecBufferSize, 0xEE)};
-    context.input = file.get();
-    context.output = run.buffer.data();
-    context.outputLength = 0;
-    context.running = true;
-    context.codecType = codecType;
+    startDecode(context, file.get(), run.buffer.data(), static_cast<SheetCodecType>(codecType));
     decode(context);
     run.length = context.outputLength;
     run.running = context.running;
@@ -67,11 +63,8 @@ inline EncodeRun runEncoder(EncodeFunction encode, const Bytes& input, std::uint
 {
     EncodeRun run{Bytes(kCodecBufferSize), false, input};
     EncodeContext context;
-    context.input = run.input.data();
-    context.inputLength = static_cast<std::uint32_t>(input.size());
-    context.codecType = codecType;
-    context.output = run.stream.data();
-    context.ok = true;
+    startEncode(context, run.input.data(), static_cast<std::uint32_t>(input.size()),
+                static_cast<SheetCodecType>(codecType), run.stream.data());
     encode(context);
     run.ok = context.ok;
     run.inputLength = context.inputLength;
