@@ -3,9 +3,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 
 #include "rom/sheet_catalogue.h"
+#include "support/test_random.h"
 #include "transfer_fixture.h"
 
 namespace fs = std::filesystem;
@@ -195,11 +195,7 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
 
     // A sheet that does not compress to 0x8000 bytes or fewer.
     writeSampleSheetFiles(kUsLayout, 2);
-    Bytes noise(0x8000);
-    std::mt19937 random(5);
-    for (std::uint8_t& byte : noise) {
-        byte = static_cast<std::uint8_t>(random() >> 24);
-    }
+    const Bytes noise = TestRandom(5).bytes(0x8000);
     writeFile(dir / "GFXDA.bin", noise);
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Error compressing GFX 0xDA\nFailed!\n");
 
