@@ -248,3 +248,50 @@ TEST_F(Insertion, FailedRomWriteIsReported)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Insertion, JapaneseBoundaryAndFillAreTheirOwn)
+{
+    // 0xC3C00, not the US 0xC4000: a sheet ending there fits, one ending a
+    // byte later does not, and the fill stops right before it.
+    writeZeroSheetFiles(kJapanLayout);
+    const SyntheticRom rom = sampleRom({.version = RomVersion::Japan});
+    char start[16];
+    std::snprintf(start, sizeof start, "%X", 0xC3C00 - kZeroSheetsLength + 1);
+    expectRefused(rom, {"1", start, "zelda.smc"}, kNoRoom);
+
+    rom.save(dir / "zelda.smc");
+    std::snprintf(start, sizeof start, "%X", 0x90000 - kZeroSheetsLength);
+    EXPECT_EQ(afterBanner(run({"1", start, "zelda.smc"}).output), "Recompressing..." + lastAddressLine(0x90000));
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kJapanLayout};
+    EXPECT_EQ(after.get(0x90000, 0xC3C00 - 0x90000), Bytes(0xC3C00 - 0x90000, 0xFF));
+    EXPECT_EQ(after.get(0xC3C00, 0x400), rom.get(0xC3C00, 0x400));
+
+    rom.save(dir / "zelda.smc");
+    std::snprintf(start, sizeof start, "%X", 0xC3C00 - kZeroSheetsLength);
+    EXPECT_EQ(afterBanner(run({"1", start, "zelda.smc"}).output), "Recompressing..." + lastAddressLine(0xC3C00));
+}
+
+TEST_F(Insertion, AShortRawSheetIsPackedFromZeros)
+{
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
+    writeSampleSheetFiles(kUsLayout, 1);
+    const Bytes shortSheet = TestRandom(7).bytes(100);
+    writeFile(dir / "GFX73.bin", shortSheet);
+    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
+    // Its plane-3 bytes are dropped, and the positions past its 100 bytes are
+    // packed as zeros.
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kUsLayout};
+    Bytes expected(1536, 0);
+    for (std::uint32_t from = 0, to = 0; from < 100; ++from) {
+        const bool planeThree = from % 32 >= 16 && from % 2 == 1;
+        if (!planeThree) {
+            expected[to++] = shortSheet[from];
+        }
+    }
+    EXPECT_EQ(after.get(0x87000, 1536), expected);
+}
+
+}  // namespace
