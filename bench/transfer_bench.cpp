@@ -86,10 +86,11 @@ RomImage openSample(const char* mode)
 void BM_Extract(benchmark::State& state, bool combinedFile)
 {
     workspace();
-    const char* path = combinedFile ? "out.bin" : nullptr;
+    ExtractRequest request;
+    request.sheetFilePath = combinedFile ? "out.bin" : nullptr;
     for (auto _ : state) {
         RomImage rom = openSample("rb");
-        benchmark::DoNotOptimize(extractSheets(rom, path));
+        benchmark::DoNotOptimize(extractSheets(rom, request));
         std::fclose(rom.file);
     }
 }

@@ -17,10 +17,29 @@ inline constexpr const char* kUsage =
     "Example: sheetpak 0 zelda.smc AllGFX.bin\n"
     "         sheetpak 1 87200 zelda.smc AllGFX.bin\n";
 
+// Help, after the banner and the usage lines; one line per mode and flag.
+inline constexpr const char* kHelp =
+    "\n"
+    "Mode word (hexadecimal): the operation in its low digit, plus any flags.\n"
+    "  0    extract every sheet into GFX00.bin to GFXDE.bin, or into one combined file\n"
+    "  1    insert every sheet from those files, from the given file offset on\n"
+    "  2    enlarge the ROM to 2 MiB (plus the copier header)\n"
+    "  3    enlarge the ROM to 3 MiB (plus the copier header)\n"
+    "  10   insertion: leave the space after the last sheet as it is (no 0xFF fill)\n"
+    "  20   sheet files are PNG images: GFX00.png to GFXDE.png, or one combined picture\n"
+    "  40   check only: write nothing, report what the run would do\n"
+    "  80   insertion: smallest packing (shortest streams, identical sheets stored once)\n"
+    "  100  no exit prompt after a successful run\n"
+    "  200  insertion: any start offset, not only the graphics and expansion areas\n";
+
+inline constexpr const char* kVersion = "sheetpak 1.20\n";
+
 // Command line and ROM file.
 inline constexpr const char* kMsgTooManyParameters = "Too many parameters!\n";
 inline constexpr const char* kMsgNotEnoughParameters = "Not enough parameters!\n";
 inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
+inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
+inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
 inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
 inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
@@ -30,6 +49,7 @@ inline constexpr const char* kMsgStartExtract = "Decompressing...";
 inline constexpr const char* kMsgStartInsert = "Recompressing...";
 inline constexpr const char* kMsgStartExpand2 = "Expanding ROM to 2 megs...";
 inline constexpr const char* kMsgStartExpand3 = "Expanding ROM to 3 megs...";
+inline constexpr const char* kMsgStartCheck = "Checking...";
 inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "cli/exit_prompt.h"
@@ -30,7 +31,12 @@ bool readArguments(int n, const char* const* argv, RunOptions& options)
         std::printf("%s", kMsgTooManyParameters);
         return false;
     }
-    options.modeWord = parseHexArgument(argv[1], options.modeWord);
+    bool digitRead = false;
+    options.modeWord = parseHexArgument(argv[1], options.modeWord, &digitRead);
+    if (!digitRead) {
+        std::printf(kFmtModeNotANumber, argv[1]);
+        return false;
+    }
     switch (options.modeWord & 0xF) {
     case 0:
         if (n > 3) {
@@ -49,7 +55,11 @@ bool readArguments(int n, const char* const* argv, RunOptions& options)
             return false;
         }
         options.operation = RunOperation::InsertSheets;
-        options.insertAddress = parseHexArgument(argv[2], options.insertAddress);
+        options.insertAddress = parseHexArgument(argv[2], options.insertAddress, &digitRead);
+        if (!digitRead) {
+            std::printf(kFmtAddressNotANumber, argv[2]);
+            return false;
+        }
         options.romPath = argv[3];
         if (n == 4) {
             options.sheetFilePath = argv[4];
@@ -101,7 +111,9 @@ bool romIsASheetFile(const std::string& romPath)
 // it. On a failure after the open, rom.file stays open for the driver's one close.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
-    const char* mode = options.operation == RunOperation::ExtractSheets ? "rb" : "r+b";
+    const bool readOnly =
+        options.operation == RunOperation::ExtractSheets || (options.modeWord & ModeCheckOnly) != 0;
+    const char* mode = readOnly ? "rb" : "r+b";
     rom.path = options.romPath.c_str();
     rom.file = openExistingFile(rom.path, mode);
     if (rom.file == nullptr) {
@@ -140,12 +152,31 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.startOffset = options.insertAddress;
     request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
     request.fill = (options.modeWord & ModeNoFill) == 0;
+    request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    request.anyStart = (options.modeWord & ModeAnyStart) != 0;
+    request.checkModeWord = options.modeWord | ModeCheckOnly;
     std::uint32_t end = 0;
     if (!insertSheets(rom, request, end)) {
         return false;
     }
     options.insertAddress = end;
     return true;
+}
+
+// "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
+// mode and flag; "--version": the banner and the version. No prompt follows.
+bool answersHelpOrVersion(const char* argument)
+{
+    const std::string_view word = argument;
+    if (word == "-h" || word == "--help" || word == "-?" || word == "/?") {
+        std::printf("%s%s%s", kBanner, kUsage, kHelp);
+        return true;
+    }
+    if (word == "--version") {
+        std::printf("%s%s", kBanner, kVersion);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -168,27 +199,32 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
 
 bool runSelectedOperation(RunOptions& options, RomImage& rom)
 {
+    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    const auto start = [checkOnly](const char* message) {
+        std::printf("%s", checkOnly ? kMsgStartCheck : message);
+        std::fflush(stdout);
+    };
     bool succeeded = false;
     switch (options.operation) {
-    case RunOperation::ExtractSheets:
-        std::printf("%s", kMsgStartExtract);
-        std::fflush(stdout);
-        succeeded = extractSheets(rom, options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr);
+    case RunOperation::ExtractSheets: {
+        start(kMsgStartExtract);
+        ExtractRequest request;
+        request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+        request.checkOnly = checkOnly;
+        succeeded = extractSheets(rom, request);
         break;
+    }
     case RunOperation::InsertSheets:
-        std::printf("%s", kMsgStartInsert);
-        std::fflush(stdout);
+        start(kMsgStartInsert);
         succeeded = runInsertion(options, rom);
         break;
     case RunOperation::ExpandRom2Mib:
-        std::printf("%s", kMsgStartExpand2);
-        std::fflush(stdout);
-        succeeded = expandRom(rom, 0x200000, 11);
+        start(kMsgStartExpand2);
+        succeeded = checkOnly ? checkExpansion(rom, 0x200000) : expandRom(rom, 0x200000, 11);
         break;
     case RunOperation::ExpandRom3Mib:
-        std::printf("%s", kMsgStartExpand3);
-        std::fflush(stdout);
-        succeeded = expandRom(rom, 0x300000, 12);
+        start(kMsgStartExpand3);
+        succeeded = checkOnly ? checkExpansion(rom, 0x300000) : expandRom(rom, 0x300000, 12);
         break;
     }
 
@@ -204,6 +240,10 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
 
 int runSheetpak(int argc, const char* const* argv)
 {
+    if (argc > 1 && answersHelpOrVersion(argv[1])) {
+        std::fflush(stdout);
+        return 0;
+    }
     RunOptions options;
     RomImage rom;
     const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);

@@ -29,6 +29,12 @@ struct RomLayout {
 extern const RomLayout kUsLayout;
 extern const RomLayout kJapanLayout;
 
+// "US" or "Japanese", for messages.
+inline const char* releaseName(const RomLayout& layout)
+{
+    return layout.version == RomVersion::Us ? "US" : "Japanese";
+}
+
 // Internal header fields the tool touches.
 inline constexpr PcOffset kTitleOffset = 0x7FC0;
 inline constexpr PcOffset kRomSizeCodeOffset = 0x7FD7;

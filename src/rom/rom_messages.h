@@ -13,3 +13,5 @@ inline constexpr const char* kMsgWrongCountry =
 // Expansion.
 inline constexpr const char* kMsgExpandWriteFailed = "Couldn't write the expanded ROM.\n";
 inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
+inline constexpr const char* kFmtAlreadyExpanded = "The ROM is already %u MiB or larger.\n";
+inline constexpr const char* kFmtWouldExpand = "The ROM would grow from 0x%X to 0x%X bytes.\n";
