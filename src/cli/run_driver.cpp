@@ -94,13 +94,13 @@ bool namesSameFile(const std::string& romPath, const std::string& sheetPath)
     return !error && same;
 }
 
-// Whether the ROM is one of the per-sheet files "GFX00.bin" to "GFXDE.bin" of
-// the current folder, which extraction would truncate and insertion would
-// read as a sheet.
-bool romIsASheetFile(const std::string& romPath)
+// Whether the ROM is one of the per-sheet files of the current folder
+// ("GFX00.bin" to "GFXDE.bin", or the .png ones), which extraction would
+// replace and insertion would read as a sheet.
+bool romIsASheetFile(const std::string& romPath, bool pictures)
 {
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        if (namesSameFile(romPath, sheetFileName(sheet).text)) {
+        if (namesSameFile(romPath, sheetFileName(sheet, pictures).text)) {
             return true;
         }
     }
@@ -152,6 +152,7 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.startOffset = options.insertAddress;
     request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
     request.fill = (options.modeWord & ModeNoFill) == 0;
+    request.pictures = (options.modeWord & ModePictures) != 0;
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
     request.checkModeWord = options.modeWord | ModeCheckOnly;
@@ -190,7 +191,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
     const bool perSheetFiles = !options.sheetFilePath && (options.operation == RunOperation::ExtractSheets ||
                                                           options.operation == RunOperation::InsertSheets);
     if ((options.sheetFilePath && namesSameFile(options.romPath, *options.sheetFilePath)) ||
-        (perSheetFiles && romIsASheetFile(options.romPath))) {
+        (perSheetFiles && romIsASheetFile(options.romPath, (options.modeWord & ModePictures) != 0))) {
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }

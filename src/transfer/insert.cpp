@@ -13,7 +13,7 @@
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"
-#include "transfer/sheet_file_name.h"
+#include "transfer/sheet_files.h"
 #include "transfer/transfer_messages.h"
 
 // Insertion studies the whole insertion before it writes one byte. The first
@@ -78,109 +78,6 @@ struct PlanSummary {
     bool layoutRefused = false;     // a sheet had no room or could not be placed
 };
 
-// Where the sheets come from: the combined file, or one file per sheet.
-struct SheetSource {
-    std::FILE* combined = nullptr;
-    const char* combinedPath = nullptr;
-};
-
-// Opens the combined sheet file, which must hold exactly this release's
-// sheets: another length means another release's file, a ROM, or a file cut
-// short. False after printing a message, with nothing left open.
-bool openCombinedSource(const RomLayout& layout, const char* path, SheetSource& source)
-{
-    std::FILE* file = openExistingFile(path, "rb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, path);
-        return false;
-    }
-    std::uint64_t size = 0;
-    if (!measureFileSize(file, size)) {
-        std::fclose(file);
-        std::printf(kFmtCouldNotRead, path);
-        return false;
-    }
-    const std::uint32_t needed = combinedFileSize(layout);
-    if (size != needed) {
-        std::fclose(file);
-        const RomLayout& other = layout.version == RomVersion::Us ? kJapanLayout : kUsLayout;
-        if (size == combinedFileSize(other)) {
-            std::printf(kFmtSheetFileOfOtherRelease, path, releaseName(other), releaseName(layout));
-        } else {
-            std::printf(kFmtSheetFileWrongSize, path, static_cast<unsigned>(size), static_cast<unsigned>(needed));
-        }
-        return false;
-    }
-    source.combined = file;
-    source.combinedPath = path;
-    return true;
-}
-
-// The length the game keeps for a sheet that holds 3 bits per pixel or sits
-// at a fixed offset; 0 for the type-0 sheets, whose length is theirs to choose.
-std::uint32_t keptLength(std::uint32_t sheet, const RomLayout& layout)
-{
-    switch (sheetStorage(sheet)) {
-    case SheetStorage::FixedOffset:
-        return sheetSize(sheet, layout);
-    case SheetStorage::Raw3bpp:
-        return kRaw4bppSheetSize;
-    case SheetStorage::Compressed:
-        return sheetCodecType(sheet) == LzSheet3bpp ? kRaw4bppSheetSize : 0;
-    }
-    return 0;
-}
-
-// Reads sheet `sheet`'s source into `buffer` (kSheetBufferSize bytes); the
-// positions it does not fill are zero. False after printing a message.
-bool readSheetSource(const SheetSource& source, const RomLayout& layout, std::uint32_t sheet,
-                     std::uint8_t* buffer, std::uint32_t& length)
-{
-    std::memset(buffer, 0, kSheetBufferSize);
-    if (source.combined != nullptr) {
-        length = sheetSize(sheet, layout);
-        if (!seekTo(source.combined, combinedFileOffset(sheet, layout)) ||
-            std::fread(buffer, 1, length, source.combined) != length) {
-            std::printf(kFmtCouldNotRead, source.combinedPath);
-            return false;
-        }
-        return true;
-    }
-
-    const SheetFileName fileName = sheetFileName(sheet);
-    const char* name = fileName.text;
-    std::FILE* file = openExistingFile(name, "rb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, name);
-        return false;
-    }
-    std::uint64_t size = 0;
-    bool readOk = measureFileSize(file, size);
-    if (readOk && size == 0) {
-        // An empty stream would go in and fail every later extraction.
-        std::fclose(file);
-        std::printf(kFmtSheetFileEmpty, name);
-        return false;
-    }
-    if (readOk && size > kSheetBufferSize) {
-        std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
-        size = kSheetBufferSize;
-    }
-    length = static_cast<std::uint32_t>(size);
-    readOk = readOk && seekTo(file, 0) && std::fread(buffer, 1, length, file) == length;
-    std::fclose(file);
-    if (!readOk) {
-        std::printf(kFmtCouldNotRead, name);
-        return false;
-    }
-    const std::uint32_t kept = keptLength(sheet, layout);
-    if (kept != 0 && length != kept) {
-        std::printf(kFmtSheetLengthNotKept, static_cast<unsigned>(sheet), static_cast<unsigned>(length),
-                    static_cast<unsigned>(kept));
-    }
-    return true;
-}
-
 // Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
 // False when the encoder failed or no encode buffer could be had.
 bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* sheetBuffer, std::uint32_t length,
@@ -208,9 +105,7 @@ bool storeSheet(const RomLayout& layout, EncodeContext& context, std::uint32_t s
                 std::uint32_t sourceLength, PlannedSheet& planned)
 {
     const SheetStorage storage = sheetStorage(sheet);
-    const bool threeBits = storage == SheetStorage::Raw3bpp ||
-                           (storage == SheetStorage::Compressed && sheetCodecType(sheet) == LzSheet3bpp);
-    if (threeBits && packingDropsColour(sheetBuffer, storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize
+    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize
                                                                                      : sourceLength)) {
         std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
     }
@@ -319,7 +214,7 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheetSource(source, *rom.layout, sheet, sheetBuffer.get(), sourceLength) ||
+        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength) ||
             !storeSheet(*rom.layout, context, sheet, sheetBuffer.get(), sourceLength, planned)) {
             return false;
         }
@@ -473,7 +368,7 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
     }
 
     SheetSource source;
-    if (request.sheetFilePath != nullptr && !openCombinedSource(*rom.layout, request.sheetFilePath, source)) {
+    if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
         return false;
     }
     std::unique_ptr<PlannedSheet[]> plan(new (std::nothrow) PlannedSheet[kSheetCount]);
@@ -491,9 +386,6 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
         if (!succeeded) {
             std::printf(kFmtRomWriteFailed, rom.path);
         }
-    }
-    if (source.combined != nullptr) {
-        std::fclose(source.combined);
     }
     if (succeeded) {
         endOffset = summary.end;
