@@ -39,10 +39,6 @@ inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";
 
-// Expansion.
-inline constexpr const char* kMsgExpandWriteFailed = "Couldn't write the expanded ROM.\n";
-inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
-
 // Sheet transfer.
 inline constexpr const char* kFmtCouldNotOpen = "Couldn't open %s\n";
 inline constexpr const char* kFmtSheetTooLarge = "Warning, GFX 0x%02X was too large!\n";
@@ -58,7 +54,6 @@ inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
     "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
-inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
 inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 
 // Exit prompt.

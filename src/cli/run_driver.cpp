@@ -120,6 +120,7 @@ bool openRom(const RunOptions& options, RomImage& rom)
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
+    rom.path = options.romPath.c_str();  // where a new image replaces the ROM
     // A file counts as having a 512-byte copier header exactly when bit 9 of
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
@@ -185,7 +186,11 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
     } else {
         std::printf("%s", kMsgDone);
     }
-    std::fclose(rom.file);
+    // On Windows a replaced ROM is reopened after the rename (replaceWholeFile),
+    // and is null only when that failed.
+    if (rom.file != nullptr) {
+        std::fclose(rom.file);
+    }
     rom.file = nullptr;
     return succeeded;
 }

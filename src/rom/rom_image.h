@@ -38,6 +38,7 @@ inline constexpr std::uint32_t kMinimumRomSize = 0x100000;
 
 struct RomImage {
     std::FILE* file = nullptr;
+    const char* path = nullptr;      // the ROM's path as typed; the driver owns the text
     std::uint32_t size = 0;          // measured once when the file was opened
     std::uint32_t headerOffset = 0;  // 0x200 when bit 9 of size is set, else 0
     const RomLayout* layout = nullptr;  // set by identifyRom

@@ -14,6 +14,7 @@
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/sheet_file_name.h"
+#include "transfer/transfer_messages.h"
 
 namespace {
 
@@ -84,46 +85,55 @@ std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers
     return 0;
 }
 
-bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_t length)
+// Puts `length` bytes in the file at `path` whole (writeWholeFile). False
+// after printing what became of the file.
+bool writeSheetFile(const char* path, const std::uint8_t* bytes, std::uint32_t length)
 {
-    const SheetFileName fileName = sheetFileName(sheet);
-    const char* name = fileName.text;
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, name);
+    switch (writeWholeFile(path, bytes, length)) {
+    case WholeFileWrite::Written:
+        return true;
+    case WholeFileWrite::CannotOpen:
+        std::printf(kFmtCouldNotOpen, path);
+        return false;
+    case WholeFileWrite::NotWritten:
+        std::printf(kFmtCouldNotWrite, path);
+        return false;
+    case WholeFileWrite::Restored:
+        std::printf(kFmtCouldNotWrite, path);
+        std::printf(kFmtSheetFileRestored, path);
+        return false;
+    case WholeFileWrite::NotRestored:
+        std::printf(kFmtCouldNotWrite, path);
+        std::printf(kFmtSheetFileNotRestored, path);
         return false;
     }
-    const bool written = std::fwrite(bytes, 1, length, file) == length;
-    if (std::fclose(file) != 0 || !written) {
-        std::printf(kFmtCouldNotWrite, name);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace
 
 bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePath)
 {
-    std::FILE* combined = nullptr;
+    // The combined file is assembled in memory and written whole at the end,
+    // so that a failed walk leaves any earlier file of that name as it was.
+    std::unique_ptr<std::uint8_t[]> combined;
+    std::uint32_t combinedLength = 0;
     if (sheetFilePath) {
-        combined = std::fopen(sheetFilePath->c_str(), "wb");
-        if (combined == nullptr) {
+        if (!mayCreateOrReplace(sheetFilePath->c_str())) {
             std::printf(kFmtCouldNotOpen, sheetFilePath->c_str());
             return false;
         }
+        combined.reset(new (std::nothrow) std::uint8_t[combinedFileSize(*rom.layout)]);
+        if (!combined) {
+            std::printf("%s", kMsgOutOfMemory);
+            return false;
+        }
     }
-    const auto closeCombined = [&combined]() {
-        const bool closed = combined == nullptr || std::fclose(combined) == 0;
-        combined = nullptr;
-        return closed;
-    };
 
     // One sheet buffer for the walk, cleared once: a sheet shorter than its
     // combined-file slot is followed there by what earlier sheets left.
     std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]());
     if (!sheetBuffer) {
-        closeCombined();
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
@@ -139,7 +149,6 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         std::uint32_t length = obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get());
         if (length == 0) {
-            closeCombined();
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
             return false;
         }
@@ -148,23 +157,16 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
             length = kSheetBufferSize;
         }
 
-        if (combined == nullptr) {
-            if (!writeSheetFile(sheet, sheetBuffer.get(), length)) {
+        if (!combined) {
+            if (!writeSheetFile(sheetFileName(sheet).text, sheetBuffer.get(), length)) {
                 return false;
             }
         } else {
+            // Slots lie back to back in sheet order and add up to combinedFileSize.
             const std::uint32_t slot = sheetSize(sheet, *rom.layout);
-            if (std::fwrite(sheetBuffer.get(), 1, slot, combined) != slot) {
-                closeCombined();
-                std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
-                return false;
-            }
+            std::memcpy(combined.get() + combinedLength, sheetBuffer.get(), slot);
+            combinedLength += slot;
         }
     }
-
-    if (!closeCombined()) {
-        std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
-        return false;
-    }
-    return true;
+    return !combined || writeSheetFile(sheetFilePath->c_str(), combined.get(), combinedLength);
 }

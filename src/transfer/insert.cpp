@@ -13,14 +13,17 @@
 #include "codec/run_length.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/sheet_file_name.h"
 
 // Insertion is all or nothing. The first pass reads, packs or encodes and
 // room-checks every sheet in visiting order without touching the ROM; only
-// when every sheet has passed does the second pass write them, in the same
-// order, with the same pointer writes, followed by the pointer copy and the
-// fill. A sheet that fails therefore leaves the ROM exactly as it was.
+// when every sheet has passed does the second pass lay them, in the same
+// order, with the same pointers, followed by the pointer copy and the fill,
+// into an image of the ROM in memory, which then replaces the ROM whole. A
+// sheet that fails, or a write of the new image that fails, therefore leaves
+// the ROM exactly as it was.
 
 namespace {
 
@@ -215,69 +218,52 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, std::uint32_t
     return true;
 }
 
-bool writeAt(const RomImage& rom, std::uint64_t position, const std::uint8_t* bytes, std::uint32_t length)
-{
-    return seekTo(rom.file, position) && std::fwrite(bytes, 1, length, rom.file) == length;
-}
-
-// 0x71 and 0x72's entries copied over 0xDD and 0xDE's, in each table, read
-// back from the ROM as the sheets before left it.
-bool copyPointerEntries(const RomImage& rom)
+// Sets sheet's bank, high and low pointer bytes in `image`; the tables lie
+// inside every identified ROM, and so inside its image.
+void setSheetPointer(const RomImage& rom, std::uint8_t* image, std::uint32_t sheet, PcOffset offset)
 {
     const PointerTables tables = pointerTables(*rom.layout);
-    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t entries[2];
-        if (!seekTo(rom.file, std::uint64_t{rom.headerOffset} + table + 0x71) ||
-            std::fread(entries, 1, 2, rom.file) != 2 ||
-            !writeAt(rom, std::uint64_t{rom.headerOffset} + table + 0xDD, entries, 2)) {
-            return false;
-        }
-    }
-    return true;
+    const SnesAddress address = toSnesAddress(offset);
+    image[rom.headerOffset + tables.bank + sheet] = static_cast<std::uint8_t>(address >> 16);
+    image[rom.headerOffset + tables.high + sheet] = static_cast<std::uint8_t>(address >> 8);
+    image[rom.headerOffset + tables.low + sheet] = static_cast<std::uint8_t>(address);
 }
 
-// 0xFF from `from` up to the protected boundary, not including it.
-bool fillFreedSpace(const RomImage& rom, std::uint32_t from)
+// The second pass: the ROM image as the planned writes leave it, built in
+// memory from the ROM's current bytes, then put in the ROM's place whole.
+// `image` holds rom.size bytes; every planned span lies inside it (the plan
+// checked each against rom.size), as do the tables and the fixed sheets.
+bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    const std::uint32_t to = rom.headerOffset + rom.layout->protectedBoundary;
-    if (!seekTo(rom.file, from)) {
+    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[rom.size]);
+    if (!image) {
+        std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    std::uint8_t chunk[0x1000];
-    std::memset(chunk, 0xFF, sizeof chunk);
-    for (std::uint32_t at = from; at < to;) {
-        const std::uint32_t count = to - at < sizeof chunk ? to - at : static_cast<std::uint32_t>(sizeof chunk);
-        if (std::fwrite(chunk, 1, count, rom.file) != count) {
-            return false;
-        }
-        at += count;
+    if (!readWholeRom(rom, image.get(), rom.size)) {
+        return false;
     }
-    return true;
-}
-
-// The second pass: the planned sheets and their pointers in visiting order,
-// then the pointer copy and the fill. Every write is checked.
-bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
-{
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        if (!writeAt(rom, planned.position, planned.bytes, planned.length)) {
-            return false;
-        }
-        if (sheetStorage(sheet) != SheetStorage::FixedOffset &&
-            !writeSheetPointer(rom, sheet, planned.position - rom.headerOffset)) {
-            return false;
+        std::memcpy(image.get() + planned.position, planned.bytes, planned.length);
+        if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
+            setSheetPointer(rom, image.get(), sheet, planned.position - rom.headerOffset);
         }
     }
-    if (!copyPointerEntries(rom)) {
-        return false;
+    // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
+    const PointerTables tables = pointerTables(*rom.layout);
+    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
+        std::uint8_t* entries = image.get() + rom.headerOffset + table;
+        entries[0xDD] = entries[0x71];
+        entries[0xDE] = entries[0x72];
     }
+    // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
-    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold && !fillFreedSpace(rom, end)) {
-        return false;
+    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
+        std::memset(image.get() + end, 0xFF, protectedOffset - end);
     }
-    return std::fflush(rom.file) == 0;
+    return storeRomImage(rom, image.get(), rom.size);
 }
 
 }  // namespace
@@ -315,9 +301,6 @@ bool insertSheets(RomImage& rom, RunOptions& options)
     } else if (planInsertion(rom, source, adjustedStartOffset(options.insertAddress, rom.headerOffset),
                              plan.get(), end)) {
         succeeded = writeInsertion(rom, plan.get(), end, (options.modeWord & ModeNoFill) == 0);
-        if (!succeeded) {
-            std::printf(kFmtRomWriteFailed, options.romPath.c_str());
-        }
     }
     if (source.combined != nullptr) {
         std::fclose(source.combined);

@@ -183,7 +183,7 @@ TEST_F(CommandLine, ExpansionThatCannotGrowFails)
 {
     saveRom("big.smc", {.imageSize = 0x200000});
     const Bytes before = readFile(dir / "big.smc");
-    expectRun({"2", "big.smc"}, "Expanding ROM to 2 megs...Failed!\n", 1);
+    expectRun({"2", "big.smc"}, "Expanding ROM to 2 megs...The ROM is already 2 MiB or larger.\nFailed!\n", 1);
     EXPECT_EQ(readFile(dir / "big.smc"), before);
 }
 
