@@ -64,5 +64,6 @@ bool storeRomImage(RomImage& rom, const std::uint8_t* image, std::uint64_t lengt
         break;
     }
     std::printf(kFmtRomWriteFailed, rom.path);
+    std::printf("%s", kMsgRomUnchanged);
     return false;
 }

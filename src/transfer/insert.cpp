@@ -231,16 +231,21 @@ void setSheetPointer(const RomImage& rom, std::uint8_t* image, std::uint32_t she
 
 // The second pass: the ROM image as the planned writes leave it, built in
 // memory from the ROM's current bytes, then put in the ROM's place whole.
-// `image` holds rom.size bytes; every planned span lies inside it (the plan
-// checked each against rom.size), as do the tables and the fixed sheets.
+// The image holds the whole file, at least rom.size bytes (a file that has
+// shrunk since it was opened fails the read); every planned span lies below
+// rom.size (the plan checked each), as do the tables and the fixed sheets.
 bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[rom.size]);
+    std::uint64_t length = 0;
+    if (!measureFileSize(rom.file, length) || length < rom.size) {
+        length = rom.size;  // the read below falls short and says so
+    }
+    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
     if (!image) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    if (!readWholeRom(rom, image.get(), rom.size)) {
+    if (!readWholeRom(rom, image.get(), length)) {
         return false;
     }
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
@@ -263,7 +268,7 @@ bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, 
     if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
         std::memset(image.get() + end, 0xFF, protectedOffset - end);
     }
-    return storeRomImage(rom, image.get(), rom.size);
+    return storeRomImage(rom, image.get(), length);
 }
 
 }  // namespace

@@ -248,7 +248,8 @@ TEST_F(Insertion, FailedRomWriteIsReported)
     rom.save(dir / "zelda.smc");
     writeZeroSheetFiles(kUsLayout);
     const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
-    EXPECT_EQ(afterBanner(result.output), "Recompressing...Couldn't write to the ROM: zelda.smc\nFailed!\n");
+    EXPECT_EQ(afterBanner(result.output),
+              "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
     // The new image never took the ROM's place, and its temporary file is gone.
     EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), rom.bytes), -1);

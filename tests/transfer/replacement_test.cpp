@@ -180,11 +180,12 @@ TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
     // change is undone, on both names.
     const std::string failed = "Recompressing...Couldn't write to the ROM: zelda.smc\n";
     std::uint32_t writes = 0;
-    for (std::uint32_t n = 1; n < 200 && writes == 0; ++n) {
+    for (std::uint32_t n = 1; n < 200; ++n) {
         fs::remove(dir / "other.smc");
         rom.save(dir / "zelda.smc");
         fs::create_hard_link(dir / "zelda.smc", dir / "other.smc");
-        const RunResult result = runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailOnce, n, FileStep::Write});
+        const RunResult result =
+            runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailOnce, n, FileStep::Write});
         if (result.exitStatus == 0) {
             writes = n - 1;
             EXPECT_EQ(readFile(dir / "other.smc"), inserted);
@@ -196,7 +197,8 @@ TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
     EXPECT_GE(writes, 2u) << "the in-place route must have written some ranges";
     // When writing back fails as well, the run says so.
     rom.save(dir / "zelda.smc");
-    const RunResult broken = runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailFromThen, 2, FileStep::Write});
+    const RunResult broken =
+        runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailFromThen, 2, FileStep::Write});
     EXPECT_EQ(afterBanner(broken.output), failed + "The ROM could not be restored: zelda.smc\nFailed!\n");
 
     // The real binary on a full disk: the grown tail is cut off again.
