@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "rom/file_io.h"
 #include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
@@ -175,6 +176,20 @@ void BM_InsertFloor(benchmark::State& state, bool combinedFile)
 }
 BENCHMARK_CAPTURE(BM_InsertFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_InsertFloor, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// What replacing the ROM whole adds at most to an insertion: one ROM-sized
+// file written and flushed to the disk.
+void BM_WriteAndFlushRomSizedFile(benchmark::State& state)
+{
+    Workspace& space = workspace();
+    for (auto _ : state) {
+        std::FILE* file = std::fopen("flushed.bin", "wb");
+        std::fwrite(space.rom.data(), 1, space.rom.size(), file);
+        benchmark::DoNotOptimize(flushToDisk(file));
+        std::fclose(file);
+    }
+}
+BENCHMARK(BM_WriteAndFlushRomSizedFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

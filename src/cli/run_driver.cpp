@@ -130,6 +130,7 @@ bool openRom(const RunOptions& options, RomImage& rom)
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
+    rom.path = options.romPath.c_str();  // where a new image replaces the ROM
     // A file counts as having a 512-byte copier header exactly when bit 9 of
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
@@ -211,6 +212,7 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
         start(kMsgStartExtract);
         ExtractRequest request;
         request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+        request.pictures = (options.modeWord & ModePictures) != 0;
         request.checkOnly = checkOnly;
         succeeded = extractSheets(rom, request);
         break;

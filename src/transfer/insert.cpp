@@ -11,6 +11,7 @@
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"
 #include "transfer/sheet_files.h"
@@ -19,10 +20,11 @@
 // Insertion studies the whole insertion before it writes one byte. The first
 // pass reads, packs or encodes and places every sheet in visiting order
 // without touching the ROM; only when every sheet has passed does the second
-// pass write them, in the same order, with the same pointer writes, followed
-// by the pointer copy and the fill. A sheet that fails therefore leaves the
-// ROM exactly as it was. A check-only run stops after the first pass and
-// reports it.
+// pass lay them, in the same order, with the same pointers, followed by the
+// pointer copy and the fill, into an image of the ROM in memory, which then
+// replaces the ROM whole. A sheet that fails, or a write of the new image
+// that fails, therefore leaves the ROM exactly as it was. A check-only run
+// stops after the first pass and reports it.
 
 namespace {
 
@@ -283,69 +285,46 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
 }
 
 
-bool writeAt(const RomImage& rom, std::uint64_t position, const std::uint8_t* bytes, std::uint32_t length)
+// The second pass: the ROM image as the planned writes leave it, built in
+// memory from the ROM's current bytes, then put in the ROM's place whole.
+// The image holds the whole file, at least rom.size bytes (a file that has
+// shrunk since it was opened fails the read); every planned span lies below
+// rom.size (the plan checked each), as do the tables and the fixed sheets.
+bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    return seekTo(rom.file, position) && std::fwrite(bytes, 1, length, rom.file) == length;
-}
-
-// 0x71 and 0x72's entries copied over 0xDD and 0xDE's, in each table, read
-// back from the ROM as the sheets before left it.
-bool copyPointerEntries(const RomImage& rom)
-{
-    const PointerTables tables = pointerTables(*rom.layout);
-    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t entries[2];
-        if (!seekTo(rom.file, std::uint64_t{rom.headerOffset} + table + 0x71) ||
-            std::fread(entries, 1, 2, rom.file) != 2 ||
-            !writeAt(rom, std::uint64_t{rom.headerOffset} + table + 0xDD, entries, 2)) {
-            return false;
-        }
+    std::uint64_t length = 0;
+    if (!measureFileSize(rom.file, length) || length < rom.size) {
+        length = rom.size;  // the read below falls short and says so
     }
-    return true;
-}
-
-// 0xFF from `from` up to the protected boundary, not including it.
-bool fillFreedSpace(const RomImage& rom, std::uint32_t from)
-{
-    const std::uint32_t to = rom.headerOffset + rom.layout->protectedBoundary;
-    if (!seekTo(rom.file, from)) {
+    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
+    if (!image) {
+        std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    std::uint8_t chunk[0x1000];
-    std::memset(chunk, 0xFF, sizeof chunk);
-    for (std::uint32_t at = from; at < to;) {
-        const std::uint32_t count = to - at < sizeof chunk ? to - at : static_cast<std::uint32_t>(sizeof chunk);
-        if (std::fwrite(chunk, 1, count, rom.file) != count) {
-            return false;
-        }
-        at += count;
+    if (!readWholeRom(rom, image.get(), length)) {
+        return false;
     }
-    return true;
-}
-
-// The second pass: the planned sheets and their pointers in visiting order,
-// then the pointer copy and the fill. Every write is checked.
-bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
-{
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        if (!writeAt(rom, planned.position, planned.bytes, planned.length)) {
-            return false;
-        }
-        if (sheetStorage(sheet) != SheetStorage::FixedOffset &&
-            !writeSheetPointer(rom, sheet, planned.position - rom.headerOffset)) {
-            return false;
+        std::memcpy(image.get() + planned.position, planned.bytes, planned.length);
+        if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
+            storeSheetPointer(image.get(), rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
         }
     }
-    if (!copyPointerEntries(rom)) {
-        return false;
+    // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
+    const PointerTables tables = pointerTables(*rom.layout);
+    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
+        std::uint8_t* entries = image.get() + rom.headerOffset + table;
+        entries[0xDD] = entries[0x71];
+        entries[0xDE] = entries[0x72];
     }
+    // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
-    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold && !fillFreedSpace(rom, end)) {
-        return false;
+    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
+        std::memset(image.get() + end, 0xFF, protectedOffset - end);
     }
-    return std::fflush(rom.file) == 0;
+    return storeRomImage(rom, image.get(), length);
 }
 
 
@@ -383,9 +362,6 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
         }
     } else if (planInsertion(rom, source, request, plan.get(), summary)) {
         succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
-        if (!succeeded) {
-            std::printf(kFmtRomWriteFailed, rom.path);
-        }
     }
     if (succeeded) {
         endOffset = summary.end;

@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "rom/file_io.h"
+#include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/png_sheet_file.h"
 #include "transfer/sheet_file_name.h"
@@ -120,7 +122,123 @@ bool readRawSheetFile(const RomLayout& layout, std::uint32_t sheet, std::uint8_t
     return true;
 }
 
+// Puts `length` bytes in the file at `path` whole. False after printing what
+// became of the file.
+bool writeSheetFile(const char* path, const std::uint8_t* bytes, std::uint64_t length)
+{
+    switch (writeWholeFile(path, bytes, length)) {
+    case WholeFileWrite::Written:
+        return true;
+    case WholeFileWrite::CannotOpen:
+        std::printf(kFmtCouldNotOpen, path);
+        return false;
+    case WholeFileWrite::NotWritten:
+        std::printf(kFmtCouldNotWrite, path);
+        return false;
+    case WholeFileWrite::Restored:
+        std::printf(kFmtCouldNotWrite, path);
+        std::printf(kFmtSheetFileRestored, path);
+        return false;
+    case WholeFileWrite::NotRestored:
+        std::printf(kFmtCouldNotWrite, path);
+        std::printf(kFmtSheetFileNotRestored, path);
+        return false;
+    }
+    return false;
+}
+
+// Writes a picture of `count` sheets whole to `path`: made in a temporary
+// stream first, so that the file itself is replaced in one step.
+bool writePictureFile(const char* path, const PictureSheet* sheets, std::uint32_t count)
+{
+    std::FILE* scratch = std::tmpfile();
+    if (scratch == nullptr) {
+        std::printf(kFmtCouldNotWrite, path);
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t size = 0;
+    bool made = writeSheetPicture(scratch, path, sheets, count) && measureFileSize(scratch, size) &&
+                seekTo(scratch, 0);
+    if (made) {
+        bytes.resize(static_cast<std::size_t>(size));
+        made = size == 0 || std::fread(bytes.data(), 1, bytes.size(), scratch) == bytes.size();
+        if (!made) {
+            std::printf(kFmtCouldNotWrite, path);
+        }
+    }
+    std::fclose(scratch);
+    return made && writeSheetFile(path, bytes.data(), bytes.size());
+}
+
 }  // namespace
+
+bool refusesRomAsSheetFile(const char* path)
+{
+    std::FILE* file = openExistingFile(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::uint64_t size = 0;
+    const bool rom = measureFileSize(file, size) && looksLikeGameRom(file, size);
+    std::fclose(file);
+    if (rom) {
+        std::printf(kFmtSheetFileIsRom, path);
+    }
+    return rom;
+}
+
+bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures)
+{
+    sink.layout = &layout;
+    sink.pictures = pictures;
+    sink.combinedPath = combinedPath;
+    if (combinedPath == nullptr) {
+        return true;
+    }
+    if (!mayCreateOrReplace(combinedPath)) {
+        std::printf(kFmtCouldNotOpen, combinedPath);
+        return false;
+    }
+    sink.combined.reset(new (std::nothrow) std::uint8_t[combinedFileSize(layout)]);
+    if (!sink.combined) {
+        std::printf("%s", kMsgOutOfMemory);
+        return false;
+    }
+    return true;
+}
+
+bool writeSheetToSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* buffer, std::uint32_t length)
+{
+    const RomLayout& layout = *sink.layout;
+    if (sink.combined) {
+        std::memcpy(sink.combined.get() + combinedFileOffset(sheet, layout), buffer, sheetSize(sheet, layout));
+        return true;
+    }
+    const SheetFileName name = sheetFileName(sheet, sink.pictures);
+    if (sink.pictures) {
+        // The picture holds the sheet's catalogue size, as its combined slot does.
+        const PictureSheet picture = pictureSheet(sheet, layout, const_cast<std::uint8_t*>(buffer));
+        return writePictureFile(name.text, &picture, 1);
+    }
+    return writeSheetFile(name.text, buffer, length);
+}
+
+bool closeSheetSink(SheetSink& sink)
+{
+    if (!sink.combined) {
+        return true;
+    }
+    const RomLayout& layout = *sink.layout;
+    if (!sink.pictures) {
+        return writeSheetFile(sink.combinedPath, sink.combined.get(), combinedFileSize(layout));
+    }
+    PictureSheet sheets[kSheetCount];
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        sheets[sheet] = pictureSheet(sheet, layout, sink.combined.get() + combinedFileOffset(sheet, layout));
+    }
+    return writePictureFile(sink.combinedPath, sheets, kSheetCount);
+}
 
 bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* combinedPath, bool pictures)
 {

@@ -28,3 +28,30 @@ bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* c
 // file whose length the game does not keep. False after printing a message.
 bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::uint8_t* buffer,
                          std::uint32_t& length);
+
+// Where extraction's sheets go. A combined file is assembled in memory and
+// written whole when the sink closes, so that a failed walk leaves any earlier
+// file of that name as it was; each per-sheet file is written whole at once.
+struct SheetSink {
+    const RomLayout* layout = nullptr;
+    bool pictures = false;
+    const char* combinedPath = nullptr;          // null: one file per sheet
+    std::unique_ptr<std::uint8_t[]> combined;    // combinedFileSize(layout) bytes
+};
+
+// Whether `path` names an existing file that is a ROM of the game, after
+// printing the refusal: sheets are never written over a ROM.
+bool refusesRomAsSheetFile(const char* path);
+
+// Sets up `sink` for `layout`'s sheets. False after printing a message when
+// the combined file could not be created or replaced.
+bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures);
+
+// Puts sheet `sheet` into the sink. `buffer` holds kSheetBufferSize bytes, of
+// which the first `length` are the sheet as decoded: a raw per-sheet file gets
+// those; a picture or a slot of the combined file gets the sheet's catalogue
+// size from the start of `buffer`. False after printing a message.
+bool writeSheetToSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* buffer, std::uint32_t length);
+
+// Writes the combined file, if any. False after printing a message.
+bool closeSheetSink(SheetSink& sink);

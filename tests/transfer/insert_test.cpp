@@ -253,11 +253,18 @@ TEST_F(Insertion, FailedRomWriteIsReported)
     if (!canLimitFileSize()) {
         GTEST_SKIP() << "no way to make writes fail on this platform";
     }
-    sampleRom({}).save(dir / "zelda.smc");
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
     writeZeroSheetFiles(kUsLayout);
     const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
-    EXPECT_EQ(afterBanner(result.output), "Recompressing...Couldn't write to the ROM: zelda.smc\nFailed!\n");
+    EXPECT_EQ(afterBanner(result.output),
+              "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
+    // The new image never took the ROM's place, and its temporary file is gone.
+    EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), rom.bytes), -1);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".sheetpak-"), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace
