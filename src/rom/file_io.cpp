@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -127,7 +128,10 @@ void discard(Temporary& temporary)
 std::string temporaryPattern(const fs::path& target)
 {
     const fs::path folder = target.parent_path();
-    const std::string name = "." + target.filename().string() + ".sheetpak-XXXXXX";
+    // Appended piece by piece: GCC 12 misreads "." + string at -O2 (-Wrestrict).
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += ".sheetpak-XXXXXX";
     return folder.empty() ? name : (folder / name).string();
 }
 
@@ -233,7 +237,7 @@ bool createTemporary(const fs::path& target, const TargetInfo& before, Temporary
     if (descriptor < 0) {
         return false;
     }
-    temporary.path = name;
+    temporary.path = std::move(name);
     // The new file gets the old one's permission bits, owner and group; a new
     // name gets what creating it would have given. Failures are ignored: some
     // file systems keep no such bits, and only root may give a file away.
