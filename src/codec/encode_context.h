@@ -30,7 +30,8 @@ struct MatchIndex {
 };
 
 // The tables of the smallest-packing LZ encoder (lz_optimal_encoder.cpp):
-// one block of `capacity` + 1 entries per table.
+// one block of eight tables of max(capacity, 256) + 1 entries each, laid out
+// and used there.
 struct SmallestParse {
     std::uint32_t* block = nullptr;
     std::uint32_t capacity = 0;  // longest input the tables hold; 0: none allocated

@@ -56,10 +56,10 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity);
 // Releases `index` and leaves it empty (capacity 0); safe on an empty index.
 void releaseMatchIndex(MatchIndex& index);
 
-// Chains positions 0 .. length-4 of `input` by their first four bytes.
+// Chains positions 0 .. length-4 of `input` by their keys (encode_context.h).
 // `length` must not exceed index.capacity. Writes only the entries of those
-// positions and the slots that length needs; nothing needs clearing between
-// builds.
+// positions and the buckets of their keys, under a new stamp; nothing needs
+// clearing between builds (all buckets are cleared once every 0xFFFF builds).
 void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length);
 
 // Releases the smallest-packing tables and leaves them empty; safe when empty.
