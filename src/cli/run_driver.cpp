@@ -156,6 +156,7 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.pictures = (options.modeWord & ModePictures) != 0;
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
+    request.smallest = (options.modeWord & ModeSmallest) != 0;
     request.checkModeWord = options.modeWord | ModeCheckOnly;
     std::uint32_t end = 0;
     if (!insertSheets(rom, request, end)) {

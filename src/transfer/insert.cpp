@@ -8,6 +8,7 @@
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
+#include "codec/lz_codec.h"
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
@@ -76,21 +77,23 @@ struct PlannedSheet {
 struct PlanSummary {
     std::uint32_t start = 0;        // adjusted start offset
     std::uint32_t end = 0;          // just past the last pointer-addressed sheet
-    std::uint32_t needed = 0;       // stored bytes of the pointer-addressed sheets
+    std::uint32_t needed = 0;       // stored bytes of the pointer-addressed sheets laid
+    std::uint32_t neededByDefault = 0;  // the same with the default packing (checks of the smallest only)
+    std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
     bool layoutRefused = false;     // a sheet had no room or could not be placed
 };
 
 // Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
 // False when the encoder failed or no encode buffer could be had.
-bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* sheetBuffer, std::uint32_t length,
-                 PlannedSheet& planned)
+bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet, std::uint8_t* sheetBuffer,
+                 std::uint32_t length, PlannedSheet& planned)
 {
     std::unique_ptr<std::uint8_t[]> encodeBuffer(new (std::nothrow) std::uint8_t[kCodecBufferSize]);
     if (!encodeBuffer) {
         return false;
     }
     startEncode(context, sheetBuffer, length, sheetCodecType(sheet), encodeBuffer.get());
-    encodeSheetStream(context);
+    encodeSheetStream(context, packing);
     context.output = nullptr;
     if (!context.ok) {
         return false;
@@ -103,12 +106,12 @@ bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* shee
 
 // Brings the sheet in `sheetBuffer` into the form the ROM stores it. False
 // after printing a message.
-bool storeSheet(const RomLayout& layout, EncodeContext& context, std::uint32_t sheet, std::uint8_t* sheetBuffer,
-                std::uint32_t sourceLength, PlannedSheet& planned)
+bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
+                std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned)
 {
     const SheetStorage storage = sheetStorage(sheet);
-    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize
-                                                                                     : sourceLength)) {
+    const std::uint32_t packed = storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize : sourceLength;
+    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, packed)) {
         std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
     }
     switch (storage) {
@@ -122,7 +125,7 @@ bool storeSheet(const RomLayout& layout, EncodeContext& context, std::uint32_t s
         std::memcpy(planned.bytes, sheetBuffer, planned.length);
         return true;
     case SheetStorage::Compressed:
-        if (!encodeSheet(context, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
+        if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
             planned.length > kSheetBufferSize) {
             std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
             return false;
@@ -205,24 +208,67 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
                    PlannedSheet* plan, PlanSummary& summary)
 {
     std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
-    if (!sheetBuffer) {
+    // A check of the smallest packing also packs every sheet the default way,
+    // to tell what it saves: from a copy, since type 1 packs in place.
+    const bool compare = request.checkOnly && request.smallest;
+    std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
+    std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
+    if (!sheetBuffer || (compare && (!copy || !byDefault))) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    EncodeContext context;
+    const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
+    // The encoder's tables serve every sheet of the walk and go with it.
+    struct EncoderTables {
+        EncodeContext context;
+        EncoderTables() { keepEncoderTables(context); }
+        ~EncoderTables() { releaseEncoderTables(context); }
+    } tables;
+    EncodeContext& context = tables.context;
     std::uint32_t position = summary.start;
+    std::uint32_t laid[kSheetCount];
+    std::uint32_t laidCount = 0;
 
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength) ||
-            !storeSheet(*rom.layout, context, sheet, sheetBuffer.get(), sourceLength, planned)) {
+        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
+            return false;
+        }
+        if (compare) {
+            std::memcpy(copy.get(), sheetBuffer.get(), kSheetBufferSize);
+        }
+        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.get(), sourceLength, planned)) {
             return false;
         }
         if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
             planned.position = rom.headerOffset + fixedSheetOffset(sheet);
             continue;
+        }
+        if (compare) {
+            // The same sheet the default way, quietly: its warnings have been
+            // printed, and a raw sheet packs the same either way.
+            const bool encoded = sheetStorage(sheet) == SheetStorage::Compressed &&
+                                 encodeSheet(context, LzPacking::Default, sheet, copy.get(), sourceLength, *byDefault);
+            summary.neededByDefault += encoded ? byDefault->length : planned.length;
+        }
+        // The smallest packing stores a sheet once: a sheet whose stored bytes
+        // equal those of one laid before points at that copy.
+        if (request.smallest) {
+            const PlannedSheet* same = nullptr;
+            for (std::uint32_t k = 0; k < laidCount && same == nullptr; ++k) {
+                const PlannedSheet& earlier = plan[laid[k]];
+                if (earlier.length == planned.length &&
+                    std::memcmp(earlier.bytes, planned.bytes, planned.length) == 0) {
+                    same = &earlier;
+                }
+            }
+            if (same != nullptr) {
+                planned.position = same->position;
+                ++summary.shared;
+                continue;
+            }
         }
 
         bool noRoom = false;
@@ -238,6 +284,7 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         planned.position = position;
         summary.needed += planned.length;
         position += planned.length;
+        laid[laidCount++] = sheet;
     }
     summary.end = position;
     return true;
@@ -268,6 +315,10 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
     const std::uint32_t free = summary.start <= limit ? limit - summary.start : 0;
     std::printf(kFmtRoomNeeded, static_cast<unsigned>(summary.needed), static_cast<unsigned>(summary.start),
                 static_cast<unsigned>(free), static_cast<unsigned>(limit));
+    if (summary.neededByDefault != 0) {
+        std::printf(kFmtSmallestSaves, static_cast<unsigned>(summary.neededByDefault - summary.needed),
+                    static_cast<unsigned>(summary.neededByDefault), static_cast<unsigned>(summary.shared));
+    }
     if (!summary.layoutRefused) {
         return;
     }

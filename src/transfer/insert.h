@@ -11,6 +11,7 @@ struct InsertRequest {
     bool fill = true;                   // 0xFF over the freed space after the last sheet
     bool pictures = false;              // the sheet files are PNG images
     bool checkOnly = false;             // write nothing: lay out every sheet and report
+    bool smallest = false;              // shortest streams, identical sheets stored once
     bool anyStart = false;              // a start outside the graphics and expansion areas is taken
     std::uint32_t checkModeWord = 0;    // the mode word that checks this insertion, named after "Not enough room"
 };

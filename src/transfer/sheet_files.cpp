@@ -261,16 +261,20 @@ bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::ui
                          std::uint32_t& length)
 {
     const RomLayout& layout = *source.layout;
-    std::memset(buffer, 0, kSheetBufferSize);
+    bool read = true;
+    length = 0;
     if (source.combined) {
         length = sheetSize(sheet, layout);
         std::memcpy(buffer, source.combined.get() + combinedFileOffset(sheet, layout), length);
-        return true;
-    }
-    if (source.pictures) {
+    } else if (source.pictures) {
         PictureSheet picture = pictureSheet(sheet, layout, buffer);
         length = picture.length;
-        return readPictureFile(sheetFileName(sheet, true).text, &picture, 1);
+        read = readPictureFile(sheetFileName(sheet, true).text, &picture, 1);
+    } else {
+        read = readRawSheetFile(layout, sheet, buffer, length);
     }
-    return readRawSheetFile(layout, sheet, buffer, length);
+    // Past the sheet's bytes the buffer is zero, never another sheet's.
+    const std::uint32_t filled = read ? length : 0;
+    std::memset(buffer + filled, 0, kSheetBufferSize - filled);
+    return read;
 }
