@@ -459,3 +459,53 @@ TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Insertion, SmallestPackingIsShorterSharesEqualSheetsAndExtractsBackExactly)
+{
+    // The US release plain and the Japanese one headered: both layouts, both header states.
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        {
+            const bool header = version == RomVersion::Japan;
+            const SyntheticRom rom = sampleRom({.version = version, .copierHeader = header, .seed = 6});
+            rom.save(dir / "zelda.smc");
+            ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+            // Two copies of sheet 0x05 and a blank sheet twice.
+            fs::copy_file(dir / "GFX05.bin", dir / "GFX30.bin", fs::copy_options::overwrite_existing);
+            writeFile(dir / "GFX40.bin", Bytes(2048, 0));
+            writeFile(dir / "GFX41.bin", Bytes(2048, 0));
+            std::vector<Bytes> edited;
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                edited.push_back(sheetFile(sheet));
+            }
+
+            const RunResult byDefault = run({"101", "87000", "zelda.smc"});
+            ASSERT_EQ(byDefault.exitStatus, 0);
+            rom.save(dir / "zelda.smc");
+            const RunResult smallest = run({"181", "87000", "zelda.smc"});
+            ASSERT_EQ(smallest.exitStatus, 0);
+            const auto lastAddress = [](const std::string& output) {
+                return std::stoul(output.substr(output.rfind("0x") + 2), nullptr, 16);
+            };
+            EXPECT_LT(lastAddress(smallest.output), lastAddress(byDefault.output));
+
+            const SyntheticRom after{readFile(dir / "zelda.smc"), rom.headerOffset, rom.layout};
+            EXPECT_EQ(after.pointerBytes(0x30), after.pointerBytes(0x05));
+            EXPECT_EQ(after.pointerBytes(0x41), after.pointerBytes(0x40));
+            EXPECT_NE(after.pointerBytes(0x40), after.pointerBytes(0x05));
+            ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                ASSERT_EQ(sheetFile(sheet), edited[sheet]) << sheetName(sheet);
+            }
+
+            // A check of it names the saving against the default packing.
+            const RunResult check = run({"1C1", "87000", "zelda.smc"});
+            EXPECT_EQ(check.exitStatus, 0);
+            EXPECT_NE(check.output.find("against the default one"), std::string::npos);
+            EXPECT_NE(check.output.find("; 2 sheets share an earlier one's bytes.\n"), std::string::npos);
+        }
+    }
+}
+
+}  // namespace
