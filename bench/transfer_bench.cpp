@@ -84,19 +84,39 @@ RomImage openSample(const char* mode)
     return rom;
 }
 
-void BM_Extract(benchmark::State& state, bool combinedFile)
+// The sheets as pictures too, per sheet and combined, as extraction writes them.
+void makePictures()
+{
+    static bool made = false;
+    if (!made) {
+        for (const char* path : {static_cast<const char*>(nullptr), "all.png"}) {
+            RomImage rom = openSample("rb");
+            ExtractRequest request;
+            request.sheetFilePath = path;
+            request.pictures = true;
+            extractSheets(rom, request);
+            std::fclose(rom.file);
+        }
+        made = true;
+    }
+}
+
+void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures)
 {
     workspace();
     ExtractRequest request;
-    request.sheetFilePath = combinedFile ? "out.bin" : nullptr;
+    request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
+    request.pictures = pictures;
     for (auto _ : state) {
         RomImage rom = openSample("rb");
         benchmark::DoNotOptimize(extractSheets(rom, request));
         std::fclose(rom.file);
     }
 }
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_file, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true)->Unit(benchmark::kMillisecond);
 
 // Floor of extraction: read the ROM, write the sheets' bytes to as many files.
 void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
@@ -126,9 +146,10 @@ void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
 BENCHMARK_CAPTURE(BM_ExtractFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExtractFloor, combined_file, true)->Unit(benchmark::kMillisecond);
 
-void BM_Insert(benchmark::State& state, bool combinedFile)
+void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
 {
     Workspace& space = workspace();
+    makePictures();
     for (auto _ : state) {
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
@@ -136,14 +157,19 @@ void BM_Insert(benchmark::State& state, bool combinedFile)
         RomImage rom = openSample("r+b");
         InsertRequest request;
         request.startOffset = 0x87000;
-        request.sheetFilePath = combinedFile ? "all.bin" : nullptr;
+        request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;
+        request.pictures = pictures;
+        request.smallest = smallest;
         std::uint32_t end = 0;
         benchmark::DoNotOptimize(insertSheets(rom, request, end));
         std::fclose(rom.file);
     }
 }
-BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Insert, combined_file, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_file, true, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_pictures, false, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_picture, true, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, smallest_packing, true, false, true)->Unit(benchmark::kMillisecond);
 
 // Floor of insertion: read the sheet files and the ROM, write as many bytes
 // into the ROM as insertion does (laid sheets, fixed sheets and the fill).
