@@ -28,9 +28,9 @@ namespace {
 // Written pictures are deflated at level 1 with run-length matches only: on
 // sheets that takes about a fifth of the time of level 6, and the files come
 // out about a quarter larger (all sheets of a ROM: 187 KB against 150 KB, 490
-// KB raw). Measured on whole runs, an extraction to pictures then takes about
-// 1.6 times as long as one to the combined raw file, 1.2 times as long as one
-// to per-sheet raw files.
+// KB raw). Measured on whole runs over the sample ROM, an extraction to
+// pictures then takes about 1.6 times as long as one to the combined raw
+// file, 1.2 times as long as one to per-sheet raw files.
 constexpr int kWriteCompressionLevel = 1;
 constexpr int kWriteCompressionStrategy = Z_RLE;
 
