@@ -16,6 +16,7 @@
 #include "sample_rom.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
+#include "transfer/png_sheet_file.h"
 #include "transfer/sheet_file_name.h"
 
 namespace fs = std::filesystem;
@@ -45,6 +46,7 @@ Bytes readWhole(const char* path)
 struct Workspace {
     fs::path folder;
     Bytes rom;
+    std::vector<Bytes> sheets;  // as extraction writes them
     std::uint32_t insertEnd = 0;  // file offset past the last laid sheet
     Workspace()
     {
@@ -58,6 +60,7 @@ struct Workspace {
             const Bytes bytes = sampleSheet(sheet, kUsLayout, 1);
             writeWhole(sheetFileName(sheet).text, bytes);
             combined.insert(combined.end(), bytes.begin(), bytes.end());
+            sheets.push_back(bytes);
         }
         writeWhole("all.bin", combined);
     }
@@ -145,6 +148,35 @@ void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
 }
 BENCHMARK_CAPTURE(BM_ExtractFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExtractFloor, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// The PNG part of an extraction to pictures: the same sheets written as one
+// picture per sheet or as one combined picture (the ROM is not read).
+void BM_WritePictures(benchmark::State& state, bool combinedFile)
+{
+    Workspace& space = workspace();
+    std::vector<PictureSheet> layout;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        Bytes& bytes = space.sheets[n];
+        layout.push_back({n, bytes.data(), static_cast<std::uint32_t>(bytes.size()), false});
+    }
+    for (auto _ : state) {
+        if (combinedFile) {
+            std::FILE* file = std::fopen("all.png", "wb");
+            benchmark::DoNotOptimize(writeSheetPicture(file, "all.png", layout.data(), kSheetCount));
+            std::fclose(file);
+            continue;
+        }
+        for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+            char name[16];
+            std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(n));
+            std::FILE* file = std::fopen(name, "wb");
+            benchmark::DoNotOptimize(writeSheetPicture(file, name, &layout[n], 1));
+            std::fclose(file);
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_WritePictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WritePictures, combined_file, true)->Unit(benchmark::kMillisecond);
 
 void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
 {

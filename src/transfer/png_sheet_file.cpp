@@ -1,6 +1,7 @@
 #include "transfer/png_sheet_file.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cassert>
 #include <cstdlib>
@@ -24,9 +25,14 @@ const PaletteColour kSheetPalette[kPaletteSize] = {
 
 namespace {
 
-// zlib level of written pictures: sheets compress nearly as well at level 6 as
-// at 9, far faster; lower levels gain little time here.
-constexpr int kWriteCompressionLevel = 6;
+// Written pictures are deflated at level 1 with run-length matches only: on
+// sheets that takes about a fifth of the time of level 6, and the files come
+// out about a quarter larger (all sheets of a ROM: 187 KB against 150 KB, 490
+// KB raw). Measured on whole runs over the sample ROM, an extraction to
+// pictures then takes about 1.6 times as long as one to the combined raw
+// file, 1.2 times as long as one to per-sheet raw files.
+constexpr int kWriteCompressionLevel = 1;
+constexpr int kWriteCompressionStrategy = Z_RLE;
 
 // The signature, then the IHDR chunk's length, type, width and height.
 constexpr std::uint32_t kSignatureSize = 8;
@@ -137,6 +143,7 @@ bool writeWithLibpng(PngCall& call, const PictureSheet* sheets, std::uint32_t co
     png_set_PLTE(png, info, palette, kPaletteSize);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
     png_set_compression_level(png, kWriteCompressionLevel);
+    png_set_compression_strategy(png, kWriteCompressionStrategy);
     png_write_info(png, info);
 
     constexpr std::uint32_t bandBytes = kTilesPerPictureRow * kTileBytes;

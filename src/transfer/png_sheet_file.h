@@ -31,6 +31,8 @@ extern const PaletteColour kSheetPalette[kPaletteSize];
 // Pixel rows of the picture that stacks these sheets (whole tile rows each).
 std::uint32_t sheetPictureHeight(const PictureSheet* sheets, std::uint32_t count);
 
+// Both functions take `count` >= 1 sheets (at most the 223 of a ROM).
+
 // Writes one PNG picture holding the `count` sheets stacked in order, from the
 // current position of `file`, which stays open. Reads exactly `length` bytes
 // of each sheet. `name` is the file's name for messages. False after printing
