@@ -127,7 +127,8 @@ void discard(Temporary& temporary)
 std::string temporaryPattern(const fs::path& target)
 {
     const fs::path folder = target.parent_path();
-    const std::string name = "." + target.filename().string() + ".sheetpak-XXXXXX";
+    std::string name(1, '.');
+    name.append(target.filename().string()).append(".sheetpak-XXXXXX");
     return folder.empty() ? name : (folder / name).string();
 }
 
