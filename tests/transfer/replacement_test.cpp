@@ -76,7 +76,12 @@ protected:
             EXPECT_FALSE(sawNew && isOld) << "killed at step " << n << ": old again after new";
             sawOld = sawOld || isOld;
             sawNew = sawNew || isNew;
-            for (const std::string& name : temporaries(dir.path())) {
+            // What a kill between creating the temporary file and renaming it
+            // leaves: that one file, named after the target.
+            const std::vector<std::string> left = temporaries(dir.path());
+            EXPECT_LE(left.size(), 1u) << "killed at step " << n;
+            for (const std::string& name : left) {
+                EXPECT_EQ(name.rfind("." + target + ".sheetpak-", 0), 0u) << name;
                 fs::remove(dir / name);
             }
 
