@@ -254,7 +254,7 @@ bool createTemporary(const fs::path& target, const TargetInfo& before, Temporary
     temporary.file = fdopen(descriptor, "wb");
     if (temporary.file == nullptr) {
         close(descriptor);
-        std::remove(name.c_str());
+        std::remove(temporary.path.c_str());
         return false;
     }
     return true;
