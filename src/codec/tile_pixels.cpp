@@ -1,5 +1,6 @@
 #include "codec/tile_pixels.h"
 
+#include <bit>
 #include <cstring>
 
 // Tile byte layout (32 bytes, rows r = 0-7): byte 2r is plane 0 and byte 2r+1
@@ -34,6 +35,30 @@ std::uint64_t spread(std::uint8_t value)
     std::uint64_t word;
     std::memcpy(&word, kSpread.bytes[value], sizeof word);
     return word;
+}
+
+// The 8 pixels at `line` as one word, the first pixel in the lowest byte
+// whatever the machine's byte order.
+std::uint64_t pixelWord(const std::uint8_t* line)
+{
+    std::uint64_t word;
+    std::memcpy(&word, line, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) {
+        std::uint64_t swapped = 0;
+        for (std::uint32_t k = 0; k < 8; ++k) {
+            swapped = swapped << 8 | (word >> (8 * k) & 0xFF);
+        }
+        word = swapped;
+    }
+    return word;
+}
+
+// The row byte of plane `plane` of the 8 pixels in `word`, the first pixel in
+// bit 7: the multiplication moves bit 0 of byte i to bit 63 - i, and no other
+// product reaches the top byte or carries into it.
+std::uint8_t gatherPlane(std::uint64_t word, std::uint32_t plane)
+{
+    return static_cast<std::uint8_t>(((word >> plane) & 0x0101010101010101ULL) * 0x8040201008040201ULL >> 56);
 }
 
 // Offset in the pixel buffer of the top-left pixel of tile `tile`.
@@ -72,18 +97,11 @@ void pixelsToTiles(const std::uint8_t* pixels, std::uint32_t length, std::uint8_
         std::uint8_t* target = tiles + std::size_t{tile} * kTileBytes;
         const std::uint8_t* origin = pixels + tileOrigin(tile);
         for (std::uint32_t row = 0; row < kTileSide; ++row) {
-            const std::uint8_t* line = origin + row * kPictureWidth;
-            std::uint32_t planes[4] = {0, 0, 0, 0};
-            for (std::uint32_t x = 0; x < kTileSide; ++x) {
-                const std::uint32_t bit = 7 - x;
-                for (std::uint32_t plane = 0; plane < 4; ++plane) {
-                    planes[plane] |= (line[x] >> plane & 1u) << bit;
-                }
-            }
-            target[2 * row] = static_cast<std::uint8_t>(planes[0]);
-            target[2 * row + 1] = static_cast<std::uint8_t>(planes[1]);
-            target[16 + 2 * row] = static_cast<std::uint8_t>(planes[2]);
-            target[17 + 2 * row] = static_cast<std::uint8_t>(planes[3]);
+            const std::uint64_t word = pixelWord(origin + row * kPictureWidth);
+            target[2 * row] = gatherPlane(word, 0);
+            target[2 * row + 1] = gatherPlane(word, 1);
+            target[16 + 2 * row] = gatherPlane(word, 2);
+            target[17 + 2 * row] = gatherPlane(word, 3);
         }
     }
 }

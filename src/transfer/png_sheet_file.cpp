@@ -294,6 +294,25 @@ int paletteIndexOf(const std::uint8_t* pixel, bool sixteenBits)
     return -1;
 }
 
+// Whether a row of an indexed picture (one byte per pixel) passes every check
+// at once: all indices below 16, below 8 in a 3-bit sheet, and the row lies
+// within the sheet's tiles. A row that does not is checked pixel by pixel.
+bool indexedRowIsClean(const std::uint8_t* row, const PictureSheet& sheet, std::uint32_t sheetRow)
+{
+    const std::uint32_t tilesBelow = (sheetRow / kTileSide + 1) * kTilesPerPictureRow;
+    if (tilesBelow > sheet.length / kTileBytes) {
+        return false;
+    }
+    std::uint64_t any = 0;
+    for (std::uint32_t x = 0; x < kPictureWidth; x += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, row + x, sizeof word);
+        any |= word;
+    }
+    const std::uint64_t refused = sheet.threeBitsPerPixel ? 0xF8F8F8F8F8F8F8F8ULL : 0xF0F0F0F0F0F0F0F0ULL;
+    return (any & refused) == 0;
+}
+
 // Turns every pixel of call.image into its colour index in place (one byte
 // per pixel, rows of 128 bytes from the start of the image) and checks each
 // against the sheet it lies in. Prints the first refused pixel in reading
@@ -310,6 +329,9 @@ bool indexPixels(PngCall& call, const char* name, const PictureSheet* sheets, st
         for (std::uint32_t sheetRow = 0; y < end; ++y, ++sheetRow) {
             const std::uint8_t* source = call.image + std::size_t{y} * call.rowBytes;
             std::uint8_t* indices = call.image + std::size_t{y} * kPictureWidth;
+            if (call.indexed && indexedRowIsClean(source, sheet, sheetRow)) {
+                continue;  // its indices are in place already
+            }
             for (std::uint32_t x = 0; x < kPictureWidth; ++x) {
                 const std::uint8_t* pixel = source + x * pixelBytes;
                 std::uint32_t colour = pixel[0];
