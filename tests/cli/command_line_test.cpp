@@ -222,3 +222,18 @@ TEST_F(CommandLine, HelpAndVersionAnswerAndExitWithoutAPrompt)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandLine, ACheckedExpansionSaysWhatItWouldDoAndWritesNothing)
+{
+    saveRom("zelda.smc", {.copierHeader = true});
+    const Bytes before = readFile(dir / "zelda.smc");
+    expectRun({"42", "zelda.smc"}, "Checking...The ROM would grow from 0x100200 to 0x200200 bytes.\nDone!\n", 0);
+    expectRun({"43", "zelda.smc"}, "Checking...The ROM would grow from 0x100200 to 0x300200 bytes.\nDone!\n", 0);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), before);
+    saveRom("big.smc", {.imageSize = 0x300000});
+    expectRun({"43", "big.smc"}, "Checking...The ROM is already 3 MiB or larger.\nFailed!\n", 1);
+}
+
+}  // namespace
