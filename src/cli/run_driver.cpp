@@ -120,6 +120,16 @@ bool openRom(const RunOptions& options, RomImage& rom)
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
+    // A check of a run that writes opens the ROM read-only, but it must still
+    // fail where the run itself could not open the ROM for writing.
+    if (readOnly && options.operation != RunOperation::ExtractSheets) {
+        std::FILE* writable = openExistingFile(rom.path, "r+b");
+        if (writable == nullptr) {
+            std::printf(kFmtUnableToOpenRom, rom.path);
+            return false;
+        }
+        std::fclose(writable);
+    }
     std::uint64_t size = 0;
     if (!measureFileSize(rom.file, size)) {
         std::printf(kFmtUnableToOpenRom, rom.path);

@@ -114,7 +114,8 @@ bool extractSheets(RomImage& rom, const ExtractRequest& request)
         return false;
     }
     SheetSink sink;
-    if (!request.checkOnly && !openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures)) {
+    if (request.checkOnly ? !checkSheetSink(request.sheetFilePath, request.pictures)
+                          : !openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures)) {
         return false;
     }
 

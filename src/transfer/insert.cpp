@@ -81,6 +81,7 @@ struct PlanSummary {
     std::uint32_t neededByDefault = 0;  // the same with the default packing (checks of the smallest only)
     std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
     bool layoutRefused = false;     // a sheet had no room or could not be placed
+    bool refusedForRoom = false;    // the first refusal was for room
 };
 
 // Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
@@ -273,8 +274,11 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
 
         bool noRoom = false;
         if (!placeSheet(rom, sheet, position, planned.length, !summary.layoutRefused, noRoom)) {
-            if (!summary.layoutRefused && noRoom && !request.checkOnly) {
-                std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(request.checkModeWord));
+            if (!summary.layoutRefused) {
+                summary.refusedForRoom = noRoom;
+                if (noRoom && !request.checkOnly) {
+                    std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(request.checkModeWord));
+                }
             }
             summary.layoutRefused = true;
             if (!request.checkOnly) {
@@ -320,6 +324,13 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
                     static_cast<unsigned>(summary.neededByDefault), static_cast<unsigned>(summary.shared));
     }
     if (!summary.layoutRefused) {
+        return;
+    }
+    // A start that may not be used, or sheets over what must stay: the
+    // graphics area may hold them all the same.
+    const std::uint32_t graphicsStart = header + kGraphicsAreaStart;
+    if (!summary.refusedForRoom && summary.needed <= boundary - graphicsStart && summary.start != graphicsStart) {
+        std::printf(kFmtWouldFitFromGraphicsArea, static_cast<unsigned>(graphicsStart));
         return;
     }
     // The expansion area runs from 0x100000 to the end of the file, the last

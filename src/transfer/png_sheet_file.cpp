@@ -41,6 +41,7 @@ constexpr std::uint32_t kHeaderPrefixSize = 24;
 // What the callbacks and the libpng-facing functions share.
 struct PngCall {
     std::FILE* file = nullptr;
+    EncodedPicture* memory = nullptr;  // writing into memory instead of `file`
     png_structp png = nullptr;
     png_infop info = nullptr;
     // Reading: the first bytes of the file, read before libpng starts and
@@ -96,6 +97,24 @@ void onPngWarning(png_structp, png_const_charp) {}
 void writeBytes(png_structp png, png_bytep data, png_size_t length)
 {
     PngCall& call = *static_cast<PngCall*>(png_get_io_ptr(png));
+    if (call.memory != nullptr) {
+        EncodedPicture& picture = *call.memory;
+        if (length > picture.capacity - picture.length) {
+            std::size_t capacity = picture.capacity < 0x10000 ? 0x10000 : picture.capacity;
+            while (length > capacity - picture.length) {
+                capacity *= 2;
+            }
+            void* grown = std::realloc(picture.bytes, capacity);
+            if (grown == nullptr) {
+                png_error(png, "not enough memory");
+            }
+            picture.bytes = static_cast<std::uint8_t*>(grown);
+            picture.capacity = capacity;
+        }
+        std::memcpy(picture.bytes + picture.length, data, length);
+        picture.length += length;
+        return;
+    }
     if (std::fwrite(data, 1, length, call.file) != length) {
         png_error(png, "the file system refused the data");
     }
@@ -104,7 +123,7 @@ void writeBytes(png_structp png, png_bytep data, png_size_t length)
 void flushBytes(png_structp png)
 {
     PngCall& call = *static_cast<PngCall*>(png_get_io_ptr(png));
-    if (std::fflush(call.file) != 0) {
+    if (call.memory == nullptr && std::fflush(call.file) != 0) {
         png_error(png, "the file system refused the data");
     }
 }
@@ -403,11 +422,13 @@ std::uint32_t sheetPictureHeight(const PictureSheet* sheets, std::uint32_t count
     return height;
 }
 
-bool writeSheetPicture(std::FILE* file, const char* name, const PictureSheet* sheets, std::uint32_t count)
+namespace {
+
+// Writes the picture through `call`, to its file or into its memory. False
+// after printing one line.
+bool writePicture(PngCall& call, const char* name, const PictureSheet* sheets, std::uint32_t count)
 {
     assert(count > 0);
-    PngCall call;
-    call.file = file;
     call.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &call, onPngError, onPngWarning);
     if (call.png != nullptr) {
         call.info = png_create_info_struct(call.png);
@@ -421,6 +442,28 @@ bool writeSheetPicture(std::FILE* file, const char* name, const PictureSheet* sh
     }
     png_destroy_write_struct(&call.png, &call.info);
     return written;
+}
+
+}  // namespace
+
+bool writeSheetPicture(std::FILE* file, const char* name, const PictureSheet* sheets, std::uint32_t count)
+{
+    PngCall call;
+    call.file = file;
+    return writePicture(call, name, sheets, count);
+}
+
+EncodedPicture::~EncodedPicture()
+{
+    std::free(bytes);
+}
+
+bool encodeSheetPicture(const char* name, const PictureSheet* sheets, std::uint32_t count, EncodedPicture& picture)
+{
+    PngCall call;
+    call.memory = &picture;
+    picture.length = 0;
+    return writePicture(call, name, sheets, count);
 }
 
 bool readSheetPicture(std::FILE* file, const char* name, PictureSheet* sheets, std::uint32_t count)

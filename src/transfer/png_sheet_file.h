@@ -7,6 +7,7 @@
 // This file pair is the only user of libpng.
 
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 
 // One sheet's place in a picture.
@@ -38,6 +39,22 @@ std::uint32_t sheetPictureHeight(const PictureSheet* sheets, std::uint32_t count
 // of each sheet. `name` is the file's name for messages. False after printing
 // one line.
 bool writeSheetPicture(std::FILE* file, const char* name, const PictureSheet* sheets, std::uint32_t count);
+
+// A picture encoded in memory; the record owns its bytes.
+struct EncodedPicture {
+    std::uint8_t* bytes = nullptr;
+    std::size_t length = 0;
+    std::size_t capacity = 0;
+    EncodedPicture() = default;
+    EncodedPicture(const EncodedPicture&) = delete;
+    EncodedPicture& operator=(const EncodedPicture&) = delete;
+    ~EncodedPicture();
+};
+
+// The same picture as writeSheetPicture writes, into `picture` (replacing what
+// it held), so that the caller can put the file in place whole. False after
+// printing one line.
+bool encodeSheetPicture(const char* name, const PictureSheet* sheets, std::uint32_t count, EncodedPicture& picture);
 
 // Reads one PNG picture from `file` and checks that it holds exactly these
 // sheets: 128 x sheetPictureHeight pixels, only allowed colours, colour 0 in

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
@@ -147,28 +146,12 @@ bool writeSheetFile(const char* path, const std::uint8_t* bytes, std::uint64_t l
     return false;
 }
 
-// Writes a picture of `count` sheets whole to `path`: made in a temporary
-// stream first, so that the file itself is replaced in one step.
+// Writes a picture of `count` sheets whole to `path`: encoded in memory first,
+// so that the file itself is replaced in one step.
 bool writePictureFile(const char* path, const PictureSheet* sheets, std::uint32_t count)
 {
-    std::FILE* scratch = std::tmpfile();
-    if (scratch == nullptr) {
-        std::printf(kFmtCouldNotWrite, path);
-        return false;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::uint64_t size = 0;
-    bool made = writeSheetPicture(scratch, path, sheets, count) && measureFileSize(scratch, size) &&
-                seekTo(scratch, 0);
-    if (made) {
-        bytes.resize(static_cast<std::size_t>(size));
-        made = size == 0 || std::fread(bytes.data(), 1, bytes.size(), scratch) == bytes.size();
-        if (!made) {
-            std::printf(kFmtCouldNotWrite, path);
-        }
-    }
-    std::fclose(scratch);
-    return made && writeSheetFile(path, bytes.data(), bytes.size());
+    EncodedPicture picture;
+    return encodeSheetPicture(path, sheets, count, picture) && writeSheetFile(path, picture.bytes, picture.length);
 }
 
 }  // namespace
@@ -204,6 +187,25 @@ bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combine
     if (!sink.combined) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
+    }
+    return true;
+}
+
+bool checkSheetSink(const char* combinedPath, bool pictures)
+{
+    if (combinedPath != nullptr) {
+        if (!mayCreateOrReplace(combinedPath)) {
+            std::printf(kFmtCouldNotOpen, combinedPath);
+            return false;
+        }
+        return true;
+    }
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        const SheetFileName name = sheetFileName(sheet, pictures);
+        if (!mayCreateOrReplace(name.text)) {
+            std::printf(kFmtCouldNotOpen, name.text);
+            return false;
+        }
     }
     return true;
 }

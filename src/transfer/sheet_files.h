@@ -47,6 +47,11 @@ bool refusesRomAsSheetFile(const char* path);
 // the combined file could not be created or replaced.
 bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures);
 
+// What openSheetSink and the per-sheet writes would refuse, without creating
+// anything: the combined file, or each per-sheet file, must be a regular file
+// or absent from a folder that exists. False after printing a message.
+bool checkSheetSink(const char* combinedPath, bool pictures);
+
 // Puts sheet `sheet` into the sink. `buffer` holds kSheetBufferSize bytes, of
 // which the first `length` are the sheet as decoded: a raw per-sheet file gets
 // those; a picture or a slot of the combined file gets the sheet's catalogue

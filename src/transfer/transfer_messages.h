@@ -37,6 +37,7 @@ inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
 inline constexpr const char* kFmtSmallestSaves =
     "The smallest packing saves 0x%X bytes against the default one (0x%X bytes); %u sheets share an earlier one's bytes.\n";
+inline constexpr const char* kFmtWouldFitFromGraphicsArea = "They would fit from 0x%X, the start of the graphics area.\n";
 inline constexpr const char* kFmtWouldFitFrom = "They would fit from 0x%X, in the expansion area.\n";
 inline constexpr const char* kFmtWouldFitExpanded =
     "They would fit after mode %u expands the ROM, from 0x%X on.\n";

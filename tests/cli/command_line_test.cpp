@@ -136,6 +136,9 @@ TEST_F(CommandLine, WriteProtectedRomOnlyOpensForExtraction)
     }
     expectRun({"2", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
     expectRun({"1", "87000", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
+    // A check of a run that writes fails as that run would.
+    expectRun({"41", "87000", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
+    expectRun({"42", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
     const RunResult extract = run({"0", "zelda.smc"});
     EXPECT_EQ(afterBanner(extract.output).rfind("Decompressing...", 0), 0u);
 }

@@ -171,6 +171,11 @@ TEST_F(Extraction, ACheckOnlyRunShowsWhereEverySheetLiesAndWritesNothing)
                   "The sheets use the bytes from 0x70200 to 0x%X; without 0xDD and 0xDE, from 0x87200 to 0x%X.\nDone!\n",
                   end - 1, end - 1);
     EXPECT_NE(text.find(span), std::string::npos) << text;
+    // Where the real run could not write, neither does the check pass.
+    fs::create_directory(dir / "folder");
+    EXPECT_EQ(afterBanner(run({"40", "zelda.smc", "folder"}).output), "Checking...Couldn't open folder\nFailed!\n");
+    fs::create_directory(dir / "GFX07.png");
+    EXPECT_EQ(afterBanner(run({"60", "zelda.smc"}).output), "Checking...Couldn't open GFX07.png\nFailed!\n");
     // The lengths add up to the laid area: the sheets lie back to back.
     std::uint32_t total = 0;
     for (std::size_t at = text.find('+', text.find(":\n")); at != std::string::npos; at = text.find('+', at + 1)) {

@@ -450,6 +450,13 @@ TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
                   0u)
             << refused;
         EXPECT_EQ(refused.find("Mode "), std::string::npos);
+        // A start outside the areas is no lack of room: the graphics area is named.
+        const RunResult outside = run({"141", hexText(h + 0x86FFF), "zelda.smc"});
+        EXPECT_EQ(outside.exitStatus, 1);
+        EXPECT_NE(outside.output.find("They would fit from 0x" + hexText(h + 0x87000) +
+                                      ", the start of the graphics area.\nFailed!\n"),
+                  std::string::npos)
+            << outside.output;
         EXPECT_NE(refused.find("0x14000 bytes are free up to 0x" + hexText(h + 0xC4000) +
                                ".\nThey would fit after mode 2 expands the ROM, from 0x" + hexText(h + 0x100000) +
                                " on.\nFailed!\n"),
