@@ -479,7 +479,7 @@ TEST_F(Insertion, SmallestPackingIsShorterSharesEqualSheetsAndExtractsBackExactl
             rom.save(dir / "zelda.smc");
             ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
             // Two copies of sheet 0x05 and a blank sheet twice.
-            fs::copy_file(dir / "GFX05.bin", dir / "GFX30.bin", fs::copy_options::overwrite_existing);
+            writeFile(dir / "GFX30.bin", readFile(dir / "GFX05.bin"));
             writeFile(dir / "GFX40.bin", Bytes(2048, 0));
             writeFile(dir / "GFX41.bin", Bytes(2048, 0));
             std::vector<Bytes> edited;

@@ -166,7 +166,7 @@ TEST_F(PngRoutes, AnEditedPictureRoundTripsAndABadOneChangesNothing)
     EXPECT_EQ(readFile(dir / "zelda.smc"), original.bytes);
 
     // A raw sheet file is no picture.
-    fs::copy_file(dir / "again.bin", dir / "fake.png");
+    writeFile(dir / "fake.png", readFile(dir / "again.bin"));
     const RunResult notPng = run({"121", "87000", "zelda.smc", "fake.png"});
     EXPECT_EQ(notPng.exitStatus, 1);
     EXPECT_NE(notPng.output.find("fake.png"), std::string::npos);
