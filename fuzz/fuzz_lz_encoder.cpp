@@ -22,7 +22,7 @@ void roundTrip(const Bytes& input, std::uint32_t codecType)
     FUZZ_CHECK(!stream.empty() && stream.back() == 0xFF);
     DecodeContext context;
     const Decoded decoded = decode(stream, decodeLzSheet, codecType, context);
-    FUZZ_CHECK(decoded.bytes == expected && decoded.read == static_cast<long>(stream.size()));
+    FUZZ_CHECK(decoded == expected && decoded.read == static_cast<long>(stream.size()));
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #pragma once
-// Shared by the fuzz targets. A failed check aborts, which libFuzzer reports as
+// Shared by the fuzz targets (POSIX: the decoders read through fmemopen). A failed check aborts, which libFuzzer reports as
 // a crash with its input.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <stdio_ext.h>
 #include <vector>
 
 #include "codec/codec_limits.h"
@@ -16,32 +18,46 @@ using Bytes = std::vector<std::uint8_t>;
 #define FUZZ_CHECK(condition) \
     ((condition) ? void() : (std::fprintf(stderr, "check failed: %s\n", #condition), std::abort()))
 
+// The result of decode(): the decoded bytes lie in a buffer that the next
+// decode() reuses.
 struct Decoded {
-    Bytes bytes;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t length = 0;
     long read = 0;  // stream bytes consumed
+
+    bool operator==(const Bytes& other) const
+    {
+        return length == other.size() && std::equal(other.begin(), other.end(), bytes);
+    }
 };
 
-// Decodes `stream` from a temporary file into a cleared 0x10000-byte buffer, as
-// extraction does; `context` keeps its scratch bytes from earlier decodes.
+// Decodes `stream` from an in-memory stream into a cleared 0x10000-byte buffer,
+// as extraction does; `context` keeps its scratch bytes from earlier decodes.
+// The stream holds one byte in front of `stream`, read before the decode: an
+// in-memory stream of no bytes would not report the end of the file. The
+// buffers are kept for the whole process: a fresh 0x10000 bytes for every
+// decode cost more than the decode itself.
 inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std::uint32_t codecType,
                       DecodeContext& context)
 {
-    std::FILE* file = std::tmpfile();
+    static Bytes storage;
+    static Bytes output(kCodecBufferSize);
+    storage.assign(stream.size() + 1, 0);
+    std::copy(stream.begin(), stream.end(), storage.begin() + 1);
+    std::FILE* file = fmemopen(storage.data(), storage.size(), "rb");
     FUZZ_CHECK(file != nullptr);
-    if (!stream.empty()) {
-        std::fwrite(stream.data(), 1, stream.size(), file);
-    }
-    std::rewind(file);
-    Decoded result{Bytes(kCodecBufferSize, 0)};
+    // Only this thread uses the stream: its reads need not take its lock.
+    __fsetlocking(file, FSETLOCKING_BYCALLER);
+    FUZZ_CHECK(std::fgetc(file) == 0);
+    std::fill(output.begin(), output.end(), std::uint8_t{0});
     context.input = file;
-    context.output = result.bytes.data();
+    context.output = output.data();
     context.outputLength = 0;
     context.running = true;
     context.codecType = codecType;
     decoder(context);
     FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
-    result.bytes.resize(context.outputLength);
-    result.read = std::ftell(file);
+    const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1};
     std::fclose(file);
     return result;
 }
@@ -50,7 +66,7 @@ inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std:
 // that the match index was released.
 inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t codecType)
 {
-    Bytes output(kCodecBufferSize);
+    static Bytes output(kCodecBufferSize);
     EncodeContext context;
     context.input = input.data();
     context.inputLength = static_cast<std::uint32_t>(input.size());
@@ -60,8 +76,7 @@ inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t 
     encoder(context);
     FUZZ_CHECK(context.ok && context.outputLength <= kCodecBufferSize);
     FUZZ_CHECK(context.matchIndex.head == nullptr && context.matchIndex.nodes == nullptr);
-    output.resize(context.outputLength);
-    return output;
+    return Bytes(output.begin(), output.begin() + context.outputLength);
 }
 
 // The input read as (value, count - 1) pairs, expanded into runs of at most
