@@ -154,12 +154,8 @@ std::uint32_t encodeOnce(Encoder& encoder, const Bytes& input, std::uint32_t cod
 {
     // Type 1 packs in place, so every run starts from a fresh copy.
     encoder.work = input;
-    encoder.context.input = encoder.work.data();
-    encoder.context.inputLength = static_cast<std::uint32_t>(input.size());
-    encoder.context.codecType = codecType;
-    encoder.context.output = encoder.output.data();
-    encoder.context.outputLength = 0;
-    encoder.context.ok = true;
+    startEncode(encoder.context, encoder.work.data(), static_cast<std::uint32_t>(input.size()),
+                static_cast<SheetCodecType>(codecType), encoder.output.data());
     encode(encoder.context);
     return encoder.context.ok ? encoder.context.outputLength : 0;
 }
@@ -193,11 +189,7 @@ void decodeBenchmark(benchmark::State& state, const Bytes& input, std::uint32_t 
     DecodeContext context;
     for (auto _ : state) {
         std::rewind(stream);
-        context.input = stream;
-        context.output = output.data();
-        context.outputLength = 0;
-        context.running = true;
-        context.codecType = codecType;
+        startDecode(context, stream, output.data(), static_cast<SheetCodecType>(codecType));
         decode(context);
         benchmark::DoNotOptimize(context.outputLength);
     }

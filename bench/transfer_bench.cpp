@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_options.h"
 #include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
@@ -77,7 +76,8 @@ Workspace& workspace()
 RomImage openSample(const char* mode)
 {
     RomImage rom;
-    rom.file = std::fopen("sample.smc", mode);
+    rom.path = "sample.smc";
+    rom.file = std::fopen(rom.path, mode);
     rom.size = static_cast<std::uint32_t>(workspace().rom.size());
     identifyRom(rom);
     return rom;
@@ -86,10 +86,11 @@ RomImage openSample(const char* mode)
 void BM_Extract(benchmark::State& state, bool combinedFile)
 {
     workspace();
-    const std::optional<std::string> path = combinedFile ? std::optional<std::string>("out.bin") : std::nullopt;
+    ExtractRequest request;
+    request.sheetFilePath = combinedFile ? "out.bin" : nullptr;
     for (auto _ : state) {
         RomImage rom = openSample("rb");
-        benchmark::DoNotOptimize(extractSheets(rom, path));
+        benchmark::DoNotOptimize(extractSheets(rom, request));
         std::fclose(rom.file);
     }
 }
@@ -132,14 +133,11 @@ void BM_Insert(benchmark::State& state, bool combinedFile)
         writeWhole("sample.smc", space.rom);
         state.ResumeTiming();
         RomImage rom = openSample("r+b");
-        RunOptions options;
-        options.modeWord = 1;
-        options.insertAddress = 0x87000;
-        options.romPath = "sample.smc";
-        if (combinedFile) {
-            options.sheetFilePath = "all.bin";
-        }
-        benchmark::DoNotOptimize(insertSheets(rom, options));
+        InsertRequest request;
+        request.startOffset = 0x87000;
+        request.sheetFilePath = combinedFile ? "all.bin" : nullptr;
+        std::uint32_t end = 0;
+        benchmark::DoNotOptimize(insertSheets(rom, request, end));
         std::fclose(rom.file);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the fuzz targets (POSIX: the decoders read through fmemopen). A failed check aborts, which libFuzzer reports as
-// a crash with its input.
+// Shared by the fuzz targets (POSIX: the decoders read through fmemopen). A
+// failed check aborts, which libFuzzer reports as a crash with its input.
 
 #include <algorithm>
 #include <cstdint>
@@ -52,11 +52,7 @@ inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std:
     __fsetlocking(file, FSETLOCKING_BYCALLER);
     FUZZ_CHECK(std::fgetc(file) == 0);
     std::fill(output.begin(), output.end(), std::uint8_t{0});
-    context.input = file;
-    context.output = output.data();
-    context.outputLength = 0;
-    context.running = true;
-    context.codecType = codecType;
+    startDecode(context, file, output.data(), static_cast<SheetCodecType>(codecType));
     decoder(context);
     FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
     const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1};
@@ -70,11 +66,8 @@ inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t 
 {
     static Bytes output(kCodecBufferSize);
     EncodeContext context;
-    context.input = input.data();
-    context.inputLength = static_cast<std::uint32_t>(input.size());
-    context.codecType = codecType;
-    context.output = output.data();
-    context.ok = true;
+    startEncode(context, input.data(), static_cast<std::uint32_t>(input.size()),
+                static_cast<SheetCodecType>(codecType), output.data());
     encoder(context);
     FUZZ_CHECK(context.ok && context.outputLength <= kCodecBufferSize);
     FUZZ_CHECK(context.matchIndex.head == nullptr && context.matchIndex.nodes == nullptr);

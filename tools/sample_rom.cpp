@@ -81,16 +81,6 @@ void storeTile(const std::uint8_t pixels[8][8], std::uint8_t* tile)
     }
 }
 
-void putPointer(std::vector<std::uint8_t>& image, std::uint32_t headerOffset, const RomLayout& layout,
-                std::uint32_t sheet, PcOffset target)
-{
-    const PointerTables tables = pointerTables(layout);
-    const SnesAddress address = toSnesAddress(target);
-    image[headerOffset + tables.bank + sheet] = static_cast<std::uint8_t>(address >> 16);
-    image[headerOffset + tables.high + sheet] = static_cast<std::uint8_t>(address >> 8);
-    image[headerOffset + tables.low + sheet] = static_cast<std::uint8_t>(address);
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> sampleSheet(std::uint32_t sheet, const RomLayout& layout, std::uint32_t seed)
@@ -149,7 +139,7 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
                 out[16 + row] = bytes[tile * 32 + 16 + 2 * row];
             }
         }
-        putPointer(image, header, layout, sheet, position);
+        storeSheetPointer(image.data(), header, layout, sheet, position);
         position += kRaw3bppSheetSize;
     }
     for (std::uint32_t sheet = 0; sheet < 0xDD; ++sheet) {
@@ -158,18 +148,14 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
         }
         std::vector<std::uint8_t> bytes = sampleSheet(sheet, layout, options.seed);
         EncodeContext context;
-        context.input = bytes.data();
-        context.inputLength = static_cast<std::uint32_t>(bytes.size());
-        context.codecType = sheetCodecType(sheet);
-        context.output = encoded.data();
-        context.outputLength = 0;
-        context.ok = true;
+        startEncode(context, bytes.data(), static_cast<std::uint32_t>(bytes.size()), sheetCodecType(sheet),
+                    encoded.data());
         encodeLzSheet(context);
         if (!context.ok || position + context.outputLength > layout.protectedBoundary) {
             return 0;
         }
         std::copy_n(encoded.begin(), context.outputLength, image.begin() + header + position);
-        putPointer(image, header, layout, sheet, position);
+        storeSheetPointer(image.data(), header, layout, sheet, position);
         position += context.outputLength;
     }
     // As insertion leaves them: the fixed sheets' entries copy 0x71 and 0x72's.

@@ -23,7 +23,7 @@ int hexDigitValue(char c)
 
 }  // namespace
 
-std::uint32_t parseHexArgument(const char* text, std::uint32_t fallback)
+std::uint32_t parseHexArgument(const char* text, std::uint32_t fallback, bool* anyDigit)
 {
     const char* p = text;
     while (isSpace(*p)) {
@@ -37,22 +37,30 @@ std::uint32_t parseHexArgument(const char* text, std::uint32_t fallback)
     // "0x" with no digit after it still reads the 0 as a digit.
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hexDigitValue(p[2]) >= 0) {
         p += 2;
+    } else if (p[0] == '$' && hexDigitValue(p[1]) >= 0) {
+        p += 1;  // the assembler's way of writing hexadecimal
     }
 
     std::uint32_t value = 0;
     int significantDigits = 0;
-    bool anyDigit = false;
+    bool digitRead = false;
     for (int digit = hexDigitValue(*p); digit >= 0; digit = hexDigitValue(*++p)) {
-        anyDigit = true;
+        digitRead = true;
         if (value == 0 && digit == 0) {
             continue;  // leading zeros are not significant
         }
         if (++significantDigits > 8) {
+            if (anyDigit != nullptr) {
+                *anyDigit = true;
+            }
             return 0xFFFFFFFFu;
         }
         value = value << 4 | static_cast<std::uint32_t>(digit);
     }
-    if (!anyDigit) {
+    if (anyDigit != nullptr) {
+        *anyDigit = digitRead;
+    }
+    if (!digitRead) {
         return fallback;
     }
     return negative ? 0u - value : value;

@@ -1,6 +1,8 @@
 #pragma once
-// Every text the tool prints, in one place. All of them go to standard output.
-// Texts with a conversion are printf formats; the rest are printed through "%s".
+// The texts the run driver prints: banner, usage, argument and ROM-file
+// errors, start and outcome lines, the exit prompt. The ROM layer and the
+// transfer walks keep theirs beside their code. All go to standard output;
+// texts with a conversion are printf formats, the rest go through "%s".
 
 inline constexpr const char* kBanner =
     "\n"
@@ -15,51 +17,42 @@ inline constexpr const char* kUsage =
     "Example: sheetpak 0 zelda.smc AllGFX.bin\n"
     "         sheetpak 1 87200 zelda.smc AllGFX.bin\n";
 
+// Help, after the banner and the usage lines; one line per mode and flag.
+inline constexpr const char* kHelp =
+    "\n"
+    "Mode word (hexadecimal): the operation in its low digit, plus any flags.\n"
+    "  0    extract every sheet into GFX00.bin to GFXDE.bin, or into one combined file\n"
+    "  1    insert every sheet from those files, from the given file offset on\n"
+    "  2    enlarge the ROM to 2 MiB (plus the copier header)\n"
+    "  3    enlarge the ROM to 3 MiB (plus the copier header)\n"
+    "  10   insertion: leave the space after the last sheet as it is (no 0xFF fill)\n"
+    "  20   sheet files are PNG images: GFX00.png to GFXDE.png, or one combined picture\n"
+    "  40   check only: write nothing, report what the run would do\n"
+    "  80   insertion: smallest packing (shortest streams, identical sheets stored once)\n"
+    "  100  no exit prompt after a successful run\n"
+    "  200  insertion: any start offset, not only the graphics and expansion areas\n";
+
+inline constexpr const char* kVersion = "sheetpak 1.20\n";
+
 // Command line and ROM file.
 inline constexpr const char* kMsgTooManyParameters = "Too many parameters!\n";
 inline constexpr const char* kMsgNotEnoughParameters = "Not enough parameters!\n";
 inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
+inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
+inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
 inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
 inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
-
-// Identification.
-inline constexpr const char* kMsgRomTooSmall = "This ROM is too small to be the Zelda ROM.\n";
-inline constexpr const char* kMsgWrongTitle =
-    "The ROM either has the wrong game title, or is in the wrong format.\n";
-inline constexpr const char* kMsgWrongCountry =
-    "This ROM is from the wrong country.  Only the US and Japanese ROMs are supported.\n";
 
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";
 inline constexpr const char* kMsgStartInsert = "Recompressing...";
 inline constexpr const char* kMsgStartExpand2 = "Expanding ROM to 2 megs...";
 inline constexpr const char* kMsgStartExpand3 = "Expanding ROM to 3 megs...";
+inline constexpr const char* kMsgStartCheck = "Checking...";
 inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";
-
-// Expansion.
-inline constexpr const char* kMsgExpandWriteFailed = "Couldn't write the expanded ROM.\n";
-inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
-
-// Sheet transfer.
-inline constexpr const char* kFmtCouldNotOpen = "Couldn't open %s\n";
-inline constexpr const char* kFmtSheetTooLarge = "Warning, GFX 0x%02X was too large!\n";
-inline constexpr const char* kFmtDecompressError = "Error decompressing GFX 0x%02X\n";
-inline constexpr const char* kFmtCompressError = "Error compressing GFX 0x%02X\n";
-inline constexpr const char* kMsgNotEnoughRoom =
-    "Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n";
-inline constexpr const char* kFmtCouldNotRead = "Couldn't read %s\n";
-inline constexpr const char* kFmtCouldNotWrite = "Couldn't write %s\n";
-inline constexpr const char* kFmtSheetFileTooShort =
-    "The sheet file %s is too short: it must hold 0x%X bytes for this ROM.\n";
-inline constexpr const char* kFmtOutOfPointerReach =
-    "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
-inline constexpr const char* kFmtInsideCopierHeader =
-    "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
-inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
-inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 
 // Exit prompt.
 inline constexpr const char* kMsgExitPrompt = "\nHit any key or click on the screen to exit.\n";

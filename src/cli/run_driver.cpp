@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "cli/exit_prompt.h"
@@ -30,7 +31,12 @@ bool readArguments(int n, const char* const* argv, RunOptions& options)
         std::printf("%s", kMsgTooManyParameters);
         return false;
     }
-    options.modeWord = parseHexArgument(argv[1], options.modeWord);
+    bool digitRead = false;
+    options.modeWord = parseHexArgument(argv[1], options.modeWord, &digitRead);
+    if (!digitRead) {
+        std::printf(kFmtModeNotANumber, argv[1]);
+        return false;
+    }
     switch (options.modeWord & 0xF) {
     case 0:
         if (n > 3) {
@@ -49,7 +55,11 @@ bool readArguments(int n, const char* const* argv, RunOptions& options)
             return false;
         }
         options.operation = RunOperation::InsertSheets;
-        options.insertAddress = parseHexArgument(argv[2], options.insertAddress);
+        options.insertAddress = parseHexArgument(argv[2], options.insertAddress, &digitRead);
+        if (!digitRead) {
+            std::printf(kFmtAddressNotANumber, argv[2]);
+            return false;
+        }
         options.romPath = argv[3];
         if (n == 4) {
             options.sheetFilePath = argv[4];
@@ -97,26 +107,26 @@ bool romIsASheetFile(const std::string& romPath)
     return false;
 }
 
-// Opens the ROM (read-only for extraction, read-write otherwise) and measures it.
+// Opens the ROM (read-only for extraction, read-write otherwise) and measures
+// it. On a failure after the open, rom.file stays open for the driver's one close.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
-    const char* mode = options.operation == RunOperation::ExtractSheets ? "rb" : "r+b";
-    rom.file = openExistingFile(options.romPath.c_str(), mode);
+    const bool readOnly =
+        options.operation == RunOperation::ExtractSheets || (options.modeWord & ModeCheckOnly) != 0;
+    const char* mode = readOnly ? "rb" : "r+b";
+    rom.path = options.romPath.c_str();
+    rom.file = openExistingFile(rom.path, mode);
     if (rom.file == nullptr) {
-        std::printf(kFmtUnableToOpenRom, options.romPath.c_str());
+        std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     std::uint64_t size = 0;
     if (!measureFileSize(rom.file, size)) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        std::printf(kFmtUnableToOpenRom, options.romPath.c_str());
+        std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     if (size > 0xFFFFFFFFu) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        std::printf(kFmtRomTooLarge, options.romPath.c_str());
+        std::printf(kFmtRomTooLarge, rom.path);
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
@@ -124,6 +134,49 @@ bool openRom(const RunOptions& options, RomImage& rom)
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
     return true;
+}
+
+// The one place the ROM file is closed, on every path of a run.
+void closeRom(RomImage& rom)
+{
+    if (rom.file != nullptr) {
+        std::fclose(rom.file);
+        rom.file = nullptr;
+    }
+}
+
+// Hands the insertion what it needs and keeps the end offset it hands back.
+bool runInsertion(RunOptions& options, RomImage& rom)
+{
+    InsertRequest request;
+    request.startOffset = options.insertAddress;
+    request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+    request.fill = (options.modeWord & ModeNoFill) == 0;
+    request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    request.anyStart = (options.modeWord & ModeAnyStart) != 0;
+    request.checkModeWord = options.modeWord | ModeCheckOnly;
+    std::uint32_t end = 0;
+    if (!insertSheets(rom, request, end)) {
+        return false;
+    }
+    options.insertAddress = end;
+    return true;
+}
+
+// "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
+// mode and flag; "--version": the banner and the version. No prompt follows.
+bool answersHelpOrVersion(const char* argument)
+{
+    const std::string_view word = argument;
+    if (word == "-h" || word == "--help" || word == "-?" || word == "/?") {
+        std::printf("%s%s%s", kBanner, kUsage, kHelp);
+        return true;
+    }
+    if (word == "--version") {
+        std::printf("%s%s", kBanner, kVersion);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -141,40 +194,37 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }
-    if (!openRom(options, rom)) {
-        return false;
-    }
-    if (!identifyRom(rom)) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-        return false;
-    }
-    return true;
+    return openRom(options, rom) && identifyRom(rom);
 }
 
 bool runSelectedOperation(RunOptions& options, RomImage& rom)
 {
+    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    const auto start = [checkOnly](const char* message) {
+        std::printf("%s", checkOnly ? kMsgStartCheck : message);
+        std::fflush(stdout);
+    };
     bool succeeded = false;
     switch (options.operation) {
-    case RunOperation::ExtractSheets:
-        std::printf("%s", kMsgStartExtract);
-        std::fflush(stdout);
-        succeeded = extractSheets(rom, options.sheetFilePath);
+    case RunOperation::ExtractSheets: {
+        start(kMsgStartExtract);
+        ExtractRequest request;
+        request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+        request.checkOnly = checkOnly;
+        succeeded = extractSheets(rom, request);
         break;
+    }
     case RunOperation::InsertSheets:
-        std::printf("%s", kMsgStartInsert);
-        std::fflush(stdout);
-        succeeded = insertSheets(rom, options);
+        start(kMsgStartInsert);
+        succeeded = runInsertion(options, rom);
         break;
     case RunOperation::ExpandRom2Mib:
-        std::printf("%s", kMsgStartExpand2);
-        std::fflush(stdout);
-        succeeded = expandRom(rom, 0x200000, 11);
+        start(kMsgStartExpand2);
+        succeeded = checkOnly ? checkExpansion(rom, 0x200000) : expandRom(rom, 0x200000, 11);
         break;
     case RunOperation::ExpandRom3Mib:
-        std::printf("%s", kMsgStartExpand3);
-        std::fflush(stdout);
-        succeeded = expandRom(rom, 0x300000, 12);
+        start(kMsgStartExpand3);
+        succeeded = checkOnly ? checkExpansion(rom, 0x300000) : expandRom(rom, 0x300000, 12);
         break;
     }
 
@@ -185,16 +235,19 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
     } else {
         std::printf("%s", kMsgDone);
     }
-    std::fclose(rom.file);
-    rom.file = nullptr;
     return succeeded;
 }
 
 int runSheetpak(int argc, const char* const* argv)
 {
+    if (argc > 1 && answersHelpOrVersion(argv[1])) {
+        std::fflush(stdout);
+        return 0;
+    }
     RunOptions options;
     RomImage rom;
     const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);
+    closeRom(rom);
     std::fflush(stdout);
     runExitPrompt(succeeded, options.modeWord);
     std::fflush(stdout);

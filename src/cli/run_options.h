@@ -14,8 +14,12 @@ enum class RunOperation : std::uint8_t {
 };
 
 // Flag bits of the mode word; all other bits above the low four are ignored.
-inline constexpr std::uint32_t ModeNoFill = 0x10;
-inline constexpr std::uint32_t ModeNoPromptOnSuccess = 0x100;
+inline constexpr std::uint32_t ModeNoFill = 0x10;             // insertion: no 0xFF fill after the last sheet
+inline constexpr std::uint32_t ModePictures = 0x20;           // sheet files are PNG images
+inline constexpr std::uint32_t ModeCheckOnly = 0x40;          // write nothing, report
+inline constexpr std::uint32_t ModeSmallest = 0x80;           // insertion: smallest packing
+inline constexpr std::uint32_t ModeNoPromptOnSuccess = 0x100;  // no exit prompt after success
+inline constexpr std::uint32_t ModeAnyStart = 0x200;          // insertion: any start offset
 
 struct RunOptions {
     std::uint32_t modeWord = 0;

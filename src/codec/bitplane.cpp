@@ -109,3 +109,15 @@ std::uint32_t packRawSheet4To3(std::uint8_t* sheet)
     // file supplied.
     return packFrom16(sheet, kRaw4bppSheetSize);
 }
+
+bool packingDropsColour(const std::uint8_t* buffer, std::uint32_t length)
+{
+    // The bytes packing skips: the odd positions of each tile's upper half,
+    // from the first tile on (packing leaves lengths up to 16 alone).
+    for (std::uint32_t s = 17; s < length; s += (s & 0x1F) == 0x1F ? 18 : 2) {
+        if (buffer[s] != 0) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -28,3 +28,7 @@ std::uint32_t packTiles4To3(std::uint8_t* buffer, std::uint32_t length);
 // Packs the first 2048 bytes of `sheet` in place into 1536 bytes of 3bpp tiles,
 // reading all 2048 positions whatever the sheet file supplied. Returns 1536.
 std::uint32_t packRawSheet4To3(std::uint8_t* sheet);
+
+// Whether packTiles4To3 over the first `length` bytes would drop a non-zero
+// plane-3 byte: a colour 8 to 15 that 3 bits per pixel cannot keep.
+bool packingDropsColour(const std::uint8_t* buffer, std::uint32_t length);

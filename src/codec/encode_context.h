@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "codec/sheet_codec_type.h"
+
 // One node per input position j = 0 .. n-2, chained by the byte pair at j.
 struct MatchNode {
     std::uint32_t position = 0;
@@ -22,7 +24,7 @@ struct EncodeContext {
     // Set by the caller before each sheet.
     std::uint8_t* input = nullptr;   // the sheet bytes; type 1 packs them in place
     std::uint32_t inputLength = 0;   // at most kSheetBufferSize; replaced by the packed length
-    std::uint32_t codecType = 0;     // the sheet's SheetCodecType
+    SheetCodecType codecType = LzSheet;
     std::uint8_t* output = nullptr;  // kCodecBufferSize bytes, owned by the caller
     std::uint32_t outputLength = 0;  // 0 on entry; next write position; the result
     bool ok = false;                 // set on entry; cleared when the output would overflow
@@ -32,3 +34,17 @@ struct EncodeContext {
     std::uint32_t pendingLiteralStart = 0;  // first input byte passed over and not yet written
     MatchIndex matchIndex;
 };
+
+// Sets up `context` for one encode as a walk does: `input` (length bytes,
+// at most kSheetBufferSize; type 1 packs it in place), `output` a
+// kCodecBufferSize-byte buffer the caller owns, output length 0, ok set.
+inline void startEncode(EncodeContext& context, std::uint8_t* input, std::uint32_t length, SheetCodecType codecType,
+                        std::uint8_t* output)
+{
+    context.input = input;
+    context.inputLength = length;
+    context.codecType = codecType;
+    context.output = output;
+    context.outputLength = 0;
+    context.ok = true;
+}

@@ -155,7 +155,7 @@ void decodeLzSheet(DecodeContext& context)
 {
     decodeLzStream(context);
     // Type 1 sheets hold 3bpp tiles; they are widened however the decode ended.
-    if (context.codecType != 0) {
+    if (context.codecType != LzSheet) {
         context.outputLength = expandTiles3To4(context.output, context.outputLength);
     }
 }

@@ -301,7 +301,7 @@ void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
 
 void encodeLzSheet(EncodeContext& context)
 {
-    if (context.codecType != 0) {
+    if (context.codecType != LzSheet) {
         // Type 1 sheets are stored as 3bpp tiles; inputs of 16 bytes or fewer
         // stay as they are.
         context.inputLength = packTiles4To3(context.input, context.inputLength);

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/messages.h"
 #include "rom/file_io.h"
+#include "rom/rom_messages.h"
 
 namespace {
 
@@ -32,7 +32,9 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
     }
     const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
     if (currentSize >= target) {
-        return false;  // never shrinks; the file is left unchanged
+        // Never shrinks; the file is left unchanged.
+        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize >> 20));
+        return false;
     }
 
     // The header offset fixed at open stays in front, and the grown file keeps
@@ -47,5 +49,16 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
         std::printf("%s", kMsgExpandWriteFailed);
         return false;
     }
+    return true;
+}
+
+bool checkExpansion(const RomImage& rom, std::uint32_t targetSize)
+{
+    const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
+    if (rom.size >= target) {
+        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize >> 20));
+        return false;
+    }
+    std::printf(kFmtWouldExpand, static_cast<unsigned>(rom.size), static_cast<unsigned>(target));
     return true;
 }

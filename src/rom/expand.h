@@ -9,3 +9,8 @@
 // file is already that large; false after a one-line message when a write or
 // flush failed. Leaves the file open.
 bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode);
+
+// What expandRom would do, without writing: false after "The ROM is already
+// ... MiB or larger." when the file is that large, else true after a line
+// giving the size it would grow to.
+bool checkExpansion(const RomImage& rom, std::uint32_t targetSize);

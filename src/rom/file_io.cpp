@@ -26,17 +26,19 @@ bool seekToEnd(std::FILE* file)
     return SHEETPAK_FSEEK(file, 0, SEEK_END) == 0;
 }
 
+bool tellPosition(std::FILE* file, std::uint64_t& position)
+{
+    const FilePosition at = SHEETPAK_FTELL(file);
+    if (at < 0) {
+        return false;
+    }
+    position = static_cast<std::uint64_t>(at);
+    return true;
+}
+
 bool measureFileSize(std::FILE* file, std::uint64_t& size)
 {
-    if (!seekToEnd(file)) {
-        return false;
-    }
-    const FilePosition end = SHEETPAK_FTELL(file);
-    if (end < 0) {
-        return false;
-    }
-    size = static_cast<std::uint64_t>(end);
-    return true;
+    return seekToEnd(file) && tellPosition(file, size);
 }
 
 std::FILE* openExistingFile(const char* path, const char* mode)

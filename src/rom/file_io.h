@@ -15,6 +15,9 @@ bool resizeOpenFile(std::FILE* file, std::uint64_t size);
 // Positions `file` at `position` bytes from its start. False when the seek failed.
 bool seekTo(std::FILE* file, std::uint64_t position);
 
+// The current position of `file`. False when it cannot be told.
+bool tellPosition(std::FILE* file, std::uint64_t& position);
+
 // Positions `file` at its end. False when the seek failed.
 bool seekToEnd(std::FILE* file);
 

@@ -19,6 +19,18 @@ bool writeByteAt(const RomImage& rom, PcOffset offset, std::uint8_t value)
            std::fwrite(&value, 1, 1, rom.file) == 1;
 }
 
+// The bank, high and low bytes stored for `offset`.
+struct StoredPointer {
+    std::uint8_t bytes[3];
+};
+
+StoredPointer storedPointer(PcOffset offset)
+{
+    const SnesAddress address = toSnesAddress(offset);
+    return {{static_cast<std::uint8_t>(address >> 16), static_cast<std::uint8_t>(address >> 8),
+             static_cast<std::uint8_t>(address)}};
+}
+
 }  // namespace
 
 PointerTables pointerTables(const RomLayout& layout)
@@ -53,13 +65,23 @@ PcOffset readSheetPointer(const RomImage& rom, std::uint32_t sheet)
     return toPcOffset(bank << 16 | high << 8 | low);
 }
 
+void storeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
+                       std::uint32_t sheet, PcOffset offset)
+{
+    const PointerTables tables = pointerTables(layout);
+    const StoredPointer stored = storedPointer(offset);
+    image[headerOffset + tables.bank + sheet] = stored.bytes[0];
+    image[headerOffset + tables.high + sheet] = stored.bytes[1];
+    image[headerOffset + tables.low + sheet] = stored.bytes[2];
+}
+
 bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset)
 {
     const PointerTables tables = pointerTables(*rom.layout);
-    const SnesAddress address = toSnesAddress(offset);
-    const bool bankWritten = writeByteAt(rom, tables.bank + sheet, static_cast<std::uint8_t>(address >> 16));
-    const bool highWritten = writeByteAt(rom, tables.high + sheet, static_cast<std::uint8_t>(address >> 8));
-    const bool lowWritten = writeByteAt(rom, tables.low + sheet, static_cast<std::uint8_t>(address));
+    const StoredPointer stored = storedPointer(offset);
+    const bool bankWritten = writeByteAt(rom, tables.bank + sheet, stored.bytes[0]);
+    const bool highWritten = writeByteAt(rom, tables.high + sheet, stored.bytes[1]);
+    const bool lowWritten = writeByteAt(rom, tables.low + sheet, stored.bytes[2]);
     return bankWritten && highWritten && lowWritten;
 }
 

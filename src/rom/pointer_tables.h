@@ -45,6 +45,11 @@ bool readPointerTables(const RomImage& rom, PointerTableBytes& tables);
 // same value readSheetPointer gives for the same bytes.
 PcOffset sheetPointer(const PointerTableBytes& tables, std::uint32_t sheet);
 
+// Stores sheet's bank, high and low pointer bytes into `image`, a whole ROM
+// file's bytes (copier header included) that reaches past the tables.
+void storeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
+                       std::uint32_t sheet, PcOffset offset);
+
 // Writes sheet's bank, high and low pointer bytes, in that order, one seek and
 // one byte each. False when a seek or write failed.
 bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset);

@@ -29,6 +29,12 @@ struct RomLayout {
 extern const RomLayout kUsLayout;
 extern const RomLayout kJapanLayout;
 
+// "US" or "Japanese", for messages.
+inline const char* releaseName(const RomLayout& layout)
+{
+    return layout.version == RomVersion::Us ? "US" : "Japanese";
+}
+
 // Internal header fields the tool touches.
 inline constexpr PcOffset kTitleOffset = 0x7FC0;
 inline constexpr PcOffset kRomSizeCodeOffset = 0x7FD7;
@@ -38,6 +44,7 @@ inline constexpr std::uint32_t kMinimumRomSize = 0x100000;
 
 struct RomImage {
     std::FILE* file = nullptr;
+    const char* path = nullptr;      // as typed; for messages and for replacing the file
     std::uint32_t size = 0;          // measured once when the file was opened
     std::uint32_t headerOffset = 0;  // 0x200 when bit 9 of size is set, else 0
     const RomLayout* layout = nullptr;  // set by identifyRom

@@ -10,7 +10,7 @@ struct SheetRun {
     std::uint32_t first;
     std::uint32_t last;
     SheetStorage storage;
-    std::uint8_t codecType;
+    SheetCodecType codecType;
     std::uint32_t usSize;
     std::uint32_t japaneseSize;
     PcOffset fixedOffset;  // FixedOffset sheets only
@@ -58,7 +58,7 @@ static_assert(totalSize(SheetSizeColumn::JapaneseSizes) == kCombinedFileSizeJapa
 
 }  // namespace
 
-std::uint8_t sheetCodecType(std::uint32_t sheet)
+SheetCodecType sheetCodecType(std::uint32_t sheet)
 {
     return runOf(sheet).codecType;
 }

@@ -3,17 +3,10 @@
 
 #include <cstdint>
 
+#include "codec/sheet_codec_type.h"
 #include "rom/rom_image.h"
 
 inline constexpr std::uint32_t kSheetCount = 0xDF;
-
-// The stored format of a Compressed sheet.
-enum SheetCodecType : std::uint8_t {
-    LzSheet = 0,          // LZ stream, decoded bytes form the sheet unchanged
-    LzSheet3bpp = 1,      // LZ stream of 3bpp tiles, widened to 4bpp
-    RunLengthSheet = 2,   // run-length packets closed by FF FF
-    RunLengthBlock = 3,   // run-length packets of one 0x8000-byte block
-};
 
 // How a sheet is stored in the ROM; follows from the sheet number alone.
 enum class SheetStorage : std::uint8_t {
@@ -26,7 +19,7 @@ enum class SheetStorage : std::uint8_t {
 inline constexpr std::uint32_t kCombinedFileSizeUs = 0x76800;
 inline constexpr std::uint32_t kCombinedFileSizeJapan = 0x79040;
 
-std::uint8_t sheetCodecType(std::uint32_t sheet);
+SheetCodecType sheetCodecType(std::uint32_t sheet);
 std::uint32_t sheetSize(std::uint32_t sheet, const RomLayout& layout);
 SheetStorage sheetStorage(std::uint32_t sheet);
 PcOffset fixedSheetOffset(std::uint32_t sheet);  // FixedOffset sheets only

@@ -5,15 +5,16 @@
 #include <memory>
 #include <new>
 
-#include "cli/messages.h"
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
-#include "codec/lz_codec.h"
-#include "codec/run_length.h"
+#include "codec/sheet_codec.h"
 #include "rom/file_io.h"
+#include "rom/identify.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
+#include "transfer/check_report.h"
 #include "transfer/sheet_file_name.h"
+#include "transfer/transfer_messages.h"
 
 namespace {
 
@@ -27,33 +28,24 @@ struct DecodeBuffer {
 };
 
 // Decodes a Compressed sheet into `sheetBuffer`. Returns the decoded length
-// (0: nothing decoded, or no decode buffer could be had).
+// (0: nothing decoded, or no decode buffer could be had); `streamLength`
+// receives the number of stream bytes the decoder read.
 std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& buffer,
-                          PcOffset pointer, std::uint32_t sheet, std::uint8_t* sheetBuffer)
+                          PcOffset pointer, std::uint32_t sheet, std::uint8_t* sheetBuffer,
+                          std::uint32_t& streamLength)
 {
+    streamLength = 0;
     if (!buffer.bytes) {
         return 0;
     }
     std::memset(buffer.bytes.get(), 0, buffer.dirtyLength);
-    context.codecType = sheetCodecType(sheet);
-    context.input = rom.file;
-    context.output = buffer.bytes.get();
-    context.outputLength = 0;
-    context.running = true;
-    if (seekTo(rom.file, std::uint64_t{rom.headerOffset} + pointer)) {
-        switch (context.codecType) {
-        case LzSheet:
-        case LzSheet3bpp:
-            decodeLzSheet(context);
-            break;
-        case RunLengthSheet:
-            decodeRunLengthSheet(context);
-            break;
-        case RunLengthBlock:
-            decodeRunLengthBlock(context);
-            break;
-        default:
-            break;  // no codec: nothing decoded
+    startDecode(context, rom.file, buffer.bytes.get(), sheetCodecType(sheet));
+    const std::uint64_t start = std::uint64_t{rom.headerOffset} + pointer;
+    std::uint64_t end = 0;
+    if (seekTo(rom.file, start)) {
+        decodeSheetStream(context);
+        if (tellPosition(rom.file, end) && end > start) {
+            streamLength = static_cast<std::uint32_t>(end - start);
         }
     }
     const std::uint32_t length = context.outputLength;
@@ -64,24 +56,68 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
 }
 
 // Brings sheet `sheet` into `sheetBuffer` by the way it is stored. Returns its
-// length; 0 means it could not be had.
+// length; 0 means it could not be had. `span` receives where its data lies in
+// the ROM and how many bytes it takes there.
 std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers, DecodeContext& context,
-                          DecodeBuffer& decodeBuffer, std::uint32_t sheet, std::uint8_t* sheetBuffer)
+                          DecodeBuffer& decodeBuffer, std::uint32_t sheet, std::uint8_t* sheetBuffer,
+                          SheetSpan& span)
 {
+    span.sheet = sheet;
     switch (sheetStorage(sheet)) {
     case SheetStorage::FixedOffset: {
         const std::uint32_t size = sheetSize(sheet, *rom.layout);
+        span.offset = rom.headerOffset + fixedSheetOffset(sheet);
+        span.length = size;
         // A short read (a truncated ROM) leaves the buffer as it was.
         static_cast<void>(readRomBytes(rom, fixedSheetOffset(sheet), sheetBuffer, size));
         return size;
     }
     case SheetStorage::Raw3bpp:
+        span.offset = rom.headerOffset + sheetPointer(pointers, sheet);
+        span.length = kRaw3bppSheetSize;
         static_cast<void>(readRomBytes(rom, sheetPointer(pointers, sheet), sheetBuffer, kRaw3bppSheetSize));
         return expandRawSheet3To4(sheetBuffer);
     case SheetStorage::Compressed:
-        return decodeSheet(rom, context, decodeBuffer, sheetPointer(pointers, sheet), sheet, sheetBuffer);
+        span.offset = rom.headerOffset + sheetPointer(pointers, sheet);
+        return decodeSheet(rom, context, decodeBuffer, sheetPointer(pointers, sheet), sheet, sheetBuffer,
+                           span.length);
     }
     return 0;
+}
+
+// The lowest and highest byte any sheet's data uses, of all sheets and of the
+// pointer-addressed ones.
+void printExtractionSpan(const SheetSpan* spans)
+{
+    std::uint64_t lowest[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
+    std::uint64_t highest[2] = {0, 0};
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        const SheetSpan& span = spans[sheet];
+        if (span.length == 0) {
+            continue;
+        }
+        const std::uint64_t last = std::uint64_t{span.offset} + span.length - 1;
+        for (int group = 0; group < (sheetStorage(sheet) == SheetStorage::FixedOffset ? 1 : 2); ++group) {
+            lowest[group] = span.offset < lowest[group] ? span.offset : lowest[group];
+            highest[group] = last > highest[group] ? last : highest[group];
+        }
+    }
+    std::printf(kFmtExtractionSpan, static_cast<unsigned>(lowest[0]), static_cast<unsigned>(highest[0]),
+                static_cast<unsigned>(lowest[1]), static_cast<unsigned>(highest[1]));
+}
+
+// A combined sheet file that is in fact a ROM of the game (the one the user
+// meant to name first, say) must never be overwritten.
+bool namesAGameRom(const char* path)
+{
+    std::FILE* file = openExistingFile(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    std::uint64_t size = 0;
+    const bool rom = measureFileSize(file, size) && looksLikeGameRom(file, size);
+    std::fclose(file);
+    return rom;
 }
 
 bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_t length)
@@ -103,13 +139,18 @@ bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_
 
 }  // namespace
 
-bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePath)
+bool extractSheets(RomImage& rom, const ExtractRequest& request)
 {
+    const char* sheetFilePath = request.sheetFilePath;
+    if (sheetFilePath != nullptr && namesAGameRom(sheetFilePath)) {
+        std::printf(kFmtSheetFileIsRom, sheetFilePath);
+        return false;
+    }
     std::FILE* combined = nullptr;
-    if (sheetFilePath) {
-        combined = std::fopen(sheetFilePath->c_str(), "wb");
+    if (sheetFilePath != nullptr && !request.checkOnly) {
+        combined = std::fopen(sheetFilePath, "wb");
         if (combined == nullptr) {
-            std::printf(kFmtCouldNotOpen, sheetFilePath->c_str());
+            std::printf(kFmtCouldNotOpen, sheetFilePath);
             return false;
         }
     }
@@ -136,8 +177,10 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
     DecodeBuffer decodeBuffer;
     decodeBuffer.bytes.reset(new (std::nothrow) std::uint8_t[kCodecBufferSize]());
 
+    SheetSpan spans[kSheetCount];
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        std::uint32_t length = obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get());
+        std::uint32_t length =
+            obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get(), spans[sheet]);
         if (length == 0) {
             closeCombined();
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
@@ -148,6 +191,9 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
             length = kSheetBufferSize;
         }
 
+        if (request.checkOnly) {
+            continue;
+        }
         if (combined == nullptr) {
             if (!writeSheetFile(sheet, sheetBuffer.get(), length)) {
                 return false;
@@ -156,15 +202,19 @@ bool extractSheets(RomImage& rom, const std::optional<std::string>& sheetFilePat
             const std::uint32_t slot = sheetSize(sheet, *rom.layout);
             if (std::fwrite(sheetBuffer.get(), 1, slot, combined) != slot) {
                 closeCombined();
-                std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+                std::printf(kFmtCouldNotWrite, sheetFilePath);
                 return false;
             }
         }
     }
 
     if (!closeCombined()) {
-        std::printf(kFmtCouldNotWrite, sheetFilePath->c_str());
+        std::printf(kFmtCouldNotWrite, sheetFilePath);
         return false;
+    }
+    if (request.checkOnly) {
+        printSheetSpans(spans, kSheetCount);
+        printExtractionSpan(spans);
     }
     return true;
 }

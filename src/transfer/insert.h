@@ -1,9 +1,21 @@
 #pragma once
 
-#include "cli/run_options.h"
+#include <cstdint>
+
 #include "rom/rom_image.h"
 
-// Lays all 223 sheets from their files into the ROM from options.insertAddress
-// and rewrites the pointer tables. On success options.insertAddress holds the
-// file offset just past the last pointer-addressed sheet. Never closes the ROM.
-bool insertSheets(RomImage& rom, RunOptions& options);
+// What an insertion is asked to do.
+struct InsertRequest {
+    std::uint32_t startOffset = 0;      // as given: a file offset, copier header included
+    const char* sheetFilePath = nullptr;  // the combined sheet file; null: one file per sheet
+    bool fill = true;                   // 0xFF over the freed space after the last sheet
+    bool checkOnly = false;             // write nothing: lay out every sheet and report
+    bool anyStart = false;              // a start outside the graphics and expansion areas is taken
+    std::uint32_t checkModeWord = 0;    // the mode word that checks this insertion, named after "Not enough room"
+};
+
+// Lays all 223 sheets from their files into the ROM from request.startOffset
+// and rewrites the pointer tables. On success `endOffset` is the file offset
+// just past the last pointer-addressed sheet. A refusal leaves the ROM as it
+// was. Never closes the ROM.
+bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& endOffset);

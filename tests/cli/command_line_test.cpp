@@ -171,9 +171,11 @@ TEST_F(CommandLine, CopierHeaderFollowsBitNineOfTheSize)
 TEST_F(CommandLine, HexArgumentsReadLikeFormattedInput)
 {
     saveRom("zelda.smc");
-    // Q has no hex digit, so the mode word stays 0 and extraction starts.
-    const RunResult extract = run({"Q", "zelda.smc", "sheets.bin"});
-    EXPECT_EQ(afterBanner(extract.output).rfind("Decompressing...", 0), 0u);
+    // A word without any hex digit is no mode word: nothing runs.
+    for (const char* word : {"Q", "insert", "help", "-x"}) {
+        expectRun({word, "zelda.smc", "sheets.bin"}, std::string("Mode ") + word + " is not valid.\n", 1);
+    }
+    EXPECT_FALSE(fs::exists(dir / "sheets.bin"));
     // Leading blanks, a 0x prefix and trailing junk: mode 3 with the 0x100 flag.
     expectRun({"  0x103junk", "zelda.smc"}, "Expanding ROM to 3 megs...Done!\n", 0);
     EXPECT_EQ(fs::file_size(dir / "zelda.smc"), 0x300000u);
@@ -183,7 +185,7 @@ TEST_F(CommandLine, ExpansionThatCannotGrowFails)
 {
     saveRom("big.smc", {.imageSize = 0x200000});
     const Bytes before = readFile(dir / "big.smc");
-    expectRun({"2", "big.smc"}, "Expanding ROM to 2 megs...Failed!\n", 1);
+    expectRun({"2", "big.smc"}, "Expanding ROM to 2 megs...The ROM is already 2 MiB or larger.\nFailed!\n", 1);
     EXPECT_EQ(readFile(dir / "big.smc"), before);
 }
 

@@ -47,7 +47,10 @@ ConsoleHandle const kHandle = &script;
 
 bool logCall(const char* name, ConsoleHandle handle, Failures failure)
 {
-    script.calls += (script.calls.empty() ? "" : " ") + std::string(name);
+    if (!script.calls.empty()) {
+        script.calls += ' ';
+    }
+    script.calls += name;
     EXPECT_EQ(handle, kHandle) << name;
     return (script.failures & failure) == 0;
 }

@@ -11,6 +11,7 @@
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
 #include "support/temp_dir.h"
+#include "support/test_random.h"
 
 using DecodeFunction = void (*)(DecodeContext&);
 using EncodeFunction = void (*)(EncodeContext&);
@@ -37,11 +38,7 @@ inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeCo
     }
     std::rewind(file.get());
     DecodeRun run{Bytes(kCodecBufferSize, 0xEE)};
-    context.input = file.get();
-    context.output = run.buffer.data();
-    context.outputLength = 0;
-    context.running = true;
-    context.codecType = codecType;
+    startDecode(context, file.get(), run.buffer.data(), static_cast<SheetCodecType>(codecType));
     decode(context);
     run.length = context.outputLength;
     run.running = context.running;
@@ -67,11 +64,8 @@ inline EncodeRun runEncoder(EncodeFunction encode, const Bytes& input, std::uint
 {
     EncodeRun run{Bytes(kCodecBufferSize), false, input};
     EncodeContext context;
-    context.input = run.input.data();
-    context.inputLength = static_cast<std::uint32_t>(input.size());
-    context.codecType = codecType;
-    context.output = run.stream.data();
-    context.ok = true;
+    startEncode(context, run.input.data(), static_cast<std::uint32_t>(input.size()),
+                static_cast<SheetCodecType>(codecType), run.stream.data());
     encode(context);
     run.ok = context.ok;
     run.inputLength = context.inputLength;
@@ -121,26 +115,3 @@ inline void putLzHeader(Bytes& out, std::uint32_t command, std::size_t length)
         out.push_back(static_cast<std::uint8_t>(field & 0xFF));
     }
 }
-
-// Deterministic pseudo-random numbers (xorshift).
-struct TestRandom {
-    std::uint64_t state;
-    explicit TestRandom(std::uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
-    std::uint64_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    }
-    std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(next() % bound); }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(next() >> 24); }
-    Bytes bytes(std::size_t length, std::uint32_t alphabet = 256)
-    {
-        Bytes out(length);
-        for (auto& value : out) {
-            value = static_cast<std::uint8_t>(below(alphabet));
-        }
-        return out;
-    }
-};

@@ -71,7 +71,8 @@ TEST(ExpandRom, NeverShrinksAndLeavesLargeFilesUntouched)
     for (const auto& c : cases) {
         const Expansion e = expand(c.mode, makeSyntheticRom(c.options));
         const std::string megs = c.mode[0] == '2' ? "2" : "3";
-        EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to " + megs + " megs...Failed!\n");
+        EXPECT_EQ(afterBanner(e.result.output),
+                  "Expanding ROM to " + megs + " megs...The ROM is already " + megs + " MiB or larger.\nFailed!\n");
         EXPECT_EQ(e.result.exitStatus, 1);
         EXPECT_EQ(firstDifference(e.after, e.before), -1);
     }

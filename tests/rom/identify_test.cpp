@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "rom/sheet_catalogue.h"
 #include "support/rom_fixture.h"
 
 namespace {
@@ -96,6 +97,45 @@ TEST(IdentifyRom, DestinationCodeAboveOneIsTheWrongCountry)
             EXPECT_EQ(identify(makeSyntheticRom({version, 0x100000, true, destination})).output, kWrongCountry);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The facts of the two releases, written out as the game has them rather than
+// read back from the constants the code uses.
+TEST(RomLayouts, HoldTheGamesFacts)
+{
+    const struct {
+        const RomLayout* layout;
+        RomVersion version;
+        std::string title;
+        PcOffset pointerTableBase;
+        PcOffset protectedBoundary;
+        std::uint32_t sizeOfDD;
+        std::uint32_t combinedSize;
+    } cases[] = {
+        {&kUsLayout, RomVersion::Us, "THE LEGEND OF ZELDA  ", 0x4F80, 0xC4000, 4096, 0x76800},
+        {&kJapanLayout, RomVersion::Japan, "ZELDANODENSETSU      ", 0x4FC0, 0xC3C00, 14400, 0x79040},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.layout->version, c.version);
+        EXPECT_EQ(std::string(c.layout->title, kRomTitleLength), c.title);
+        EXPECT_EQ(c.layout->pointerTableBase, c.pointerTableBase);
+        EXPECT_EQ(c.layout->protectedBoundary, c.protectedBoundary);
+        EXPECT_EQ(sheetSize(0xDD, *c.layout), c.sizeOfDD);
+        EXPECT_EQ(sheetSize(0xDE, *c.layout), 28672u);
+        EXPECT_EQ(sheetSize(0x00, *c.layout), 2048u);
+        EXPECT_EQ(combinedFileSize(*c.layout), c.combinedSize);
+    }
+    EXPECT_EQ(kTitleOffset, 0x7FC0u);
+    EXPECT_EQ(kRomSizeCodeOffset, 0x7FD7u);
+    EXPECT_EQ(kDestinationCodeOffset, 0x7FD9u);
+    EXPECT_EQ(kCopierHeaderSize, 0x200u);
+    EXPECT_EQ(kMinimumRomSize, 0x100000u);
+    EXPECT_EQ(fixedSheetOffset(0xDD), 0x70000u);
+    EXPECT_EQ(fixedSheetOffset(0xDE), 0x80000u);
 }
 
 }  // namespace

@@ -27,11 +27,7 @@ Bytes SyntheticRom::get(PcOffset offset, std::uint32_t length) const
 
 void SyntheticRom::setPointer(std::uint32_t sheet, PcOffset target)
 {
-    const PointerTables tables = pointerTables(*layout);
-    const SnesAddress address = toSnesAddress(target);
-    put(tables.bank + sheet, {static_cast<std::uint8_t>(address >> 16)});
-    put(tables.high + sheet, {static_cast<std::uint8_t>(address >> 8)});
-    put(tables.low + sheet, {static_cast<std::uint8_t>(address)});
+    storeSheetPointer(bytes.data(), headerOffset, *layout, sheet, target);
 }
 
 Bytes SyntheticRom::pointerBytes(std::uint32_t sheet) const

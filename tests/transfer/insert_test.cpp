@@ -3,9 +3,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 
 #include "rom/sheet_catalogue.h"
+#include "support/test_random.h"
 #include "transfer_fixture.h"
 
 namespace fs = std::filesystem;
@@ -38,8 +38,10 @@ protected:
     }
 };
 
+// The no-room refusal of a run with mode word 1, which names mode 41 for a check.
 const std::string kNoRoom =
-    "Recompressing...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\nFailed!\n";
+    "Recompressing...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n"
+    "Mode 41 checks the insertion and shows how much room the sheets need, without writing.\nFailed!\n";
 
 TEST_F(Insertion, ReinsertingExtractedSheetsRebuildsTheRomExactly)
 {
@@ -126,7 +128,9 @@ TEST_F(Insertion, RoomChecksAtTheirExactBoundaries)
               "Recompressing..." + lastAddressLine(0x200000 - 1));
     // A sheet starting at the protected boundary is refused, as is one across it;
     // one ending exactly there fits.
-    expectRefused(rom, {"1", "C4000", "zelda.smc"}, kNoRoom);
+    expectRefused(rom, {"201", "C4000", "zelda.smc"}, kNoRoom.substr(0, kNoRoom.find("Mode 41")) +
+                      "Mode 241 checks the insertion and shows how much room the sheets need, without writing.\n"
+                      "Failed!\n");
     expectRefused(rom, {"1", hex(0xC4000 - kZeroSheetsLength + 1), "zelda.smc"}, kNoRoom);
     rom.save(dir / "zelda.smc");
     EXPECT_EQ(afterBanner(run({"1", hex(0xC4000 - kZeroSheetsLength), "zelda.smc"}).output),
@@ -151,10 +155,14 @@ TEST_F(Insertion, FillsFreedSpaceAboveTheThresholdUnlessTold)
     EXPECT_EQ(filled.get(0x90000, 0xC4000 - 0x90000), Bytes(0xC4000 - 0x90000, 0xFF));
     EXPECT_EQ(filled.at(0xC4000), rom.at(0xC4000));
     EXPECT_EQ(insertEndingAt(0x90000, "11").get(0x90000, 0x34000), rom.get(0x90000, 0x34000));
-    EXPECT_EQ(insertEndingAt(0x8B800, "1").get(0x8B800, 0x38800), rom.get(0x8B800, 0x38800));
-    const SyntheticRom justAbove = insertEndingAt(0x8B801, "1");
-    EXPECT_EQ(justAbove.at(0x8B801), 0xFF);
-    EXPECT_EQ(justAbove.at(0xC3FFF), 0xFF);
+    // The fill threshold lies inside the laid sheets of any start in the
+    // graphics area; a start low enough to end there would overwrite 0xDE.
+    char start[16];
+    std::snprintf(start, sizeof start, "%X", 0x8B801 - kZeroSheetsLength);
+    rom.save(dir / "zelda.smc");
+    EXPECT_EQ(afterBanner(run({"201", start, "zelda.smc"}).output),
+              "Recompressing...GFX 0x73 can't be placed at 0x" + std::string(start) +
+                  ": it would overwrite GFX 0xDE.\nFailed!\n");
 }
 
 TEST_F(Insertion, SheetFilesAreReadAsTheyStand)
@@ -169,7 +177,10 @@ TEST_F(Insertion, SheetFilesAreReadAsTheyStand)
     // A short fixed sheet is written in full, the rest as zeros.
     writeFile(dir / "GFXDD.bin", Bytes(100, 0xAB));
     const RunResult result = run({"1", "87000", "zelda.smc"});
-    EXPECT_EQ(afterBanner(result.output).rfind("Recompressing...Warning, GFX 0x71 was too large!\nDone!\n", 0), 0u);
+    EXPECT_EQ(afterBanner(result.output).rfind("Recompressing...Warning, GFX 0x71 was too large!\n"
+                                               "Warning, GFX 0xDD holds 0x64 bytes; the game keeps 0x1000.\nDone!\n",
+                                               0),
+              0u);
     const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kUsLayout};
     Bytes expectedDD(4096, 0);
     std::fill_n(expectedDD.begin(), 100, 0xAB);
@@ -195,11 +206,7 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
 
     // A sheet that does not compress to 0x8000 bytes or fewer.
     writeSampleSheetFiles(kUsLayout, 2);
-    Bytes noise(0x8000);
-    std::mt19937 random(5);
-    for (std::uint8_t& byte : noise) {
-        byte = static_cast<std::uint8_t>(random() >> 24);
-    }
+    const Bytes noise = TestRandom(5).bytes(0x8000);
     writeFile(dir / "GFXDA.bin", noise);
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Error compressing GFX 0xDA\nFailed!\n");
 
@@ -212,13 +219,15 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
     shortFile.pop_back();
     writeFile(dir / "short.bin", shortFile);
     expectRefused(rom, {"1", "87000", "zelda.smc", "short.bin"},
-                  "Recompressing...The sheet file short.bin is too short: it must hold 0x76800 bytes for this ROM.\n"
+                  "Recompressing...The sheet file short.bin holds 0x767FF bytes; for this ROM it must hold exactly "
+                  "0x76800.\n"
                   "Failed!\n");
     expectRefused(rom, {"1", "87000", "zelda.smc", "missing.bin"}, "Recompressing...Couldn't open missing.bin\nFailed!\n");
     // A Japanese ROM needs the longer file.
     writeFile(dir / "us.bin", combinedSampleFile(kUsLayout, 2));
     expectRefused(sampleRom({.version = RomVersion::Japan}), {"1", "87000", "zelda.smc", "us.bin"},
-                  "Recompressing...The sheet file us.bin is too short: it must hold 0x79040 bytes for this ROM.\n"
+                  "Recompressing...The sheet file us.bin was made for the US release; this ROM is the Japanese "
+                  "release.\n"
                   "Failed!\n");
 }
 
@@ -235,7 +244,7 @@ TEST_F(Insertion, OffsetsBeyondThePointersReachAreRefused)
                   "of the ROM.\nFailed!\n");
     // Inside the copier header no pointer can point either.
     const SyntheticRom headered = sampleRom({.copierHeader = true});
-    expectRefused(headered, {"1", "100", "zelda.smc"},
+    expectRefused(headered, {"201", "100", "zelda.smc"},
                   "Recompressing...GFX 0x73 can't be placed at 0x100: that is inside the copier header.\nFailed!\n");
 }
 
@@ -249,6 +258,53 @@ TEST_F(Insertion, FailedRomWriteIsReported)
     const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
     EXPECT_EQ(afterBanner(result.output), "Recompressing...Couldn't write to the ROM: zelda.smc\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Insertion, JapaneseBoundaryAndFillAreTheirOwn)
+{
+    // 0xC3C00, not the US 0xC4000: a sheet ending there fits, one ending a
+    // byte later does not, and the fill stops right before it.
+    writeZeroSheetFiles(kJapanLayout);
+    const SyntheticRom rom = sampleRom({.version = RomVersion::Japan});
+    char start[16];
+    std::snprintf(start, sizeof start, "%X", 0xC3C00 - kZeroSheetsLength + 1);
+    expectRefused(rom, {"1", start, "zelda.smc"}, kNoRoom);
+
+    rom.save(dir / "zelda.smc");
+    std::snprintf(start, sizeof start, "%X", 0x90000 - kZeroSheetsLength);
+    EXPECT_EQ(afterBanner(run({"1", start, "zelda.smc"}).output), "Recompressing..." + lastAddressLine(0x90000));
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kJapanLayout};
+    EXPECT_EQ(after.get(0x90000, 0xC3C00 - 0x90000), Bytes(0xC3C00 - 0x90000, 0xFF));
+    EXPECT_EQ(after.get(0xC3C00, 0x400), rom.get(0xC3C00, 0x400));
+
+    rom.save(dir / "zelda.smc");
+    std::snprintf(start, sizeof start, "%X", 0xC3C00 - kZeroSheetsLength);
+    EXPECT_EQ(afterBanner(run({"1", start, "zelda.smc"}).output), "Recompressing..." + lastAddressLine(0xC3C00));
+}
+
+TEST_F(Insertion, AShortRawSheetIsPackedFromZeros)
+{
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
+    writeSampleSheetFiles(kUsLayout, 1);
+    const Bytes shortSheet = TestRandom(7).bytes(100);
+    writeFile(dir / "GFX73.bin", shortSheet);
+    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
+    // Its plane-3 bytes are dropped, and the positions past its 100 bytes are
+    // packed as zeros.
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, &kUsLayout};
+    Bytes expected(1536, 0);
+    for (std::uint32_t from = 0, to = 0; from < 100; ++from) {
+        const bool planeThree = from % 32 >= 16 && from % 2 == 1;
+        if (!planeThree) {
+            expected[to++] = shortSheet[from];
+        }
+    }
+    EXPECT_EQ(after.get(0x87000, 1536), expected);
 }
 
 }  // namespace

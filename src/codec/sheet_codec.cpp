@@ -1,0 +1,40 @@
+#include "codec/sheet_codec.h"
+
+#include "codec/lz_codec.h"
+#include "codec/run_length.h"
+
+void decodeSheetStream(DecodeContext& context)
+{
+    switch (context.codecType) {
+    case LzSheet:
+    case LzSheet3bpp:
+        decodeLzSheet(context);
+        break;
+    case RunLengthSheet:
+        decodeRunLengthSheet(context);
+        break;
+    case RunLengthBlock:
+        decodeRunLengthBlock(context);
+        break;
+    default:
+        break;
+    }
+}
+
+void encodeSheetStream(EncodeContext& context)
+{
+    switch (context.codecType) {
+    case LzSheet:
+    case LzSheet3bpp:
+        encodeLzSheet(context);
+        break;
+    case RunLengthSheet:
+        encodeRunLengthSheet(context);
+        break;
+    case RunLengthBlock:
+        encodeRunLengthBlock(context);
+        break;
+    default:
+        break;
+    }
+}

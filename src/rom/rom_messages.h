@@ -1,0 +1,17 @@
+#pragma once
+// The texts the ROM layer prints: identification and expansion.
+// All go to standard output; texts with a conversion are printf formats,
+// the rest are printed through "%s".
+
+// Identification.
+inline constexpr const char* kMsgRomTooSmall = "This ROM is too small to be the Zelda ROM.\n";
+inline constexpr const char* kMsgWrongTitle =
+    "The ROM either has the wrong game title, or is in the wrong format.\n";
+inline constexpr const char* kMsgWrongCountry =
+    "This ROM is from the wrong country.  Only the US and Japanese ROMs are supported.\n";
+
+// Expansion.
+inline constexpr const char* kMsgExpandWriteFailed = "Couldn't write the expanded ROM.\n";
+inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
+inline constexpr const char* kFmtAlreadyExpanded = "The ROM is already %u MiB or larger.\n";
+inline constexpr const char* kFmtWouldExpand = "The ROM would grow from 0x%X to 0x%X bytes.\n";

@@ -1,0 +1,47 @@
+#pragma once
+// The texts the extraction and insertion walks print.
+// All go to standard output; texts with a conversion are printf formats,
+// the rest are printed through "%s".
+
+inline constexpr const char* kFmtCouldNotOpen = "Couldn't open %s\n";
+inline constexpr const char* kFmtSheetTooLarge = "Warning, GFX 0x%02X was too large!\n";
+inline constexpr const char* kFmtDecompressError = "Error decompressing GFX 0x%02X\n";
+inline constexpr const char* kFmtCompressError = "Error compressing GFX 0x%02X\n";
+inline constexpr const char* kMsgNotEnoughRoom =
+    "Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n";
+inline constexpr const char* kFmtCouldNotRead = "Couldn't read %s\n";
+inline constexpr const char* kFmtCouldNotWrite = "Couldn't write %s\n";
+inline constexpr const char* kFmtSheetFileOfOtherRelease =
+    "The sheet file %s was made for the %s release; this ROM is the %s release.\n";
+inline constexpr const char* kFmtSheetFileWrongSize =
+    "The sheet file %s holds 0x%X bytes; for this ROM it must hold exactly 0x%X.\n";
+inline constexpr const char* kFmtSheetFileEmpty = "The sheet file %s is empty.\n";
+inline constexpr const char* kFmtSheetLengthNotKept = "Warning, GFX 0x%02X holds 0x%X bytes; the game keeps 0x%X.\n";
+inline constexpr const char* kFmtColoursDropped =
+    "Warning, GFX 0x%02X uses colours 8 to 15, which become 0 to 7: the game keeps 3 bits per pixel there.\n";
+inline constexpr const char* kFmtOutsideSheetAreas =
+    "The insert address 0x%X is outside the graphics area (0x%X to 0x%X) and the expansion area (from 0x%X).\n";
+inline constexpr const char* kFmtWouldOverwrite = "GFX 0x%02X can't be placed at 0x%X: it would overwrite %s.\n";
+inline constexpr const char* kRegionSystemArea = "the ROM header and pointer tables";
+inline constexpr const char* kRegionSheetDD = "GFX 0xDD";
+inline constexpr const char* kRegionSheetDE = "GFX 0xDE";
+inline constexpr const char* kFmtCheckOnlyHint =
+    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
+inline constexpr const char* kFmtOutOfPointerReach =
+    "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
+inline constexpr const char* kFmtInsideCopierHeader =
+    "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
+inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
+inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
+
+// Check-only runs.
+inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
+inline constexpr const char* kFmtWouldFitFrom = "They would fit from 0x%X, in the expansion area.\n";
+inline constexpr const char* kFmtWouldFitExpanded =
+    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
+inline constexpr const char* kMsgSpanHeading = "\nSheet at file offset + bytes:\n";
+inline constexpr const char* kFmtSpan = "%02X %06X+%04X%s";
+inline constexpr const char* kFmtExtractionSpan =
+    "The sheets use the bytes from 0x%X to 0x%X; without 0xDD and 0xDE, from 0x%X to 0x%X.\n";
+inline constexpr const char* kFmtSheetFileIsRom =
+    "The sheet file %s is a ROM of the game; sheets are never written over a ROM.\n";
