@@ -16,7 +16,10 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -114,9 +117,11 @@ HANDLE openInheritable(const fs::path& path, DWORD access, DWORD creation)
     return handle;
 }
 
-// Windows has no per-process file size limit: `fileSizeLimit` is not honoured.
+// Windows has no per-process file size limit: `fileSizeLimit` is not honoured,
+// nor the time limit.
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-               const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/)
+               const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/,
+               unsigned /*timeLimitSeconds*/, RunResult& /*result*/)
 {
     const std::string program = binaryPath();
     std::string commandLine;
@@ -155,7 +160,8 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
 }
 #else
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-               const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit)
+               const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
+               unsigned timeLimitSeconds, RunResult& result)
 {
     std::vector<std::string> argvStorage;
     argvStorage.push_back(SHEETPAK_BINARY);
@@ -189,8 +195,30 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
         execv(argv[0], argv.data());
         _exit(127);
     }
+    // The time limit: poll the child, and kill it once the limit has passed.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
+    for (;;) {
+        const pid_t done = waitpid(child, &status, timeLimitSeconds == 0 ? 0 : WNOHANG);
+        if (done == child) {
+            break;
+        }
+        if (done < 0 && errno != EINTR) {
+            throw std::runtime_error("waitpid failed");
+        }
+        if (done == 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                kill(child, SIGKILL);
+                result.timedOut = true;
+                while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+                }
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -208,13 +236,17 @@ bool canLimitFileSize()
 }
 
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-                            std::uint64_t fileSizeLimit)
+                            std::uint64_t fileSizeLimit, unsigned timeLimitSeconds)
 {
     TempDir capture;
     const fs::path outPath = capture / "stdout.txt";
     const fs::path errPath = capture / "stderr.txt";
-    const int status = runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit);
-    return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+    RunResult result{};
+    result.exitStatus =
+        runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeLimitSeconds, result);
+    result.output = asWritten(readText(outPath));
+    result.errors = asWritten(readText(errPath));
+    return result;
 }
 
 const std::string& bannerText()
