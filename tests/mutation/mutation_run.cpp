@@ -131,7 +131,8 @@ void mutatePointers(Iteration& it, Bytes& rom)
     const std::uint32_t header = it.base.copierHeader ? kCopierHeaderSize : 0;
     const PointerTables tables = pointerTables(*it.base.layout);
     const std::uint32_t sheet = it.random.below(kSheetCount);
-    const PcOffset table = (it.random.below(3) == 0) ? tables.bank : (it.random.below(2) == 0 ? tables.high : tables.low);
+    const PcOffset choices[] = {tables.bank, tables.high, tables.low};
+    const PcOffset table = choices[it.random.below(3)];
     const std::uint32_t at = header + table + sheet;
     if (at < rom.size()) {
         rom[at] = it.random.byte();
@@ -199,7 +200,8 @@ void mutateSize(Iteration& it, Bytes& rom)
     }
     case 1: {  // append
         static const std::uint32_t kGrowths[] = {1, 0x200, 0x400, 0x100000, 0x100200};
-        const std::uint32_t growth = it.random.below(3) == 0 ? 1 + it.random.below(0x1000) : kGrowths[it.random.below(5)];
+        const std::uint32_t growth =
+            it.random.below(3) == 0 ? 1 + it.random.below(0x1000) : kGrowths[it.random.below(5)];
         const Bytes tail = it.random.below(2) == 0 ? Bytes(growth, 0) : it.random.bytes(growth);
         rom.insert(rom.end(), tail.begin(), tail.end());
         it.note("appended " + hex(growth) + " bytes, size " + hex(rom.size()));
@@ -515,11 +517,17 @@ void runInsertion(Iteration& it, const Bytes& rom, Verdict& verdict)
     if (it.random.below(8) == 0) {
         start = hex(it.random.below(static_cast<std::uint32_t>(rom.size()) + 0x1000)).substr(2);
     }
-    std::vector<std::string> arguments{"101", start, kRomName};
+    // Flags beside 0x100 (no prompt): 0x10 no fill, 0x80 smallest packing,
+    // 0x200 any start, 0x40 check only (which must leave the ROM as it was).
+    static const char* kModes[] = {"101", "101", "101", "111", "181", "301", "141"};
+    const std::string mode = kModes[it.random.below(7)];
+    const bool checkOnly = mode == "141";
+    std::vector<std::string> arguments{mode, start, kRomName};
     if (combined) {
         arguments.push_back(kCombinedName);
     }
-    it.note("insertion from " + start + (combined ? " out of a combined file" : " out of sheet files"));
+    it.note("insertion (mode " + mode + ") from " + start +
+            (combined ? " out of a combined file" : " out of sheet files"));
     const RunResult result = runSheetpakBinary(arguments, it.folder, 0, kTimeLimitSeconds);
     checkRun(result, "insertion", verdict);
     it.outcome(result);
@@ -529,9 +537,10 @@ void runInsertion(Iteration& it, const Bytes& rom, Verdict& verdict)
         verdict.fault("the ROM is gone after the insertion");
         return;
     }
-    if (result.exitStatus != 0) {
+    if (result.exitStatus != 0 || checkOnly) {
         if (*after != rom) {
-            verdict.fault("a failed insertion changed the ROM, first at " +
+            verdict.fault(std::string(checkOnly ? "a checking run" : "a failed insertion") +
+                          " changed the ROM, first at " +
                           hex(static_cast<std::uint64_t>(firstDifference(*after, rom))));
         }
         return;
