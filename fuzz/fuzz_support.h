@@ -24,7 +24,8 @@ using Bytes = std::vector<std::uint8_t>;
 struct Decoded {
     const std::uint8_t* bytes = nullptr;
     std::uint32_t length = 0;
-    long read = 0;  // stream bytes consumed
+    long read = 0;            // stream bytes consumed
+    bool readPastEnd = false;  // a read failed at the end of the stream
 
     bool operator==(const Bytes& other) const
     {
@@ -55,7 +56,7 @@ inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std:
     startDecode(context, file, output.data(), static_cast<SheetCodecType>(codecType));
     decoder(context);
     FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
-    const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1};
+    const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1, std::feof(file) != 0};
     std::fclose(file);
     return result;
 }
