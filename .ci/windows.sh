@@ -3,20 +3,86 @@
 # MinGW-w64, runs every test under wine, then runs sheetpak.exe itself with
 # standard input from /dev/null, from a pipe and from a console on a
 # pseudo-terminal, where the exit prompt must appear and end at a key press.
+# zlib comes from Debian's MinGW-w64 package; libpng is built static from the
+# source of Debian's libpng1.6 package, fetched with apt-get source.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+sudo_cmd=""
+[ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
 need=()
-for package in cmake ninja-build googletest g++-mingw-w64-x86-64-posix wine64 wine; do
+for package in cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine64 wine; do
   dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
 done
 if [ ${#need[@]} -gt 0 ]; then
   echo "Installing: ${need[*]}"
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${need[@]}"
 fi
+
+# Source entries (deb-src) for the archive that the machine's own Debian
+# entries name: the deb822 stanzas and one-line entries of this release's suite.
+add_debian_source_entries() {
+  local codename stanzas lines
+  codename="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+  stanzas="$({ cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } | awk -v codename="$codename" '
+    BEGIN { RS = ""; FS = "\n" }
+    {
+      deb = 0; suite = 0
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^Types:/ && $i ~ /[[:space:]]deb([[:space:]]|$)/) deb = 1
+        if ($i ~ /^Suites:/ && (" " substr($i, 8) " ") ~ ("[[:space:]]" codename "[[:space:]]")) suite = 1
+        if ($i ~ /^Enabled:[[:space:]]*no/) deb = 0
+      }
+      if (deb && suite) {
+        for (i = 1; i <= NF; i++) print ($i ~ /^Types:/ ? "Types: deb-src" : $i)
+        print ""
+      }
+    }')"
+  lines="$({ cat /etc/apt/sources.list 2>/dev/null || true; } | awk -v codename="$codename" '
+    $1 == "deb" { for (i = 2; i <= NF; i++) if ($i == codename) { $1 = "deb-src"; print; next } }')"
+  if [ -z "$stanzas$lines" ]; then
+    echo "No Debian archive entry for $codename found in the apt sources."
+    return 1
+  fi
+  if [ -n "$stanzas" ]; then
+    printf '%s\n' "$stanzas" | $sudo_cmd tee /etc/apt/sources.list.d/sheetpak-source.sources >/dev/null
+  fi
+  if [ -n "$lines" ]; then
+    printf '%s\n' "$lines" | $sudo_cmd tee /etc/apt/sources.list.d/sheetpak-source.list >/dev/null
+  fi
+  $sudo_cmd apt-get update -q
+}
+
+# A static libpng for the cross compiler, built once into build/mingw-libpng
+# from the sources of Debian's libpng1.6 (the library the Linux build links).
+mingw=x86_64-w64-mingw32
+libpng_root="$PWD/build/mingw-libpng"
+build_libpng() {
+  [ -f "$libpng_root/lib/libpng.a" ] && return 0
+  if ! apt-cache showsrc libpng1.6 2>/dev/null | grep -q '^Package: libpng1.6$'; then
+    add_debian_source_entries
+  fi
+  local work="$libpng_root/source"
+  rm -rf "$libpng_root"
+  mkdir -p "$work" "$libpng_root/lib" "$libpng_root/include"
+  (cd "$work" && apt-get source -q libpng1.6)
+  local tree
+  tree="$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)"
+  [ -n "$tree" ] || { echo "apt-get source libpng1.6 left no source tree"; return 1; }
+  cp "$tree/scripts/pnglibconf.h.prebuilt" "$tree/pnglibconf.h"
+  local objects=()
+  for unit in png pngerror pngget pngmem pngpread pngread pngrio pngrtran pngrutil pngset pngtrans \
+              pngwio pngwrite pngwtran pngwutil; do
+    "$mingw-gcc-posix" -O2 -I"$tree" -c "$tree/$unit.c" -o "$work/$unit.o"
+    objects+=("$work/$unit.o")
+  done
+  "$mingw-ar" rcs "$libpng_root/lib/libpng.a" "${objects[@]}"
+  cp "$tree/png.h" "$tree/pngconf.h" "$tree/pnglibconf.h" "$libpng_root/include/"
+}
+
+echo "== libpng for the cross build =="
+build_libpng
 
 # A throwaway wine prefix, never the one in the home folder.
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/sheetpak-windows.XXXXXX")"
@@ -38,7 +104,9 @@ timeout 120 wine wineboot --init
 timeout 60 wine cmd /c exit
 
 echo "== Cross build =="
-cmake --preset mingw
+cmake --preset mingw \
+  -DPNG_PNG_INCLUDE_DIR="$libpng_root/include" -DPNG_LIBRARY="$libpng_root/lib/libpng.a" \
+  -DZLIB_INCLUDE_DIR="/usr/$mingw/include" -DZLIB_LIBRARY="/usr/$mingw/lib/libz.a"
 cmake --build --preset mingw -j2
 
 echo "== Every test under wine =="

@@ -1,9 +1,11 @@
 // Timings of the sheet codecs on synthetic inputs: a realistic 4bpp sheet, a
-// full 0x8000-byte sheet buffer, a set of 223 sheets, and inputs built to make
-// the byte-pair chains of the LZ encoder as long as possible. Of the inputs
-// tried for that, broken_pairs, binary_noise and skewed_noise were the
-// slowest (runs of zeros between random bytes, repeated four-byte groups with
-// one changing byte, three- and four-symbol noise were all faster).
+// full 0x8000-byte sheet buffer, a set of 223 sheets, the LZ sheets of the
+// sample ROM, and inputs built to make the LZ encoders' match finding slow:
+// broken_pairs, binary_noise and skewed_noise for the greedy encoder's chains
+// (runs of zeros between random bytes, repeated four-byte groups with one
+// changing byte, three- and four-symbol noise were all faster), all_zero for
+// the smallest packing's suffix sorting (the most doubling rounds). Encoders
+// keep their tables from one encode to the next, as a walk does.
 
 #include <benchmark/benchmark.h>
 
@@ -16,6 +18,9 @@
 #include "codec/codec_limits.h"
 #include "codec/lz_codec.h"
 #include "codec/run_length.h"
+#include "rom/rom_image.h"
+#include "rom/sheet_catalogue.h"
+#include "sample_rom.h"
 
 namespace {
 
@@ -141,12 +146,29 @@ Bytes skewedNoise(std::size_t length, std::uint32_t zeroPercent, std::uint32_t a
     return out;
 }
 
+// Three bytes over and over with one byte changed at the middle: the longest
+// repeat is half the input, and every earlier position matches a long way.
+Bytes periodThree(std::size_t length)
+{
+    Bytes out(length);
+    for (std::size_t k = 0; k < length; ++k) {
+        out[k] = static_cast<std::uint8_t>(0x10 + k % 3);
+    }
+    out[length / 2] = 0xEE;
+    return out;
+}
+
 // ---- Running the codecs -----------------------------------------------------
 
+// Releases its encoder tables at the end of the benchmark.
 struct Encoder {
     Bytes output = Bytes(kCodecBufferSize);
     Bytes work;
     EncodeContext context;
+    Encoder() { keepEncoderTables(context); }
+    Encoder(const Encoder&) = delete;
+    Encoder& operator=(const Encoder&) = delete;
+    ~Encoder() { releaseEncoderTables(context); }
 };
 
 std::uint32_t encodeOnce(Encoder& encoder, const Bytes& input, std::uint32_t codecType,
@@ -241,6 +263,7 @@ enum FullBufferInput {
     BrokenPairs,
     BinaryNoise,
     SkewedNoise,
+    PeriodThree,
 };
 
 const Bytes& fullBufferInput(FullBufferInput which)
@@ -252,6 +275,7 @@ const Bytes& fullBufferInput(FullBufferInput which)
         brokenPairs(0x8000),
         binaryNoise(0x8000),
         skewedNoise(0x8000, 75, 2),
+        periodThree(0x8000),
     };
     return inputs[which];
 }
@@ -266,6 +290,7 @@ BENCHMARK_CAPTURE(BM_LzEncode0x8000, all_zero, AllZero)->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(BM_LzEncode0x8000, broken_pairs, BrokenPairs)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LzEncode0x8000, binary_noise, BinaryNoise)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_LzEncode0x8000, skewed_noise, SkewedNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncode0x8000, period_three, PeriodThree)->Unit(benchmark::kMillisecond);
 
 void BM_LzDecode0x8000(benchmark::State& state, FullBufferInput which)
 {
@@ -274,6 +299,108 @@ void BM_LzDecode0x8000(benchmark::State& state, FullBufferInput which)
 BENCHMARK_CAPTURE(BM_LzDecode0x8000, sixteen_sheets, SixteenSheets)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_LzDecode0x8000, random_bytes, RandomBytes)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_LzDecode0x8000, all_zero, AllZero)->Unit(benchmark::kMicrosecond);
+
+// ---- Smallest packing against the greedy encoder -----------------------------
+
+using EncodeFunction = void (*)(EncodeContext&);
+
+EncodeFunction lzEncoder(std::int64_t smallest)
+{
+    return smallest != 0 ? encodeLzSheetSmallest : encodeLzSheet;
+}
+
+// Counters of a smallest-packing run: the greedy size and the saving.
+void countSaving(benchmark::State& state, std::uint64_t greedy, std::uint64_t output)
+{
+    state.counters["greedy"] = static_cast<double>(greedy);
+    state.counters["saved"] = static_cast<double>(greedy) - static_cast<double>(output);
+    state.counters["saved_pct"] = greedy == 0 ? 0.0 : 100.0 * (static_cast<double>(greedy) - static_cast<double>(output)) /
+                                                          static_cast<double>(greedy);
+}
+
+// The LZ sheets of the sample ROM (US, seed 1) as insertion reads them back,
+// with their codec types.
+struct LzSheetSet {
+    std::vector<Bytes> sheets;
+    std::vector<std::uint32_t> types;
+};
+
+const LzSheetSet& sampleRomSheets()
+{
+    static const LzSheetSet set = [] {
+        LzSheetSet built;
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            const SheetCodecType type = sheetCodecType(sheet);
+            if (sheetStorage(sheet) == SheetStorage::Compressed && (type == LzSheet || type == LzSheet3bpp)) {
+                built.sheets.push_back(sampleSheet(sheet, kUsLayout, 1));
+                built.types.push_back(type);
+            }
+        }
+        return built;
+    }();
+    return set;
+}
+
+std::uint64_t encodeSheetSet(Encoder& encoder, const LzSheetSet& set, EncodeFunction encode)
+{
+    std::uint64_t total = 0;
+    for (std::size_t k = 0; k < set.sheets.size(); ++k) {
+        total += encodeOnce(encoder, set.sheets[k], set.types[k], encode);
+    }
+    return total;
+}
+
+// Arg: 0 greedy, 1 smallest.
+void BM_LzEncodeSampleRomSheets(benchmark::State& state)
+{
+    const LzSheetSet& set = sampleRomSheets();
+    Encoder encoder;
+    std::uint64_t total = 0;
+    for (auto _ : state) {
+        total = encodeSheetSet(encoder, set, lzEncoder(state.range(0)));
+        benchmark::DoNotOptimize(total);
+    }
+    state.counters["sheets"] = static_cast<double>(set.sheets.size());
+    state.counters["output"] = static_cast<double>(total);
+    if (state.range(0) != 0) {
+        countSaving(state, encodeSheetSet(encoder, set, encodeLzSheet), total);
+    }
+}
+BENCHMARK(BM_LzEncodeSampleRomSheets)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The realistic 223-sheet set, smallest packing, type 0 or 1.
+void BM_LzEncodeSmallest223Sheets(benchmark::State& state)
+{
+    LzSheetSet set;
+    for (std::size_t k = 0; k < kSheetCount; ++k) {
+        set.sheets.push_back(realisticSheet(100 + k));
+        set.types.push_back(static_cast<std::uint32_t>(state.range(0)));
+    }
+    Encoder encoder;
+    std::uint64_t total = 0;
+    for (auto _ : state) {
+        total = encodeSheetSet(encoder, set, encodeLzSheetSmallest);
+        benchmark::DoNotOptimize(total);
+    }
+    state.counters["output"] = static_cast<double>(total);
+    countSaving(state, encodeSheetSet(encoder, set, encodeLzSheet), total);
+}
+BENCHMARK(BM_LzEncodeSmallest223Sheets)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_LzEncodeSmallest0x8000(benchmark::State& state, FullBufferInput which)
+{
+    encodeBenchmark(state, fullBufferInput(which), 0, encodeLzSheetSmallest);
+    Encoder encoder;
+    countSaving(state, encodeOnce(encoder, fullBufferInput(which), 0, encodeLzSheet),
+                static_cast<std::uint64_t>(state.counters["output"].value));
+}
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, sixteen_sheets, SixteenSheets)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, random_bytes, RandomBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, all_zero, AllZero)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, broken_pairs, BrokenPairs)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, binary_noise, BinaryNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, skewed_noise, SkewedNoise)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LzEncodeSmallest0x8000, period_three, PeriodThree)->Unit(benchmark::kMillisecond);
 
 // ---- Run-length ---------------------------------------------------------------
 

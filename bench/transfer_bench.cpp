@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "rom/file_io.h"
 #include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
+#include "transfer/png_sheet_file.h"
 #include "transfer/sheet_file_name.h"
 
 namespace fs = std::filesystem;
@@ -44,6 +46,7 @@ Bytes readWhole(const char* path)
 struct Workspace {
     fs::path folder;
     Bytes rom;
+    std::vector<Bytes> sheets;  // as extraction writes them
     std::uint32_t insertEnd = 0;  // file offset past the last laid sheet
     Workspace()
     {
@@ -57,6 +60,7 @@ struct Workspace {
             const Bytes bytes = sampleSheet(sheet, kUsLayout, 1);
             writeWhole(sheetFileName(sheet).text, bytes);
             combined.insert(combined.end(), bytes.begin(), bytes.end());
+            sheets.push_back(bytes);
         }
         writeWhole("all.bin", combined);
     }
@@ -83,19 +87,39 @@ RomImage openSample(const char* mode)
     return rom;
 }
 
-void BM_Extract(benchmark::State& state, bool combinedFile)
+// The sheets as pictures too, per sheet and combined, as extraction writes them.
+void makePictures()
+{
+    static bool made = false;
+    if (!made) {
+        for (const char* path : {static_cast<const char*>(nullptr), "all.png"}) {
+            RomImage rom = openSample("rb");
+            ExtractRequest request;
+            request.sheetFilePath = path;
+            request.pictures = true;
+            extractSheets(rom, request);
+            std::fclose(rom.file);
+        }
+        made = true;
+    }
+}
+
+void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures)
 {
     workspace();
     ExtractRequest request;
-    request.sheetFilePath = combinedFile ? "out.bin" : nullptr;
+    request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
+    request.pictures = pictures;
     for (auto _ : state) {
         RomImage rom = openSample("rb");
         benchmark::DoNotOptimize(extractSheets(rom, request));
         std::fclose(rom.file);
     }
 }
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_file, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true)->Unit(benchmark::kMillisecond);
 
 // Floor of extraction: read the ROM, write the sheets' bytes to as many files.
 void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
@@ -125,9 +149,39 @@ void BM_ExtractFloor(benchmark::State& state, bool combinedFile)
 BENCHMARK_CAPTURE(BM_ExtractFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExtractFloor, combined_file, true)->Unit(benchmark::kMillisecond);
 
-void BM_Insert(benchmark::State& state, bool combinedFile)
+// The PNG part of an extraction to pictures: the same sheets written as one
+// picture per sheet or as one combined picture (the ROM is not read).
+void BM_WritePictures(benchmark::State& state, bool combinedFile)
 {
     Workspace& space = workspace();
+    std::vector<PictureSheet> layout;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        Bytes& bytes = space.sheets[n];
+        layout.push_back({n, bytes.data(), static_cast<std::uint32_t>(bytes.size()), false});
+    }
+    for (auto _ : state) {
+        if (combinedFile) {
+            std::FILE* file = std::fopen("all.png", "wb");
+            benchmark::DoNotOptimize(writeSheetPicture(file, "all.png", layout.data(), kSheetCount));
+            std::fclose(file);
+            continue;
+        }
+        for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+            char name[16];
+            std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(n));
+            std::FILE* file = std::fopen(name, "wb");
+            benchmark::DoNotOptimize(writeSheetPicture(file, name, &layout[n], 1));
+            std::fclose(file);
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_WritePictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_WritePictures, combined_file, true)->Unit(benchmark::kMillisecond);
+
+void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
+{
+    Workspace& space = workspace();
+    makePictures();
     for (auto _ : state) {
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
@@ -135,14 +189,19 @@ void BM_Insert(benchmark::State& state, bool combinedFile)
         RomImage rom = openSample("r+b");
         InsertRequest request;
         request.startOffset = 0x87000;
-        request.sheetFilePath = combinedFile ? "all.bin" : nullptr;
+        request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;
+        request.pictures = pictures;
+        request.smallest = smallest;
         std::uint32_t end = 0;
         benchmark::DoNotOptimize(insertSheets(rom, request, end));
         std::fclose(rom.file);
     }
 }
-BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Insert, combined_file, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_file, true, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_pictures, false, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_picture, true, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, smallest_packing, true, false, true)->Unit(benchmark::kMillisecond);
 
 // Floor of insertion: read the sheet files and the ROM, write as many bytes
 // into the ROM as insertion does (laid sheets, fixed sheets and the fill).
@@ -175,6 +234,20 @@ void BM_InsertFloor(benchmark::State& state, bool combinedFile)
 }
 BENCHMARK_CAPTURE(BM_InsertFloor, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_InsertFloor, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// What replacing the ROM whole adds at most to an insertion: one ROM-sized
+// file written and flushed to the disk.
+void BM_WriteAndFlushRomSizedFile(benchmark::State& state)
+{
+    Workspace& space = workspace();
+    for (auto _ : state) {
+        std::FILE* file = std::fopen("flushed.bin", "wb");
+        std::fwrite(space.rom.data(), 1, space.rom.size(), file);
+        benchmark::DoNotOptimize(flushToDisk(file));
+        std::fclose(file);
+    }
+}
+BENCHMARK(BM_WriteAndFlushRomSizedFile)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

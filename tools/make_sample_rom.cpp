@@ -10,9 +10,17 @@
 
 int main(int argc, char** argv)
 {
+    const char* const usage =
+        "Usage: make_sample_rom FILE [japan] [header]\n"
+        "Writes a synthetic ROM image with the game's layout and made-up graphics to FILE:\n"
+        "the US release unless \"japan\" is given, with a 512-byte copier header if \"header\" is.\n";
     if (argc < 2) {
-        std::printf("Usage: make_sample_rom FILE [japan] [header]\n");
+        std::printf("%s", usage);
         return 1;
+    }
+    if (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
+        std::printf("%s", usage);
+        return 0;
     }
     SampleRomOptions options;
     for (int i = 2; i < argc; ++i) {

@@ -94,13 +94,13 @@ bool namesSameFile(const std::string& romPath, const std::string& sheetPath)
     return !error && same;
 }
 
-// Whether the ROM is one of the per-sheet files "GFX00.bin" to "GFXDE.bin" of
-// the current folder, which extraction would truncate and insertion would
-// read as a sheet.
-bool romIsASheetFile(const std::string& romPath)
+// Whether the ROM is one of the per-sheet files of the current folder
+// ("GFX00.bin" to "GFXDE.bin", or the .png ones), which extraction would
+// replace and insertion would read as a sheet.
+bool romIsASheetFile(const std::string& romPath, bool pictures)
 {
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        if (namesSameFile(romPath, sheetFileName(sheet).text)) {
+        if (namesSameFile(romPath, sheetFileName(sheet, pictures).text)) {
             return true;
         }
     }
@@ -130,6 +130,7 @@ bool openRom(const RunOptions& options, RomImage& rom)
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
+    rom.path = options.romPath.c_str();  // where a new image replaces the ROM
     // A file counts as having a 512-byte copier header exactly when bit 9 of
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
@@ -152,8 +153,10 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.startOffset = options.insertAddress;
     request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
     request.fill = (options.modeWord & ModeNoFill) == 0;
+    request.pictures = (options.modeWord & ModePictures) != 0;
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
+    request.smallest = (options.modeWord & ModeSmallest) != 0;
     request.checkModeWord = options.modeWord | ModeCheckOnly;
     std::uint32_t end = 0;
     if (!insertSheets(rom, request, end)) {
@@ -190,7 +193,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
     const bool perSheetFiles = !options.sheetFilePath && (options.operation == RunOperation::ExtractSheets ||
                                                           options.operation == RunOperation::InsertSheets);
     if ((options.sheetFilePath && namesSameFile(options.romPath, *options.sheetFilePath)) ||
-        (perSheetFiles && romIsASheetFile(options.romPath))) {
+        (perSheetFiles && romIsASheetFile(options.romPath, (options.modeWord & ModePictures) != 0))) {
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }
@@ -210,6 +213,7 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
         start(kMsgStartExtract);
         ExtractRequest request;
         request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+        request.pictures = (options.modeWord & ModePictures) != 0;
         request.checkOnly = checkOnly;
         succeeded = extractSheets(rom, request);
         break;

@@ -5,19 +5,36 @@
 
 #include "codec/sheet_codec_type.h"
 
-// One node per input position j = 0 .. n-2, chained by the byte pair at j.
-struct MatchNode {
-    std::uint32_t position = 0;
-    MatchNode* next = nullptr;
+// Chains of candidate copy sources for the greedy LZ encoder, each in
+// increasing position order. A copy needs 4 bytes, so only positions whose
+// first four bytes equal those at the current position can be sources.
+// Positions whose first four bytes are one value repeated are keyed by that
+// value and the exact length of its run from there instead: at such a
+// position the encoder measures a byte fill of the run's length r, and only a
+// source whose run is exactly r long can match past it. A chain holds the
+// positions of all keys that hash to its bucket, so a walk still checks the
+// first four bytes of every candidate; every source worth measuring is on
+// the chain of the current position, in order.
+// Positions j = 0 .. n-4 are chained, in 16-bit entries (every position of an
+// input of at most 0x10000 bytes). The link of a chain's last position is
+// left unset: a walk for position i ends at i, which is on its own chain.
+// Buckets carry the stamp of the build that wrote them, so a build never
+// clears the buckets of the one before.
+struct MatchIndex {
+    std::uint16_t* chainStart = nullptr;  // per position: first position of its chain
+    std::uint16_t* next = nullptr;        // per position: next position of its chain
+    std::uint32_t* buckets = nullptr;     // stamp << 16 | last position of the bucket's chain so far
+    std::uint32_t bucketBits = 0;         // log2 of the number of buckets
+    std::uint32_t stamp = 0;              // of the last build, 1 .. 0xFFFF; other stamps are empty
+    std::uint32_t capacity = 0;           // longest input the arrays hold; 0: none allocated
 };
 
-// Chains of equal byte pairs; key of position j is input[j] + 256 * input[j + 1].
-// Every chain lists its positions in increasing order. Built by
-// buildMatchIndex at the start of an LZ encode and released at its end.
-struct MatchIndex {
-    MatchNode** head = nullptr;  // 65,536 entries
-    MatchNode** tail = nullptr;  // 65,536 entries
-    MatchNode* nodes = nullptr;  // n - 1 nodes, none when n <= 1
+// The tables of the smallest-packing LZ encoder (lz_optimal_encoder.cpp):
+// one block of eight tables of max(capacity, 256) + 1 entries each, laid out
+// and used there.
+struct SmallestParse {
+    std::uint32_t* block = nullptr;
+    std::uint32_t capacity = 0;  // longest input the tables hold; 0: none allocated
 };
 
 struct EncodeContext {
@@ -32,7 +49,14 @@ struct EncodeContext {
 
     // Encoder state.
     std::uint32_t pendingLiteralStart = 0;  // first input byte passed over and not yet written
+
+    // The tables the LZ encoders allocate. With keepTables set (by
+    // keepEncoderTables, lz_codec.h) they stay allocated from one encode to
+    // the next until releaseEncoderTables; otherwise every encode allocates
+    // and releases them within the call.
+    bool keepTables = false;
     MatchIndex matchIndex;
+    SmallestParse smallestParse;
 };
 
 // Sets up `context` for one encode as a walk does: `input` (length bytes,

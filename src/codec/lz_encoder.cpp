@@ -1,3 +1,4 @@
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,21 +9,26 @@
 #include "codec/lz_format.h"
 
 // Greedy encoder: at each input position it measures the longest copy from
-// anywhere earlier in the input (found through the byte-pair chains of the
+// anywhere earlier in the input (found through the four-byte chains of the
 // MatchIndex) and the three fills that start there, takes the best by fixed
 // rules, and otherwise holds the byte back as a literal.
 
 namespace {
 
-constexpr std::uint32_t kPairKeyCount = 0x10000;
 constexpr std::uint32_t kMinCopyLength = 4;
 constexpr std::uint32_t kMinByteFillLength = 3;
 constexpr std::uint32_t kMinWordFillLength = 4;
 constexpr std::uint32_t kMinIncreasingFillLength = 3;
 
-std::uint32_t pairKey(const std::uint8_t* bytes)
+// log2 of the buckets for inputs of up to `capacity` bytes: at least twice
+// as many buckets as positions, at least 64, at most 65,536.
+std::uint32_t bucketBitsFor(std::uint32_t capacity)
 {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8;
+    std::uint32_t bits = 6;
+    while (bits < 16 && (1U << bits) < 2 * capacity) {
+        ++bits;
+    }
+    return bits;
 }
 
 std::uint32_t load4(const std::uint8_t* bytes)
@@ -32,11 +38,29 @@ std::uint32_t load4(const std::uint8_t* bytes)
     return value;
 }
 
-// Number of leading positions k < limit where a[k] == b[k]: four bytes at a
-// time, then byte by byte within the last group. The ranges may overlap.
+std::uint64_t load8(const std::uint8_t* bytes)
+{
+    std::uint64_t value = 0;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// Number of leading positions k < limit where a[k] == b[k]: eight bytes at a
+// time (the first differing byte is the lowest non-zero byte of the
+// difference on a little-endian machine), then four, then byte by byte. The
+// ranges may overlap; nothing at or past a + limit or b + limit is read.
 std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t limit)
 {
     std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (k + 8 <= limit) {
+            const std::uint64_t difference = load8(a + k) ^ load8(b + k);
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
     while (k + 4 <= limit && load4(a + k) == load4(b + k)) {
         k += 4;
     }
@@ -75,87 +99,53 @@ std::uint32_t increasingLength(const std::uint8_t* bytes, std::uint32_t limit)
     return k;
 }
 
-void putHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
-{
-    putByte(context, lzHeaderByte(command, length));
-    if (length > kLzShortMaxLength) {
-        putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
-    }
-}
-
-// The pair tables of the last released index, kept for the next build.
-// Allocating the two 512 KiB tables afresh for every sheet costs many times
-// more than encoding the sheet: the allocator returns blocks of that size to
-// the system, and the next build has to fault every page in again. Clearing
-// all 65,536 entries of both for every sheet costs more than the encode too,
-// so a released index resets just the entries its build set, and a spare
-// table is always all none. Encodes run one at a time on one thread, so one
-// spare pair is enough.
-MatchNode** gSpareHead = nullptr;
-MatchNode** gSpareTail = nullptr;
-
-// A table of kPairKeyCount links, all none: the spare one, or a new one. Null
-// when the allocation fails. A null pointer is all zero bits on every platform
-// this builds for, which calloc relies on.
-MatchNode** takeClearedTable(MatchNode**& spare)
-{
-    MatchNode** table = spare;
-    spare = nullptr;
-    if (table != nullptr) {
-        return table;
-    }
-    return static_cast<MatchNode**>(std::calloc(kPairKeyCount, sizeof(MatchNode*)));
-}
-
-// Keeps a table (all none again) as the spare, or frees it.
-void keepOrFreeTable(MatchNode** table, MatchNode**& spare)
-{
-    if (spare == nullptr) {
-        spare = table;
-    } else {
-        std::free(table);
-    }
-}
-
 struct CopyMatch {
     std::uint32_t length = 0;
     std::uint32_t source = 0;
 };
 
-// Longest copy for position `at` among the earlier positions of its byte-pair
-// chain. The walk ends at the first position at or past `at`, or at a match
-// of the full `limit`; equal lengths keep the earlier candidate. A candidate
-// whose first four bytes differ counts for nothing.
-CopyMatch findCopy(const EncodeContext& context, std::uint32_t at, std::uint32_t limit)
+// The first of the longest copies for position `at` among the earlier
+// positions of its chain (those whose first four bytes are the same), when it
+// is longer than `beat` (3 or more, below `limit`); length 0 otherwise. The
+// walk ends at the first position at or past `at`, or at a match of the full
+// `limit`; equal lengths keep the earlier candidate. A candidate can beat the
+// best so far only if it also matches in the four bytes that end at the best
+// length, which are tested first.
+CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
+                   std::uint32_t beat)
 {
     CopyMatch best;
-    if (limit < kMinCopyLength) {
-        return best;
-    }
+    best.length = beat;
     const std::uint8_t* input = context.input;
     const std::uint8_t* current = input + at;
     const std::uint32_t firstFour = load4(current);
-    for (const MatchNode* node = context.matchIndex.head[pairKey(current)];
-         node != nullptr && node->position < at; node = node->next) {
-        const std::uint8_t* candidate = input + node->position;
-        if (load4(candidate) != firstFour) {
-            continue;
+    // The chain of `at` contains `at` itself, so the walk ends there at the
+    // latest and never reads the link of a chain's last position.
+    for (std::uint32_t j = index.chainStart[at]; j < at; j = index.next[j]) {
+        const std::uint8_t* candidate = input + j;
+        // best.length < limit, so these bytes lie inside the input.
+        if (load4(candidate + best.length - 3) != load4(current + best.length - 3) ||
+            load4(candidate) != firstFour) {
+            continue;  // too short to beat the best, or another key of the bucket
         }
         const std::uint32_t length =
             kMinCopyLength + commonLength(candidate + 4, current + 4, limit - kMinCopyLength);
         if (length > best.length) {
             best.length = length;
-            best.source = node->position;
+            best.source = j;
             if (length == limit) {
                 break;
             }
         }
     }
+    if (best.length == beat) {
+        best.length = 0;
+    }
     return best;
 }
 
 // The main loop (one greedy step per pass) and the tail.
-void encodeCommands(EncodeContext& context)
+void encodeCommands(EncodeContext& context, const MatchIndex& index)
 {
     const std::uint8_t* input = context.input;
     const std::uint32_t n = context.inputLength;
@@ -164,7 +154,6 @@ void encodeCommands(EncodeContext& context)
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
-        const CopyMatch copy = findCopy(context, i, limit);
 
         // At most one fill can apply, depending on how the first two bytes relate.
         std::uint32_t byteFill = 0;
@@ -188,6 +177,20 @@ void encodeCommands(EncodeContext& context)
             }
         }
 
+        // A copy is taken only when it is longer than `beat`: 3 (copies need
+        // 4 bytes), or what the fill found demands. Any copy the chain walk
+        // skips for that reason would have lost to the fill, and when the
+        // longest copy is longer, its first source is the same as that of an
+        // unrestricted walk. When the first four bytes are one value, the
+        // byte fill is the run's length r, and a walk happens only when r is
+        // below the limit; the run chain then holds every source that matches
+        // more than r bytes.
+        std::uint32_t beat = kMinCopyLength - 1;
+        beat = byteFill != 0 ? byteFill + 1 : beat;
+        beat = wordFill > beat ? wordFill : beat;
+        beat = increasingFill != 0 && increasingFill + 1 > beat ? increasingFill + 1 : beat;
+        const CopyMatch copy = beat < limit ? findCopy(context, index, i, limit, beat) : CopyMatch{};
+
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
             // Literal: the byte that makes the pending run 1024 long flushes it,
             // so a run never outgrows one DirectCopy.
@@ -203,21 +206,21 @@ void encodeCommands(EncodeContext& context)
             if (copy.length > byteFill + 1 && copy.length > wordFill &&
                 copy.length > increasingFill + 1) {
                 length = copy.length;
-                putHeader(context, LzCommand::Copy, length);
+                writeLzHeader(context, LzCommand::Copy, length);
                 putByte(context, static_cast<std::uint8_t>(copy.source & 0xFFU));
                 putByte(context, static_cast<std::uint8_t>(copy.source >> 8));
             } else if (byteFill != 0) {
                 length = byteFill;
-                putHeader(context, LzCommand::ByteFill, length);
+                writeLzHeader(context, LzCommand::ByteFill, length);
                 putByte(context, a);
             } else if (wordFill != 0) {
                 length = wordFill;
-                putHeader(context, LzCommand::WordFill, length);
+                writeLzHeader(context, LzCommand::WordFill, length);
                 putByte(context, a);
                 putByte(context, b);
             } else {
                 length = increasingFill;
-                putHeader(context, LzCommand::IncreasingFill, length);
+                writeLzHeader(context, LzCommand::IncreasingFill, length);
                 putByte(context, a);
             }
             i += length;
@@ -236,54 +239,75 @@ void encodeCommands(EncodeContext& context)
 
 }  // namespace
 
-bool buildMatchIndex(EncodeContext& context)
+bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
 {
-    MatchIndex& index = context.matchIndex;
-    const std::uint32_t n = context.inputLength;
-    const std::uint32_t nodeCount = n > 1 ? n - 1 : 0;
-    index.head = takeClearedTable(gSpareHead);
-    index.tail = takeClearedTable(gSpareTail);
-    index.nodes = nodeCount != 0 ? static_cast<MatchNode*>(std::calloc(nodeCount, sizeof(MatchNode))) : nullptr;
-    if (index.head == nullptr || index.tail == nullptr || (nodeCount != 0 && index.nodes == nullptr)) {
-        releaseMatchIndex(context);
+    releaseMatchIndex(index);
+    const std::size_t positions = capacity != 0 ? capacity : 1;
+    index.chainStart = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
+    index.next = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
+    // Stamp 0 marks every bucket empty until the first build.
+    index.bucketBits = bucketBitsFor(capacity);
+    index.buckets = static_cast<std::uint32_t*>(std::calloc(std::size_t{1} << index.bucketBits, sizeof(std::uint32_t)));
+    if (index.chainStart == nullptr || index.next == nullptr || index.buckets == nullptr) {
+        releaseMatchIndex(index);
         return false;
     }
-    // Nodes are appended in position order, so every chain is increasing.
-    for (std::uint32_t j = 0; j < nodeCount; ++j) {
-        const std::uint32_t key = pairKey(context.input + j);
-        MatchNode* node = &index.nodes[j];
-        node->position = j;
-        if (index.tail[key] != nullptr) {
-            index.tail[key]->next = node;
-        } else {
-            index.head[key] = node;
-        }
-        index.tail[key] = node;
-    }
+    index.capacity = capacity;
     return true;
 }
 
-void releaseMatchIndex(EncodeContext& context)
+void releaseMatchIndex(MatchIndex& index)
 {
-    MatchIndex& index = context.matchIndex;
-    if (index.nodes != nullptr && index.head != nullptr && index.tail != nullptr) {
-        // Only the keys of the input's byte pairs were set by the build.
-        for (std::uint32_t j = 0; j + 1 < context.inputLength; ++j) {
-            const std::uint32_t key = pairKey(context.input + j);
-            index.head[key] = nullptr;
-            index.tail[key] = nullptr;
+    std::free(index.chainStart);
+    std::free(index.next);
+    std::free(index.buckets);
+    index = MatchIndex{};
+}
+
+void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
+{
+    if (length < kMinCopyLength) {
+        return;  // no position has four bytes
+    }
+    const std::uint32_t chained = length - kMinCopyLength + 1;
+    if (++index.stamp > 0xFFFFU) {
+        std::memset(index.buckets, 0, (std::size_t{1} << index.bucketBits) * sizeof(std::uint32_t));
+        index.stamp = 1;
+    }
+    const std::uint32_t stamp = index.stamp << 16;
+    const std::uint32_t shift = 32 - index.bucketBits;
+    std::uint32_t runEnd = 0;  // end of the last run of four or more equal bytes seen
+    for (std::uint32_t j = 0; j < chained; ++j) {
+        std::uint32_t key = load4(input + j);
+        if (key == (key & 0xFFU) * 0x01010101U) {
+            if (j >= runEnd) {
+                runEnd = j + kMinCopyLength;
+                while (runEnd < length && input[runEnd] == input[j]) {
+                    ++runEnd;
+                }
+            }
+            // Run keys only ever meet four-byte keys in a bucket, never match them.
+            key = ((runEnd - j) << 8 | (key & 0xFFU)) ^ 0xA5A5A5A5U;
         }
+        const std::uint32_t bucket = (key * 0x9E3779B1U) >> shift;
+        const std::uint32_t entry = index.buckets[bucket];
+        if ((entry & 0xFFFF0000U) == stamp) {
+            const std::uint32_t last = entry & 0xFFFFU;
+            index.chainStart[j] = index.chainStart[last];
+            index.next[last] = static_cast<std::uint16_t>(j);
+        } else {
+            index.chainStart[j] = static_cast<std::uint16_t>(j);
+        }
+        index.buckets[bucket] = stamp | j;
     }
-    if (index.head != nullptr) {
-        keepOrFreeTable(index.head, gSpareHead);
+}
+
+void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
+{
+    putByte(context, lzHeaderByte(command, length));
+    if (length > kLzShortMaxLength) {
+        putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
     }
-    if (index.tail != nullptr) {
-        keepOrFreeTable(index.tail, gSpareTail);
-    }
-    std::free(index.nodes);
-    index.tail = nullptr;
-    index.head = nullptr;
-    index.nodes = nullptr;
 }
 
 void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
@@ -293,10 +317,22 @@ void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
     while (context.pendingLiteralStart < q) {
         const std::uint32_t pending = q - context.pendingLiteralStart;
         const std::uint32_t length = pending < kLzMaxLength ? pending : kLzMaxLength;
-        putHeader(context, LzCommand::DirectCopy, length);
+        writeLzHeader(context, LzCommand::DirectCopy, length);
         putBlock(context, context.input + context.pendingLiteralStart, length);
         context.pendingLiteralStart += length;
     }
+}
+
+void keepEncoderTables(EncodeContext& context)
+{
+    context.keepTables = true;
+}
+
+void releaseEncoderTables(EncodeContext& context)
+{
+    releaseMatchIndex(context.matchIndex);
+    releaseSmallestParse(context.smallestParse);
+    context.keepTables = false;
 }
 
 void encodeLzSheet(EncodeContext& context)
@@ -306,14 +342,28 @@ void encodeLzSheet(EncodeContext& context)
         // stay as they are.
         context.inputLength = packTiles4To3(context.input, context.inputLength);
     }
-    if (!buildMatchIndex(context)) {
-        context.ok = false;
+    if (context.inputLength > kCodecBufferSize) {
+        context.ok = false;  // copy positions are 16 bits
         return;
+    }
+    MatchIndex& index = context.matchIndex;
+    if (index.capacity < context.inputLength) {
+        // Kept tables are sized for a whole sheet buffer at least, so that a
+        // walk allocates them once.
+        const std::uint32_t capacity =
+            context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
+        if (!allocateMatchIndex(index, capacity)) {
+            context.ok = false;
+            return;
+        }
     }
     context.pendingLiteralStart = 0;
     context.outputLength = 0;
     if (context.ok) {
-        encodeCommands(context);
+        buildMatchIndex(index, context.input, context.inputLength);
+        encodeCommands(context, index);
     }
-    releaseMatchIndex(context);
+    if (!context.keepTables) {
+        releaseMatchIndex(index);
+    }
 }

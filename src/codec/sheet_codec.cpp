@@ -21,12 +21,16 @@ void decodeSheetStream(DecodeContext& context)
     }
 }
 
-void encodeSheetStream(EncodeContext& context)
+void encodeSheetStream(EncodeContext& context, LzPacking packing)
 {
     switch (context.codecType) {
     case LzSheet:
     case LzSheet3bpp:
-        encodeLzSheet(context);
+        if (packing == LzPacking::Smallest) {
+            encodeLzSheetSmallest(context);
+        } else {
+            encodeLzSheet(context);
+        }
         break;
     case RunLengthSheet:
         encodeRunLengthSheet(context);

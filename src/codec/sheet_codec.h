@@ -1,6 +1,8 @@
 #pragma once
 // The one place where a sheet's codec type chooses its decoder and encoder.
 
+#include <cstdint>
+
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
 
@@ -9,7 +11,13 @@
 // context.outputLength stays 0.
 void decodeSheetStream(DecodeContext& context);
 
-// Runs the encoder of context.codecType as set up by startEncode. A type
-// without a codec encodes nothing: the ok flag stays set and the output
-// length stays 0, which callers refuse as an empty stream.
-void encodeSheetStream(EncodeContext& context);
+// How LZ sheets (types 0 and 1) are encoded: Default is the greedy encoder
+// (encodeLzSheet), Smallest the shortest stream (encodeLzSheetSmallest).
+// The run-length types have one encoding each.
+enum class LzPacking : std::uint8_t { Default, Smallest };
+
+// Runs the encoder of context.codecType as set up by startEncode, for LZ types
+// the one `packing` names. A type without a codec encodes nothing: the ok flag
+// stays set and the output length stays 0, which callers refuse as an empty
+// stream.
+void encodeSheetStream(EncodeContext& context, LzPacking packing = LzPacking::Default);

@@ -1,26 +1,13 @@
 #include "rom/expand.h"
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "rom/file_io.h"
 #include "rom/rom_messages.h"
-
-namespace {
-
-bool appendZeros(std::FILE* file, std::uint64_t count)
-{
-    static const std::uint8_t kZeros[0x10000] = {};
-    while (count > 0) {
-        const std::size_t chunk = count < sizeof kZeros ? static_cast<std::size_t>(count) : sizeof kZeros;
-        if (std::fwrite(kZeros, 1, chunk, file) != chunk) {
-            return false;
-        }
-        count -= chunk;
-    }
-    return true;
-}
-
-}  // namespace
+#include "rom/rom_store.h"
 
 bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
 {
@@ -33,23 +20,25 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
     const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
     if (currentSize >= target) {
         // Never shrinks; the file is left unchanged.
-        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize >> 20));
+        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize / 0x100000));
         return false;
     }
 
-    // The header offset fixed at open stays in front, and the grown file keeps
-    // bit 9 of its size, so a later run finds the same header offset.
-    const bool written = seekToEnd(rom.file) && appendZeros(rom.file, target - currentSize) &&
-                         std::fflush(rom.file) == 0 &&
-                         seekTo(rom.file, std::uint64_t{rom.headerOffset} + kRomSizeCodeOffset) &&
-                         std::fwrite(&sizeCode, 1, 1, rom.file) == 1 && std::fflush(rom.file) == 0;
-    if (!written) {
-        // Give the file back its old size rather than leave it half grown.
-        static_cast<void>(resizeOpenFile(rom.file, currentSize));
-        std::printf("%s", kMsgExpandWriteFailed);
+    // The old bytes, zeros up to the target, and the size code. The header
+    // offset fixed at open stays in front, and the grown file keeps bit 9 of
+    // its size, so a later run finds the same header offset. The size field
+    // lies far below the target, inside the image.
+    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[target]);
+    if (!image) {
+        std::printf("%s", kMsgRomOutOfMemory);
         return false;
     }
-    return true;
+    if (!readWholeRom(rom, image.get(), currentSize)) {
+        return false;
+    }
+    std::memset(image.get() + currentSize, 0, static_cast<std::size_t>(target - currentSize));
+    image[rom.headerOffset + kRomSizeCodeOffset] = sizeCode;
+    return storeRomImage(rom, image.get(), target);
 }
 
 bool checkExpansion(const RomImage& rom, std::uint32_t targetSize)

@@ -15,8 +15,7 @@ std::uint8_t readByteAt(const RomImage& rom, PcOffset offset)
 
 bool writeByteAt(const RomImage& rom, PcOffset offset, std::uint8_t value)
 {
-    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset) &&
-           std::fwrite(&value, 1, 1, rom.file) == 1;
+    return writeBytesAt(rom.file, std::uint64_t{rom.headerOffset} + offset, &value, 1);
 }
 
 // The bank, high and low bytes stored for `offset`.

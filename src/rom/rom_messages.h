@@ -11,7 +11,14 @@ inline constexpr const char* kMsgWrongCountry =
     "This ROM is from the wrong country.  Only the US and Japanese ROMs are supported.\n";
 
 // Expansion.
-inline constexpr const char* kMsgExpandWriteFailed = "Couldn't write the expanded ROM.\n";
 inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
 inline constexpr const char* kFmtAlreadyExpanded = "The ROM is already %u MiB or larger.\n";
 inline constexpr const char* kFmtWouldExpand = "The ROM would grow from 0x%X to 0x%X bytes.\n";
+
+// Writing a whole new ROM image.
+inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
+inline constexpr const char* kFmtRomReadFailed = "Couldn't read the ROM: %s\n";
+inline constexpr const char* kMsgRomUnchanged = "The ROM has not been changed.\n";
+inline constexpr const char* kMsgRomRestored = "The ROM has been restored.\n";
+inline constexpr const char* kFmtRomNotRestored = "The ROM could not be restored: %s\n";
+inline constexpr const char* kMsgRomOutOfMemory = "Not enough memory.\n";

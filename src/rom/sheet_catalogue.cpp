@@ -63,6 +63,13 @@ SheetCodecType sheetCodecType(std::uint32_t sheet)
     return runOf(sheet).codecType;
 }
 
+bool sheetKeeps3BitsPerPixel(std::uint32_t sheet)
+{
+    const SheetStorage storage = sheetStorage(sheet);
+    return storage == SheetStorage::Raw3bpp ||
+           (storage == SheetStorage::Compressed && sheetCodecType(sheet) == LzSheet3bpp);
+}
+
 std::uint32_t sheetSize(std::uint32_t sheet, const RomLayout& layout)
 {
     return sizeIn(runOf(sheet), layout.sheetSizeColumn);

@@ -22,6 +22,9 @@ inline constexpr std::uint32_t kCombinedFileSizeJapan = 0x79040;
 SheetCodecType sheetCodecType(std::uint32_t sheet);
 std::uint32_t sheetSize(std::uint32_t sheet, const RomLayout& layout);
 SheetStorage sheetStorage(std::uint32_t sheet);
+// Whether the game keeps the sheet with 3 bits per pixel: the raw sheets and
+// the compressed sheets of codec type 1.
+bool sheetKeeps3BitsPerPixel(std::uint32_t sheet);
 PcOffset fixedSheetOffset(std::uint32_t sheet);  // FixedOffset sheets only
 std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout);
 std::uint32_t combinedFileSize(const RomLayout& layout);

@@ -9,11 +9,10 @@
 #include "codec/codec_limits.h"
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
-#include "rom/identify.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"
-#include "transfer/sheet_file_name.h"
+#include "transfer/sheet_files.h"
 #include "transfer/transfer_messages.h"
 
 namespace {
@@ -106,65 +105,23 @@ void printExtractionSpan(const SheetSpan* spans)
                 static_cast<unsigned>(lowest[1]), static_cast<unsigned>(highest[1]));
 }
 
-// A combined sheet file that is in fact a ROM of the game (the one the user
-// meant to name first, say) must never be overwritten.
-bool namesAGameRom(const char* path)
-{
-    std::FILE* file = openExistingFile(path, "rb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::uint64_t size = 0;
-    const bool rom = measureFileSize(file, size) && looksLikeGameRom(file, size);
-    std::fclose(file);
-    return rom;
-}
-
-bool writeSheetFile(std::uint32_t sheet, const std::uint8_t* bytes, std::uint32_t length)
-{
-    const SheetFileName fileName = sheetFileName(sheet);
-    const char* name = fileName.text;
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, name);
-        return false;
-    }
-    const bool written = std::fwrite(bytes, 1, length, file) == length;
-    if (std::fclose(file) != 0 || !written) {
-        std::printf(kFmtCouldNotWrite, name);
-        return false;
-    }
-    return true;
-}
 
 }  // namespace
 
 bool extractSheets(RomImage& rom, const ExtractRequest& request)
 {
-    const char* sheetFilePath = request.sheetFilePath;
-    if (sheetFilePath != nullptr && namesAGameRom(sheetFilePath)) {
-        std::printf(kFmtSheetFileIsRom, sheetFilePath);
+    if (request.sheetFilePath != nullptr && refusesRomAsSheetFile(request.sheetFilePath)) {
         return false;
     }
-    std::FILE* combined = nullptr;
-    if (sheetFilePath != nullptr && !request.checkOnly) {
-        combined = std::fopen(sheetFilePath, "wb");
-        if (combined == nullptr) {
-            std::printf(kFmtCouldNotOpen, sheetFilePath);
-            return false;
-        }
+    SheetSink sink;
+    if (!request.checkOnly && !openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures)) {
+        return false;
     }
-    const auto closeCombined = [&combined]() {
-        const bool closed = combined == nullptr || std::fclose(combined) == 0;
-        combined = nullptr;
-        return closed;
-    };
 
     // One sheet buffer for the walk, cleared once: a sheet shorter than its
     // combined-file slot is followed there by what earlier sheets left.
     std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]());
     if (!sheetBuffer) {
-        closeCombined();
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
@@ -182,7 +139,6 @@ bool extractSheets(RomImage& rom, const ExtractRequest& request)
         std::uint32_t length =
             obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get(), spans[sheet]);
         if (length == 0) {
-            closeCombined();
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
             return false;
         }
@@ -190,31 +146,14 @@ bool extractSheets(RomImage& rom, const ExtractRequest& request)
             std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
             length = kSheetBufferSize;
         }
-
-        if (request.checkOnly) {
-            continue;
+        if (!request.checkOnly && !writeSheetToSink(sink, sheet, sheetBuffer.get(), length)) {
+            return false;
         }
-        if (combined == nullptr) {
-            if (!writeSheetFile(sheet, sheetBuffer.get(), length)) {
-                return false;
-            }
-        } else {
-            const std::uint32_t slot = sheetSize(sheet, *rom.layout);
-            if (std::fwrite(sheetBuffer.get(), 1, slot, combined) != slot) {
-                closeCombined();
-                std::printf(kFmtCouldNotWrite, sheetFilePath);
-                return false;
-            }
-        }
-    }
-
-    if (!closeCombined()) {
-        std::printf(kFmtCouldNotWrite, sheetFilePath);
-        return false;
     }
     if (request.checkOnly) {
         printSheetSpans(spans, kSheetCount);
         printExtractionSpan(spans);
+        return true;
     }
-    return true;
+    return closeSheetSink(sink);
 }

@@ -8,21 +8,24 @@
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
+#include "codec/lz_codec.h"
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"
-#include "transfer/sheet_file_name.h"
+#include "transfer/sheet_files.h"
 #include "transfer/transfer_messages.h"
 
 // Insertion studies the whole insertion before it writes one byte. The first
 // pass reads, packs or encodes and places every sheet in visiting order
 // without touching the ROM; only when every sheet has passed does the second
-// pass write them, in the same order, with the same pointer writes, followed
-// by the pointer copy and the fill. A sheet that fails therefore leaves the
-// ROM exactly as it was. A check-only run stops after the first pass and
-// reports it.
+// pass lay them, in the same order, with the same pointers, followed by the
+// pointer copy and the fill, into an image of the ROM in memory, which then
+// replaces the ROM whole. A sheet that fails, or a write of the new image
+// that fails, therefore leaves the ROM exactly as it was. A check-only run
+// stops after the first pass and reports it.
 
 namespace {
 
@@ -74,124 +77,23 @@ struct PlannedSheet {
 struct PlanSummary {
     std::uint32_t start = 0;        // adjusted start offset
     std::uint32_t end = 0;          // just past the last pointer-addressed sheet
-    std::uint32_t needed = 0;       // stored bytes of the pointer-addressed sheets
+    std::uint32_t needed = 0;       // stored bytes of the pointer-addressed sheets laid
+    std::uint32_t neededByDefault = 0;  // the same with the default packing (checks of the smallest only)
+    std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
     bool layoutRefused = false;     // a sheet had no room or could not be placed
 };
 
-// Where the sheets come from: the combined file, or one file per sheet.
-struct SheetSource {
-    std::FILE* combined = nullptr;
-    const char* combinedPath = nullptr;
-};
-
-// Opens the combined sheet file, which must hold exactly this release's
-// sheets: another length means another release's file, a ROM, or a file cut
-// short. False after printing a message, with nothing left open.
-bool openCombinedSource(const RomLayout& layout, const char* path, SheetSource& source)
-{
-    std::FILE* file = openExistingFile(path, "rb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, path);
-        return false;
-    }
-    std::uint64_t size = 0;
-    if (!measureFileSize(file, size)) {
-        std::fclose(file);
-        std::printf(kFmtCouldNotRead, path);
-        return false;
-    }
-    const std::uint32_t needed = combinedFileSize(layout);
-    if (size != needed) {
-        std::fclose(file);
-        const RomLayout& other = layout.version == RomVersion::Us ? kJapanLayout : kUsLayout;
-        if (size == combinedFileSize(other)) {
-            std::printf(kFmtSheetFileOfOtherRelease, path, releaseName(other), releaseName(layout));
-        } else {
-            std::printf(kFmtSheetFileWrongSize, path, static_cast<unsigned>(size), static_cast<unsigned>(needed));
-        }
-        return false;
-    }
-    source.combined = file;
-    source.combinedPath = path;
-    return true;
-}
-
-// The length the game keeps for a sheet that holds 3 bits per pixel or sits
-// at a fixed offset; 0 for the type-0 sheets, whose length is theirs to choose.
-std::uint32_t keptLength(std::uint32_t sheet, const RomLayout& layout)
-{
-    switch (sheetStorage(sheet)) {
-    case SheetStorage::FixedOffset:
-        return sheetSize(sheet, layout);
-    case SheetStorage::Raw3bpp:
-        return kRaw4bppSheetSize;
-    case SheetStorage::Compressed:
-        return sheetCodecType(sheet) == LzSheet3bpp ? kRaw4bppSheetSize : 0;
-    }
-    return 0;
-}
-
-// Reads sheet `sheet`'s source into `buffer` (kSheetBufferSize bytes); the
-// positions it does not fill are zero. False after printing a message.
-bool readSheetSource(const SheetSource& source, const RomLayout& layout, std::uint32_t sheet,
-                     std::uint8_t* buffer, std::uint32_t& length)
-{
-    std::memset(buffer, 0, kSheetBufferSize);
-    if (source.combined != nullptr) {
-        length = sheetSize(sheet, layout);
-        if (!seekTo(source.combined, combinedFileOffset(sheet, layout)) ||
-            std::fread(buffer, 1, length, source.combined) != length) {
-            std::printf(kFmtCouldNotRead, source.combinedPath);
-            return false;
-        }
-        return true;
-    }
-
-    const SheetFileName fileName = sheetFileName(sheet);
-    const char* name = fileName.text;
-    std::FILE* file = openExistingFile(name, "rb");
-    if (file == nullptr) {
-        std::printf(kFmtCouldNotOpen, name);
-        return false;
-    }
-    std::uint64_t size = 0;
-    bool readOk = measureFileSize(file, size);
-    if (readOk && size == 0) {
-        // An empty stream would go in and fail every later extraction.
-        std::fclose(file);
-        std::printf(kFmtSheetFileEmpty, name);
-        return false;
-    }
-    if (readOk && size > kSheetBufferSize) {
-        std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
-        size = kSheetBufferSize;
-    }
-    length = static_cast<std::uint32_t>(size);
-    readOk = readOk && seekTo(file, 0) && std::fread(buffer, 1, length, file) == length;
-    std::fclose(file);
-    if (!readOk) {
-        std::printf(kFmtCouldNotRead, name);
-        return false;
-    }
-    const std::uint32_t kept = keptLength(sheet, layout);
-    if (kept != 0 && length != kept) {
-        std::printf(kFmtSheetLengthNotKept, static_cast<unsigned>(sheet), static_cast<unsigned>(length),
-                    static_cast<unsigned>(kept));
-    }
-    return true;
-}
-
 // Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
 // False when the encoder failed or no encode buffer could be had.
-bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* sheetBuffer, std::uint32_t length,
-                 PlannedSheet& planned)
+bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet, std::uint8_t* sheetBuffer,
+                 std::uint32_t length, PlannedSheet& planned)
 {
     std::unique_ptr<std::uint8_t[]> encodeBuffer(new (std::nothrow) std::uint8_t[kCodecBufferSize]);
     if (!encodeBuffer) {
         return false;
     }
     startEncode(context, sheetBuffer, length, sheetCodecType(sheet), encodeBuffer.get());
-    encodeSheetStream(context);
+    encodeSheetStream(context, packing);
     context.output = nullptr;
     if (!context.ok) {
         return false;
@@ -204,14 +106,12 @@ bool encodeSheet(EncodeContext& context, std::uint32_t sheet, std::uint8_t* shee
 
 // Brings the sheet in `sheetBuffer` into the form the ROM stores it. False
 // after printing a message.
-bool storeSheet(const RomLayout& layout, EncodeContext& context, std::uint32_t sheet, std::uint8_t* sheetBuffer,
-                std::uint32_t sourceLength, PlannedSheet& planned)
+bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
+                std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned)
 {
     const SheetStorage storage = sheetStorage(sheet);
-    const bool threeBits = storage == SheetStorage::Raw3bpp ||
-                           (storage == SheetStorage::Compressed && sheetCodecType(sheet) == LzSheet3bpp);
-    if (threeBits && packingDropsColour(sheetBuffer, storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize
-                                                                                     : sourceLength)) {
+    const std::uint32_t packed = storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize : sourceLength;
+    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, packed)) {
         std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
     }
     switch (storage) {
@@ -225,7 +125,7 @@ bool storeSheet(const RomLayout& layout, EncodeContext& context, std::uint32_t s
         std::memcpy(planned.bytes, sheetBuffer, planned.length);
         return true;
     case SheetStorage::Compressed:
-        if (!encodeSheet(context, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
+        if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
             planned.length > kSheetBufferSize) {
             std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
             return false;
@@ -308,24 +208,67 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
                    PlannedSheet* plan, PlanSummary& summary)
 {
     std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
-    if (!sheetBuffer) {
+    // A check of the smallest packing also packs every sheet the default way,
+    // to tell what it saves: from a copy, since type 1 packs in place.
+    const bool compare = request.checkOnly && request.smallest;
+    std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
+    std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
+    if (!sheetBuffer || (compare && (!copy || !byDefault))) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    EncodeContext context;
+    const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
+    // The encoder's tables serve every sheet of the walk and go with it.
+    struct EncoderTables {
+        EncodeContext context;
+        EncoderTables() { keepEncoderTables(context); }
+        ~EncoderTables() { releaseEncoderTables(context); }
+    } tables;
+    EncodeContext& context = tables.context;
     std::uint32_t position = summary.start;
+    std::uint32_t laid[kSheetCount];
+    std::uint32_t laidCount = 0;
 
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheetSource(source, *rom.layout, sheet, sheetBuffer.get(), sourceLength) ||
-            !storeSheet(*rom.layout, context, sheet, sheetBuffer.get(), sourceLength, planned)) {
+        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
+            return false;
+        }
+        if (compare) {
+            std::memcpy(copy.get(), sheetBuffer.get(), kSheetBufferSize);
+        }
+        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.get(), sourceLength, planned)) {
             return false;
         }
         if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
             planned.position = rom.headerOffset + fixedSheetOffset(sheet);
             continue;
+        }
+        if (compare) {
+            // The same sheet the default way, quietly: its warnings have been
+            // printed, and a raw sheet packs the same either way.
+            const bool encoded = sheetStorage(sheet) == SheetStorage::Compressed &&
+                                 encodeSheet(context, LzPacking::Default, sheet, copy.get(), sourceLength, *byDefault);
+            summary.neededByDefault += encoded ? byDefault->length : planned.length;
+        }
+        // The smallest packing stores a sheet once: a sheet whose stored bytes
+        // equal those of one laid before points at that copy.
+        if (request.smallest) {
+            const PlannedSheet* same = nullptr;
+            for (std::uint32_t k = 0; k < laidCount && same == nullptr; ++k) {
+                const PlannedSheet& earlier = plan[laid[k]];
+                if (earlier.length == planned.length &&
+                    std::memcmp(earlier.bytes, planned.bytes, planned.length) == 0) {
+                    same = &earlier;
+                }
+            }
+            if (same != nullptr) {
+                planned.position = same->position;
+                ++summary.shared;
+                continue;
+            }
         }
 
         bool noRoom = false;
@@ -341,6 +284,7 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         planned.position = position;
         summary.needed += planned.length;
         position += planned.length;
+        laid[laidCount++] = sheet;
     }
     summary.end = position;
     return true;
@@ -371,6 +315,10 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
     const std::uint32_t free = summary.start <= limit ? limit - summary.start : 0;
     std::printf(kFmtRoomNeeded, static_cast<unsigned>(summary.needed), static_cast<unsigned>(summary.start),
                 static_cast<unsigned>(free), static_cast<unsigned>(limit));
+    if (summary.neededByDefault != 0) {
+        std::printf(kFmtSmallestSaves, static_cast<unsigned>(summary.neededByDefault - summary.needed),
+                    static_cast<unsigned>(summary.neededByDefault), static_cast<unsigned>(summary.shared));
+    }
     if (!summary.layoutRefused) {
         return;
     }
@@ -388,69 +336,46 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
 }
 
 
-bool writeAt(const RomImage& rom, std::uint64_t position, const std::uint8_t* bytes, std::uint32_t length)
+// The second pass: the ROM image as the planned writes leave it, built in
+// memory from the ROM's current bytes, then put in the ROM's place whole.
+// The image holds the whole file, at least rom.size bytes (a file that has
+// shrunk since it was opened fails the read); every planned span lies below
+// rom.size (the plan checked each), as do the tables and the fixed sheets.
+bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    return seekTo(rom.file, position) && std::fwrite(bytes, 1, length, rom.file) == length;
-}
-
-// 0x71 and 0x72's entries copied over 0xDD and 0xDE's, in each table, read
-// back from the ROM as the sheets before left it.
-bool copyPointerEntries(const RomImage& rom)
-{
-    const PointerTables tables = pointerTables(*rom.layout);
-    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t entries[2];
-        if (!seekTo(rom.file, std::uint64_t{rom.headerOffset} + table + 0x71) ||
-            std::fread(entries, 1, 2, rom.file) != 2 ||
-            !writeAt(rom, std::uint64_t{rom.headerOffset} + table + 0xDD, entries, 2)) {
-            return false;
-        }
+    std::uint64_t length = 0;
+    if (!measureFileSize(rom.file, length) || length < rom.size) {
+        length = rom.size;  // the read below falls short and says so
     }
-    return true;
-}
-
-// 0xFF from `from` up to the protected boundary, not including it.
-bool fillFreedSpace(const RomImage& rom, std::uint32_t from)
-{
-    const std::uint32_t to = rom.headerOffset + rom.layout->protectedBoundary;
-    if (!seekTo(rom.file, from)) {
+    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
+    if (!image) {
+        std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    std::uint8_t chunk[0x1000];
-    std::memset(chunk, 0xFF, sizeof chunk);
-    for (std::uint32_t at = from; at < to;) {
-        const std::uint32_t count = to - at < sizeof chunk ? to - at : static_cast<std::uint32_t>(sizeof chunk);
-        if (std::fwrite(chunk, 1, count, rom.file) != count) {
-            return false;
-        }
-        at += count;
+    if (!readWholeRom(rom, image.get(), length)) {
+        return false;
     }
-    return true;
-}
-
-// The second pass: the planned sheets and their pointers in visiting order,
-// then the pointer copy and the fill. Every write is checked.
-bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
-{
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        if (!writeAt(rom, planned.position, planned.bytes, planned.length)) {
-            return false;
-        }
-        if (sheetStorage(sheet) != SheetStorage::FixedOffset &&
-            !writeSheetPointer(rom, sheet, planned.position - rom.headerOffset)) {
-            return false;
+        std::memcpy(image.get() + planned.position, planned.bytes, planned.length);
+        if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
+            storeSheetPointer(image.get(), rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
         }
     }
-    if (!copyPointerEntries(rom)) {
-        return false;
+    // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
+    const PointerTables tables = pointerTables(*rom.layout);
+    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
+        std::uint8_t* entries = image.get() + rom.headerOffset + table;
+        entries[0xDD] = entries[0x71];
+        entries[0xDE] = entries[0x72];
     }
+    // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
-    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold && !fillFreedSpace(rom, end)) {
-        return false;
+    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
+        std::memset(image.get() + end, 0xFF, protectedOffset - end);
     }
-    return std::fflush(rom.file) == 0;
+    return storeRomImage(rom, image.get(), length);
 }
 
 
@@ -473,7 +398,7 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
     }
 
     SheetSource source;
-    if (request.sheetFilePath != nullptr && !openCombinedSource(*rom.layout, request.sheetFilePath, source)) {
+    if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
         return false;
     }
     std::unique_ptr<PlannedSheet[]> plan(new (std::nothrow) PlannedSheet[kSheetCount]);
@@ -488,12 +413,6 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
         }
     } else if (planInsertion(rom, source, request, plan.get(), summary)) {
         succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
-        if (!succeeded) {
-            std::printf(kFmtRomWriteFailed, rom.path);
-        }
-    }
-    if (source.combined != nullptr) {
-        std::fclose(source.combined);
     }
     if (succeeded) {
         endOffset = summary.end;

@@ -9,7 +9,9 @@ struct InsertRequest {
     std::uint32_t startOffset = 0;      // as given: a file offset, copier header included
     const char* sheetFilePath = nullptr;  // the combined sheet file; null: one file per sheet
     bool fill = true;                   // 0xFF over the freed space after the last sheet
+    bool pictures = false;              // the sheet files are PNG images
     bool checkOnly = false;             // write nothing: lay out every sheet and report
+    bool smallest = false;              // shortest streams, identical sheets stored once
     bool anyStart = false;              // a start outside the graphics and expansion areas is taken
     std::uint32_t checkModeWord = 0;    // the mode word that checks this insertion, named after "Not enough room"
 };

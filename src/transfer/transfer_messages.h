@@ -31,11 +31,12 @@ inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
     "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
-inline constexpr const char* kFmtRomWriteFailed = "Couldn't write to the ROM: %s\n";
 inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 
 // Check-only runs.
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
+inline constexpr const char* kFmtSmallestSaves =
+    "The smallest packing saves 0x%X bytes against the default one (0x%X bytes); %u sheets share an earlier one's bytes.\n";
 inline constexpr const char* kFmtWouldFitFrom = "They would fit from 0x%X, in the expansion area.\n";
 inline constexpr const char* kFmtWouldFitExpanded =
     "They would fit after mode %u expands the ROM, from 0x%X on.\n";
@@ -45,3 +46,7 @@ inline constexpr const char* kFmtExtractionSpan =
     "The sheets use the bytes from 0x%X to 0x%X; without 0xDD and 0xDE, from 0x%X to 0x%X.\n";
 inline constexpr const char* kFmtSheetFileIsRom =
     "The sheet file %s is a ROM of the game; sheets are never written over a ROM.\n";
+
+// Sheet files written in place.
+inline constexpr const char* kFmtSheetFileRestored = "%s has been restored.\n";
+inline constexpr const char* kFmtSheetFileNotRestored = "%s could not be restored.\n";

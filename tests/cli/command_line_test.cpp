@@ -190,3 +190,50 @@ TEST_F(CommandLine, ExpansionThatCannotGrowFails)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandLine, NumbersMustHoldADigitAndMayStartWithADollar)
+{
+    saveRom("zelda.smc");
+    const Bytes before = readFile(dir / "zelda.smc");
+    expectRun({"1", "zz", "zelda.smc"}, "The insert address zz is not a hexadecimal number.\n", 1);
+    expectRun({"1", "$", "zelda.smc"}, "The insert address $ is not a hexadecimal number.\n", 1);
+    expectRun({"$", "zelda.smc"}, "Mode $ is not valid.\n", 1);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), before);
+    // "$" is a prefix where "0x" is: $103 is expansion to 3 MiB with flag 0x100.
+    expectRun({"$103", "zelda.smc"}, "Expanding ROM to 3 megs...Done!\n", 0);
+    EXPECT_EQ(fs::file_size(dir / "zelda.smc"), 0x300000u);
+}
+
+TEST_F(CommandLine, HelpAndVersionAnswerAndExitWithoutAPrompt)
+{
+    for (const char* word : {"-h", "--help", "-?", "/?"}) {
+        const RunResult result = run({word, "zelda.smc"});
+        EXPECT_EQ(result.exitStatus, 0) << word;
+        const std::string text = afterBanner(result.output);
+        EXPECT_EQ(text.rfind(kUsageText, 0), 0u) << word;
+        for (const char* line : {"\n  0    extract", "\n  3    enlarge", "\n  10   ", "\n  20   ", "\n  40   check only",
+                                 "\n  80   ", "\n  100  ", "\n  200  "}) {
+            EXPECT_NE(text.find(line), std::string::npos) << word << ": " << line;
+        }
+    }
+    expectRun({"--version"}, "sheetpak 1.20\n", 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CommandLine, ACheckedExpansionSaysWhatItWouldDoAndWritesNothing)
+{
+    saveRom("zelda.smc", {.copierHeader = true});
+    const Bytes before = readFile(dir / "zelda.smc");
+    expectRun({"42", "zelda.smc"}, "Checking...The ROM would grow from 0x100200 to 0x200200 bytes.\nDone!\n", 0);
+    expectRun({"43", "zelda.smc"}, "Checking...The ROM would grow from 0x100200 to 0x300200 bytes.\nDone!\n", 0);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), before);
+    saveRom("big.smc", {.imageSize = 0x300000});
+    expectRun({"43", "big.smc"}, "Checking...The ROM is already 3 MiB or larger.\nFailed!\n", 1);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "codec/codec_limits.h"
 #include "codec/decode_context.h"
@@ -114,4 +115,94 @@ inline void putLzHeader(Bytes& out, std::uint32_t command, std::size_t length)
         out.push_back(static_cast<std::uint8_t>(0xE0 | command << 2 | field >> 8));
         out.push_back(static_cast<std::uint8_t>(field & 0xFF));
     }
+}
+
+// ---- Generated inputs --------------------------------------------------------
+
+// Appends `count` bytes of one kind: 0 one value, 1 a byte pair, 2 counting
+// up, 3 random, 4 copied from earlier bytes.
+inline void appendPiece(Bytes& out, TestRandom& random, std::uint32_t kind, std::size_t count)
+{
+    const std::uint8_t a = random.byte();
+    const std::uint8_t b = random.byte();
+    const std::size_t start = out.size();
+    const std::size_t from = start == 0 ? 0 : random.below(static_cast<std::uint32_t>(start));
+    for (std::size_t k = 0; k < count; ++k) {
+        out.push_back(kind == 0   ? a
+                      : kind == 1 ? (k % 2 == 0 ? a : b)
+                      : kind == 2 ? static_cast<std::uint8_t>(a + k)
+                      : kind == 3 || start == 0 ? random.byte()
+                                                : out[from + k]);
+    }
+}
+
+// 4bpp tiles with plane 3 zero: empty, an earlier tile again, or a few rows
+// of planes 0-2 set.
+inline void appendTile(Bytes& out, TestRandom& random)
+{
+    Bytes tile(32, 0);
+    const std::uint32_t kind = random.below(4);
+    for (std::size_t r = 0; r < 8 && kind >= 2; ++r) {
+        if (kind == 3 || random.below(3) == 0) {
+            tile[2 * r] = random.byte();
+            tile[2 * r + 1] = random.below(2) == 0 ? tile[2 * r] : random.byte();
+            tile[16 + 2 * r] = random.below(2) == 0 ? 0 : random.byte();
+        }
+    }
+    if (kind == 1 && !out.empty()) {
+        const auto earlier = out.begin() + 32 * random.below(static_cast<std::uint32_t>(out.size() / 32));
+        tile.assign(earlier, earlier + 32);
+    }
+    out.insert(out.end(), tile.begin(), tile.end());
+}
+
+// Shapes of generated codec input.
+enum InputShape { Random, SheetTiles, AllEqual, AlternatingPairs, Increments, Mixed, kInputShapeCount };
+
+// `length` bytes of one shape, the same for the same seed: random bytes (every
+// value, or 2-5 values), 4bpp sheet tiles, one value or one byte pair with a
+// few bytes changed, counting runs, or pieces of every kind.
+inline Bytes generateInput(int shape, std::size_t length, std::uint64_t seed)
+{
+    TestRandom random(seed);
+    if (shape == Random) {  // every byte value, or a small alphabet
+        return random.bytes(length, seed % 2 == 0 ? 256 : 2 + random.below(4));
+    }
+    Bytes out;
+    while (out.size() < length) {
+        if (shape == SheetTiles) {
+            appendTile(out, random);
+        } else if (shape == AllEqual || shape == AlternatingPairs) {
+            appendPiece(out, random, shape == AllEqual ? 0 : 1, length);
+            for (std::size_t k = 0; shape == AlternatingPairs && k < length / 64; ++k) {
+                out[random.below(static_cast<std::uint32_t>(length))] = random.byte();
+            }
+        } else {  // counting runs, or pieces of every kind, mostly short
+            appendPiece(out, random, shape == Increments ? 2 : random.below(5),
+                        1 + random.below(shape == Increments || random.below(4) == 0 ? 1200 : 12));
+        }
+    }
+    out.resize(length);
+    return out;
+}
+
+// Bytes without any copy or fill of the minimum lengths: no neighbour equal or
+// one higher, no byte equal to the one two places back, no four-byte group twice.
+inline Bytes withoutCommands(std::size_t length)
+{
+    Bytes out;
+    std::unordered_set<std::uint32_t> groups;
+    std::uint32_t group = 0;  // the last four bytes
+    TestRandom random(length);
+    while (out.size() < length) {
+        const std::size_t k = out.size();
+        const std::uint8_t b = random.byte();
+        if ((k >= 1 && (b == out[k - 1] || b == static_cast<std::uint8_t>(out[k - 1] + 1))) ||
+            (k >= 2 && b == out[k - 2]) || (k >= 3 && !groups.insert(group << 8 | b).second)) {
+            continue;
+        }
+        group = group << 8 | b;
+        out.push_back(b);
+    }
+    return out;
 }

@@ -101,74 +101,11 @@ Bytes referenceEncode(const Bytes& input)
     return out;
 }
 
-// Appends `count` bytes of one kind: 0 one value, 1 a byte pair, 2 counting
-// up, 3 random, 4 copied from earlier bytes.
-void appendPiece(Bytes& out, TestRandom& random, std::uint32_t kind, std::size_t count)
-{
-    const std::uint8_t a = random.byte();
-    const std::uint8_t b = random.byte();
-    const std::size_t start = out.size();
-    const std::size_t from = start == 0 ? 0 : random.below(static_cast<std::uint32_t>(start));
-    for (std::size_t k = 0; k < count; ++k) {
-        out.push_back(kind == 0   ? a
-                      : kind == 1 ? (k % 2 == 0 ? a : b)
-                      : kind == 2 ? static_cast<std::uint8_t>(a + k)
-                      : kind == 3 || start == 0 ? random.byte()
-                                                : out[from + k]);
-    }
-}
-
-// 4bpp tiles with plane 3 zero: empty, an earlier tile again, or a few rows
-// of planes 0-2 set.
-void appendTile(Bytes& out, TestRandom& random)
-{
-    Bytes tile(32, 0);
-    const std::uint32_t kind = random.below(4);
-    for (std::size_t r = 0; r < 8 && kind >= 2; ++r) {
-        if (kind == 3 || random.below(3) == 0) {
-            tile[2 * r] = random.byte();
-            tile[2 * r + 1] = random.below(2) == 0 ? tile[2 * r] : random.byte();
-            tile[16 + 2 * r] = random.below(2) == 0 ? 0 : random.byte();
-        }
-    }
-    if (kind == 1 && !out.empty()) {
-        const auto earlier = out.begin() + 32 * random.below(static_cast<std::uint32_t>(out.size() / 32));
-        tile.assign(earlier, earlier + 32);
-    }
-    out.insert(out.end(), tile.begin(), tile.end());
-}
-
-enum Shape { Random, SheetTiles, AllEqual, AlternatingPairs, Increments, Mixed, kShapeCount };
-
-Bytes generate(int shape, std::size_t length, std::uint64_t seed)
-{
-    TestRandom random(seed);
-    if (shape == Random) {  // every byte value, or a small alphabet
-        return random.bytes(length, seed % 2 == 0 ? 256 : 2 + random.below(4));
-    }
-    Bytes out;
-    while (out.size() < length) {
-        if (shape == SheetTiles) {
-            appendTile(out, random);
-        } else if (shape == AllEqual || shape == AlternatingPairs) {
-            appendPiece(out, random, shape == AllEqual ? 0 : 1, length);
-            for (std::size_t k = 0; shape == AlternatingPairs && k < length / 64; ++k) {
-                out[random.below(static_cast<std::uint32_t>(length))] = random.byte();
-            }
-        } else {  // counting runs, or pieces of every kind, mostly short
-            appendPiece(out, random, shape == Increments ? 2 : random.below(5),
-                        1 + random.below(shape == Increments || random.below(4) == 0 ? 1200 : 12));
-        }
-    }
-    out.resize(length);
-    return out;
-}
-
 // Both encoders, codec type 0 and (unless `type1` is false) type 1; the real
 // stream must also decode back. Returns false after the first difference.
 bool checkInput(int shape, std::size_t length, std::uint64_t seed, bool type1 = true)
 {
-    const Bytes input = generate(shape, length, seed);
+    const Bytes input = generateInput(shape, length, seed);
     for (std::uint32_t type = 0; type <= (type1 ? 1U : 0U); ++type) {
         const std::string label = "shape " + std::to_string(shape) + ", " + std::to_string(length) + " bytes, seed " +
                                   std::to_string(seed) + ", type " + std::to_string(type);
@@ -198,7 +135,7 @@ bool checkInput(int shape, std::size_t length, std::uint64_t seed, bool type1 = 
 
 TEST(LzReferenceTest, EverySmallLength)
 {
-    for (int shape = 0; shape < kShapeCount; ++shape) {
+    for (int shape = 0; shape < kInputShapeCount; ++shape) {
         for (std::size_t length = 0; length <= 80; ++length) {
             for (std::uint64_t seed = 1; seed <= 3; ++seed) {
                 ASSERT_TRUE(checkInput(shape, length, seed * 1000 + length));
@@ -211,7 +148,7 @@ TEST(LzReferenceTest, MediumLengths)
 {
     // Around the 1024 limits, around a sheet, and anywhere up to 2.5 KiB.
     TestRandom lengths(77);
-    for (int shape = 0; shape < kShapeCount; ++shape) {
+    for (int shape = 0; shape < kInputShapeCount; ++shape) {
         for (std::uint64_t seed = 1; seed <= 150; ++seed) {
             const std::size_t length = seed % 5 == 0   ? 1018 + lengths.below(14)
                                        : seed % 5 == 1 ? 2040 + lengths.below(17)
@@ -225,7 +162,7 @@ TEST(LzReferenceTest, LargeLengths)
 {
     // Up to a full sheet buffer; the quadratic reference limits how many run,
     // so type 1 is checked at full size on tiles only.
-    for (int shape = 0; shape < kShapeCount; ++shape) {
+    for (int shape = 0; shape < kInputShapeCount; ++shape) {
         ASSERT_TRUE(checkInput(shape, 0x1000, 1));
         ASSERT_TRUE(checkInput(shape, 0x3001, 2));
         ASSERT_TRUE(checkInput(shape, 0x8000, 8, shape == SheetTiles));

@@ -377,10 +377,9 @@ struct Verdict {
 // The checks every run of the binary must pass.
 void checkRun(const RunResult& result, const std::string& what, Verdict& verdict)
 {
-    if (result.timedOut) {
-        verdict.fault(what + ": no end within " + std::to_string(kTimeLimitSeconds) + " s");
-    } else if (result.signal != 0) {
-        verdict.fault(what + ": ended by signal " + std::to_string(result.signal));
+    if (result.exitStatus == -1) {
+        verdict.fault(what + ": ended by a signal or by the time limit of " + std::to_string(kTimeLimitSeconds) +
+                      " s");
     } else if (result.exitStatus != 0 && result.exitStatus != 1) {
         verdict.fault(what + ": exit status " + std::to_string(result.exitStatus));
     }

@@ -84,9 +84,10 @@ TEST(ExpandRom, FailedWriteIsReportedAsFailure)
         GTEST_SKIP() << "no way to make writes fail on this platform";
     }
     const Expansion e = expand("2", makeSyntheticRom(), 0x180000);
-    EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to 2 megs...Couldn't write the expanded ROM.\nFailed!\n");
+    EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to 2 megs...Couldn't write to the ROM: zelda.smc\n"
+                                          "The ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(e.result.exitStatus, 1);
-    // The file is given back its old size, not left half grown.
+    // The grown image never took the ROM's place.
     EXPECT_EQ(firstDifference(e.after, e.before), -1);
 }
 

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "cli/messages.h"
+#include "cli/run_driver.h"
 #include "support/temp_dir.h"
 
 #if defined(_WIN32)
@@ -16,10 +17,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <thread>
 #include <unistd.h>
 #endif
 
@@ -117,11 +115,10 @@ HANDLE openInheritable(const fs::path& path, DWORD access, DWORD creation)
     return handle;
 }
 
-// Windows has no per-process file size limit: `fileSizeLimit` is not honoured,
-// nor the time limit.
+// Windows has no per-process file size limit: `fileSizeLimit` is not honoured.
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/,
-               unsigned /*timeLimitSeconds*/, RunResult& /*result*/)
+               unsigned /*timeoutSeconds*/)
 {
     const std::string program = binaryPath();
     std::string commandLine;
@@ -161,7 +158,7 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
 #else
 int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
-               unsigned timeLimitSeconds, RunResult& result)
+               unsigned timeoutSeconds)
 {
     std::vector<std::string> argvStorage;
     argvStorage.push_back(SHEETPAK_BINARY);
@@ -192,33 +189,14 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
                 _exit(127);
             }
         }
+        if (timeoutSeconds != 0) {
+            alarm(timeoutSeconds);  // survives the exec; SIGALRM ends the run
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
-    // The time limit: poll the child, and kill it once the limit has passed.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
     int status = 0;
-    for (;;) {
-        const pid_t done = waitpid(child, &status, timeLimitSeconds == 0 ? 0 : WNOHANG);
-        if (done == child) {
-            break;
-        }
-        if (done < 0 && errno != EINTR) {
-            throw std::runtime_error("waitpid failed");
-        }
-        if (done == 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                kill(child, SIGKILL);
-                result.timedOut = true;
-                while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-                }
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-    if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
+    while (waitpid(child, &status, 0) < 0) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -236,17 +214,64 @@ bool canLimitFileSize()
 }
 
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-                            std::uint64_t fileSizeLimit, unsigned timeLimitSeconds)
+                            std::uint64_t fileSizeLimit, unsigned timeoutSeconds)
 {
     TempDir capture;
     const fs::path outPath = capture / "stdout.txt";
     const fs::path errPath = capture / "stderr.txt";
-    RunResult result{};
-    result.exitStatus =
-        runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeLimitSeconds, result);
-    result.output = asWritten(readText(outPath));
-    result.errors = asWritten(readText(errPath));
-    return result;
+    const int status = runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeoutSeconds);
+    return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+}
+
+bool canRunInChild()
+{
+#if defined(_WIN32)
+    return false;
+#else
+    return true;
+#endif
+}
+
+RunResult runSheetpakInChild(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                             const FileFaultForTests& fault)
+{
+#if defined(_WIN32)
+    static_cast<void>(arguments);
+    static_cast<void>(workingDirectory);
+    static_cast<void>(fault);
+    throw std::runtime_error("no fork on this platform");
+#else
+    TempDir capture;
+    const fs::path outPath = capture / "stdout.txt";
+    std::vector<std::string> argvStorage{"sheetpak"};
+    argvStorage.insert(argvStorage.end(), arguments.begin(), arguments.end());
+    std::vector<const char*> argv;
+    for (const std::string& argument : argvStorage) {
+        argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0) {
+        throw std::runtime_error("fork failed");
+    }
+    if (child == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(workingDirectory.c_str()) != 0) {
+            _exit(127);
+        }
+        setFileFaultForTests(fault);
+        const int status = runSheetpak(static_cast<int>(argvStorage.size()), argv.data());
+        std::fflush(stdout);
+        _exit(status);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(outPath), ""};
+#endif
 }
 
 const std::string& bannerText()

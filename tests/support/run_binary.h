@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "rom/file_io.h"
+
 struct RunResult {
     int exitStatus;      // the process exit status; -1 when it did not exit normally
     std::string output;  // everything written to standard output
     std::string errors;  // everything written to standard error (always empty for this tool)
-    int signal = 0;      // the signal that ended the process, 0 when it exited
-    bool timedOut = false;  // ended by the run's time limit
 };
 
 // Runs sheetpak with `arguments` in `workingDirectory`, standard input from the
@@ -19,15 +19,24 @@ struct RunResult {
 // the CR LF line ends of the text-mode streams come back as LF. A non-zero
 // `fileSizeLimit` caps the size of any file the process writes (where the
 // platform can), so writes past it fail as on a full disk. A non-zero
-// `timeLimitSeconds` ends the process after that many seconds of real time
-// (where the platform can), reported as timedOut.
+// `timeoutSeconds` kills a run that lasts longer (exit status -1; where the
+// platform can).
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
                             const std::filesystem::path& workingDirectory,
-                            std::uint64_t fileSizeLimit = 0, unsigned timeLimitSeconds = 0);
+                            std::uint64_t fileSizeLimit = 0, unsigned timeoutSeconds = 0);
 
-// Whether runSheetpakBinary can honour a file size limit and a time limit on
+// Whether runSheetpakBinary can honour a file size limit and a timeout on
 // this platform.
 bool canLimitFileSize();
+
+// Runs the whole program in a child process forked from the test, through
+// runSheetpak, with `fault` set in the file seam's test hook: as
+// runSheetpakBinary, but the exit status is kFileFaultExitStatus when the hook
+// ended the run. Only where canRunInChild().
+RunResult runSheetpakInChild(const std::vector<std::string>& arguments,
+                             const std::filesystem::path& workingDirectory, const FileFaultForTests& fault);
+
+bool canRunInChild();
 
 // The banner every run prints first.
 const std::string& bannerText();

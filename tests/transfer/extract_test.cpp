@@ -70,11 +70,15 @@ TEST_F(Extraction, StreamThatDecodesToNothingEndsTheRunAtThatSheet)
     EXPECT_TRUE(fs::exists(dir / "GFX04.bin"));
     EXPECT_FALSE(fs::exists(dir / "GFX05.bin"));
 
+    // The combined file is written whole or not at all: a failed walk leaves
+    // none where there was none, and an earlier one as it was.
     const RunResult combined = run({"0", "zelda.smc", "all.bin"});
     EXPECT_EQ(afterBanner(combined.output), "Decompressing...Error decompressing GFX 0x05\nFailed!\n");
-    Bytes firstFive = combinedSampleFile(kUsLayout, 1);
-    firstFive.resize(5 * 2048);
-    EXPECT_EQ(firstDifference(readFile(dir / "all.bin"), firstFive), -1);
+    EXPECT_FALSE(fs::exists(dir / "all.bin"));
+    const Bytes earlier(1000, 0x5A);
+    writeFile(dir / "all.bin", earlier);
+    EXPECT_EQ(run({"0", "zelda.smc", "all.bin"}).exitStatus, 1);
+    EXPECT_EQ(readFile(dir / "all.bin"), earlier);
 }
 
 TEST_F(Extraction, SheetDecodingPastTheSheetBufferIsCutWithAWarning)
@@ -121,6 +125,58 @@ TEST_F(Extraction, FilesThatCannotBeCreatedOrWrittenFailTheRun)
     const RunResult fullCombined = run({"0", "zelda.smc", "all.bin"}, 0x10000);
     EXPECT_EQ(afterBanner(fullCombined.output), "Decompressing...Couldn't write all.bin\nFailed!\n");
     EXPECT_EQ(fullCombined.exitStatus, 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Extraction, NeverWritesSheetsOverAGameRom)
+{
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        const SyntheticRom rom = sampleRom({.version = version});
+        rom.save(dir / "zelda.smc");
+        // Any release, header or not, expanded or not: the title and size decide.
+        const SyntheticRom other = sampleRom({.version = version == RomVersion::Us ? RomVersion::Japan : RomVersion::Us,
+                                              .copierHeader = true, .imageSize = 0x200000});
+        other.save(dir / "hack.smc");
+        const RunResult result = run({"0", "zelda.smc", "hack.smc"});
+        EXPECT_EQ(afterBanner(result.output), "Decompressing...The sheet file hack.smc is a ROM of the game; sheets "
+                                              "are never written over a ROM.\nFailed!\n");
+        EXPECT_EQ(result.exitStatus, 1);
+        EXPECT_EQ(readFile(dir / "hack.smc"), other.bytes);
+        // A file of that size but another title is the user's to replace.
+        writeFile(dir / "notarom.bin", Bytes(0x100000, 0));
+        EXPECT_EQ(run({"0", "zelda.smc", "notarom.bin"}).exitStatus, 0);
+    }
+}
+
+TEST_F(Extraction, ACheckOnlyRunShowsWhereEverySheetLiesAndWritesNothing)
+{
+    std::uint32_t end = 0;
+    const SyntheticRom rom = sampleRom({.copierHeader = true}, &end);
+    rom.save(dir / "zelda.smc");
+    const RunResult result = run({"40", "zelda.smc", "all.bin"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_FALSE(fs::exists(dir / "all.bin"));
+    EXPECT_FALSE(fs::exists(dir / "GFX00.bin"));
+    const std::string text = afterBanner(result.output);
+    // Raw sheets take 1536 bytes at their pointers; the compressed sheets as
+    // many bytes as the decoder read, end marker included, back to back.
+    EXPECT_EQ(text.rfind("Checking...\nSheet at file offset + bytes:\n00 ", 0), 0u) << text;
+    EXPECT_NE(text.find("73 087200+0600"), std::string::npos);
+    EXPECT_NE(text.find("DD 070200+1000   DE 080200+7000\n"), std::string::npos);
+    char span[160];
+    std::snprintf(span, sizeof span,
+                  "The sheets use the bytes from 0x70200 to 0x%X; without 0xDD and 0xDE, from 0x87200 to 0x%X.\nDone!\n",
+                  end - 1, end - 1);
+    EXPECT_NE(text.find(span), std::string::npos) << text;
+    // The lengths add up to the laid area: the sheets lie back to back.
+    std::uint32_t total = 0;
+    for (std::size_t at = text.find('+', text.find(":\n")); at != std::string::npos; at = text.find('+', at + 1)) {
+        total += static_cast<std::uint32_t>(std::stoul(text.substr(at + 1, 4), nullptr, 16));
+    }
+    EXPECT_EQ(total, end - 0x87200 + 0x1000 + 0x7000);
 }
 
 }  // namespace

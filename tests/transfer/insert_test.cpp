@@ -253,11 +253,18 @@ TEST_F(Insertion, FailedRomWriteIsReported)
     if (!canLimitFileSize()) {
         GTEST_SKIP() << "no way to make writes fail on this platform";
     }
-    sampleRom({}).save(dir / "zelda.smc");
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
     writeZeroSheetFiles(kUsLayout);
     const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
-    EXPECT_EQ(afterBanner(result.output), "Recompressing...Couldn't write to the ROM: zelda.smc\nFailed!\n");
+    EXPECT_EQ(afterBanner(result.output),
+              "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
+    // The new image never took the ROM's place, and its temporary file is gone.
+    EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), rom.bytes), -1);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".sheetpak-"), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace
@@ -305,6 +312,200 @@ TEST_F(Insertion, AShortRawSheetIsPackedFromZeros)
         }
     }
     EXPECT_EQ(after.get(0x87000, 1536), expected);
+}
+
+}  // namespace
+
+namespace {
+
+std::string hexText(std::uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+TEST_F(Insertion, StartsOutsideTheSheetAreasAreRefused)
+{
+    writeZeroSheetFiles(kUsLayout);
+    for (const bool header : {false, true}) {
+        const std::uint32_t h = header ? 0x200 : 0;
+        const SyntheticRom rom = sampleRom({.copierHeader = header, .imageSize = 0x200000});
+        const auto outside = [&](std::uint32_t start) {
+            char line[200];
+            std::snprintf(line, sizeof line,
+                          "Recompressing...The insert address 0x%X is outside the graphics area (0x%X to 0x%X) and "
+                          "the expansion area (from 0x%X).\nFailed!\n",
+                          start, h + 0x87000, h + 0xC4000, h + 0x100000);
+            return std::string(line);
+        };
+        const auto accepted = [&](const std::string& mode, std::uint32_t start) {
+            rom.save(dir / "zelda.smc");
+            const RunResult result = run({mode, hexText(start), "zelda.smc"});
+            EXPECT_EQ(result.exitStatus, 0) << hexText(start) << result.output;
+        };
+        // Typed forms of one number; 87000 is taken as 87200 on a headered image.
+        for (const std::string& typed : {std::string("$87000"), std::string("0x87000"), std::string("87000h")}) {
+            rom.save(dir / "zelda.smc");
+            EXPECT_EQ(run({"1", typed, "zelda.smc"}).exitStatus, 0) << typed;
+        }
+        // -87000 is 0xFFF79000, in the expansion area but past the file's end.
+        expectRefused(rom, {"1", "-87000", "zelda.smc"}, kNoRoom);
+        expectRefused(rom, {"1", "87", "zelda.smc"}, outside(0x87));
+        accepted("1", h + 0x87000);
+        expectRefused(rom, {"1", hexText(h + 0x86FFF), "zelda.smc"}, outside(h + 0x86FFF));
+        expectRefused(rom, {"1", hexText(h + 0xC4000), "zelda.smc"}, outside(h + 0xC4000));
+        expectRefused(rom, {"1", hexText(h + 0xFFFFF), "zelda.smc"}, outside(h + 0xFFFFF));
+        accepted("1", h + 0x100000);
+        // Flag 0x200 takes any start, but never over the header, tables or fixed sheets.
+        expectRefused(rom, {"201", hexText(h), "zelda.smc"},
+                      "Recompressing...GFX 0x73 can't be placed at 0x" + hexText(h) +
+                          ": it would overwrite the ROM header and pointer tables.\nFailed!\n");
+        expectRefused(rom, {"201", hexText(h + 0x6FFFF), "zelda.smc"},
+                      "Recompressing...GFX 0x73 can't be placed at 0x" + hexText(h + 0x6FFFF) +
+                          ": it would overwrite GFX 0xDD.\nFailed!\n");
+        accepted("201", h + 0x10000);
+        accepted("201", h + 0x150000);
+    }
+}
+
+TEST_F(Insertion, SheetFilesThatCannotBeRightAreRefusedOrWarnedAbout)
+{
+    const SyntheticRom rom = sampleRom({});
+    writeSampleSheetFiles(kUsLayout, 1);
+    writeFile(dir / "GFX21.bin", {});
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...The sheet file GFX21.bin is empty.\nFailed!\n");
+
+    // Lengths the game does not keep, and colours 8-15 in 3bpp sheets: warned
+    // about, and inserted as before. Type-0 sheets (0x71) have no set length.
+    writeSampleSheetFiles(kUsLayout, 1);
+    writeFile(dir / "GFXDE.bin", Bytes(2048, 0));
+    writeFile(dir / "GFX71.bin", Bytes(100, 1));
+    Bytes colourful = sampleSheet(0x05, kUsLayout, 1);
+    colourful[2047] = 0x80;  // plane 3 of the last row of the last tile
+    writeFile(dir / "GFX05.bin", colourful);
+    Bytes rawColourful = sampleSheet(0x74, kUsLayout, 1);
+    rawColourful[17] = 0x01;
+    writeFile(dir / "GFX74.bin", rawColourful);
+    writeFile(dir / "GFX06.bin", Bytes(2047, 0));
+    rom.save(dir / "zelda.smc");
+    const RunResult result = run({"1", "87000", "zelda.smc"});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(afterBanner(result.output).substr(0, afterBanner(result.output).find("Done!")),
+              "Recompressing..."
+              "Warning, GFX 0x74 uses colours 8 to 15, which become 0 to 7: the game keeps 3 bits per pixel there.\n"
+              "Warning, GFX 0x05 uses colours 8 to 15, which become 0 to 7: the game keeps 3 bits per pixel there.\n"
+              "Warning, GFX 0x06 holds 0x7FF bytes; the game keeps 0x800.\n"
+              "Warning, GFX 0xDE holds 0x800 bytes; the game keeps 0x7000.\n");
+
+    // The same colours through a combined file are warned about too.
+    rom.save(dir / "zelda.smc");
+    Bytes combined = combinedSampleFile(kUsLayout, 1);
+    combined[combinedFileOffset(0x10, kUsLayout) + 31] = 0x02;
+    writeFile(dir / "all.bin", combined);
+    EXPECT_EQ(afterBanner(run({"1", "87000", "zelda.smc", "all.bin"}).output).rfind(
+                  "Recompressing...Warning, GFX 0x10 uses colours 8 to 15", 0),
+              0u);
+
+    // A whole ROM is no combined sheet file.
+    expectRefused(rom, {"1", "87000", "zelda.smc", "hack.smc"}, "Recompressing...Couldn't open hack.smc\nFailed!\n");
+    rom.save(dir / "hack.smc");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "hack.smc"},
+                  "Recompressing...The sheet file hack.smc holds 0x100000 bytes; for this ROM it must hold exactly "
+                  "0x76800.\nFailed!\n");
+}
+
+TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
+{
+    for (const bool header : {false, true}) {
+        std::uint32_t end = 0;
+        const SyntheticRom rom = sampleRom({.copierHeader = header, .seed = 4}, &end);
+        const std::uint32_t h = rom.headerOffset;
+        rom.save(dir / "zelda.smc");
+        ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+
+        // Fits: every figure as the real run then has it, and nothing written.
+        RunResult check = run({"141", "87000", "zelda.smc"});
+        EXPECT_EQ(check.exitStatus, 0);
+        EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
+        const std::string text = afterBanner(check.output);
+        EXPECT_EQ(text.rfind("Checking...\nSheet at file offset + bytes:\n73 " + hexText(h + 0x87000).insert(0, 6 - hexText(h + 0x87000).size(), '0') + "+0600   ", 0), 0u) << text;
+        char figures[160];
+        std::snprintf(figures, sizeof figures,
+                      "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\nDone!\n", end - h - 0x87000,
+                      h + 0x87000, 0xC4000 - 0x87000, h + 0xC4000);
+        EXPECT_NE(text.find(std::string(figures) + lastAddressLine(end).substr(6)), std::string::npos) << text;
+        const RunResult real = run({"101", "87000", "zelda.smc"});
+        EXPECT_EQ(afterBanner(real.output), "Recompressing..." + lastAddressLine(end));
+
+        // Does not fit: the refusal, the figures and a way out; status 1, nothing written.
+        rom.save(dir / "zelda.smc");
+        check = run({"141", hexText(h + 0xB0000), "zelda.smc"});
+        EXPECT_EQ(check.exitStatus, 1);
+        EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
+        const std::string refused = afterBanner(check.output);
+        EXPECT_EQ(refused.rfind("Checking...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and "
+                                "reinsert.\n\nSheet at",
+                                0),
+                  0u)
+            << refused;
+        EXPECT_EQ(refused.find("Mode "), std::string::npos);
+        EXPECT_NE(refused.find("0x14000 bytes are free up to 0x" + hexText(h + 0xC4000) +
+                               ".\nThey would fit after mode 2 expands the ROM, from 0x" + hexText(h + 0x100000) +
+                               " on.\nFailed!\n"),
+                  std::string::npos)
+            << refused;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Insertion, SmallestPackingIsShorterSharesEqualSheetsAndExtractsBackExactly)
+{
+    // The US release plain and the Japanese one headered: both layouts, both header states.
+    for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
+        {
+            const bool header = version == RomVersion::Japan;
+            const SyntheticRom rom = sampleRom({.version = version, .copierHeader = header, .seed = 6});
+            rom.save(dir / "zelda.smc");
+            ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+            // Two copies of sheet 0x05 and a blank sheet twice.
+            fs::copy_file(dir / "GFX05.bin", dir / "GFX30.bin", fs::copy_options::overwrite_existing);
+            writeFile(dir / "GFX40.bin", Bytes(2048, 0));
+            writeFile(dir / "GFX41.bin", Bytes(2048, 0));
+            std::vector<Bytes> edited;
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                edited.push_back(sheetFile(sheet));
+            }
+
+            const RunResult byDefault = run({"101", "87000", "zelda.smc"});
+            ASSERT_EQ(byDefault.exitStatus, 0);
+            rom.save(dir / "zelda.smc");
+            const RunResult smallest = run({"181", "87000", "zelda.smc"});
+            ASSERT_EQ(smallest.exitStatus, 0);
+            const auto lastAddress = [](const std::string& output) {
+                return std::stoul(output.substr(output.rfind("0x") + 2), nullptr, 16);
+            };
+            EXPECT_LT(lastAddress(smallest.output), lastAddress(byDefault.output));
+
+            const SyntheticRom after{readFile(dir / "zelda.smc"), rom.headerOffset, rom.layout};
+            EXPECT_EQ(after.pointerBytes(0x30), after.pointerBytes(0x05));
+            EXPECT_EQ(after.pointerBytes(0x41), after.pointerBytes(0x40));
+            EXPECT_NE(after.pointerBytes(0x40), after.pointerBytes(0x05));
+            ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+                ASSERT_EQ(sheetFile(sheet), edited[sheet]) << sheetName(sheet);
+            }
+
+            // A check of it names the saving against the default packing.
+            const RunResult check = run({"1C1", "87000", "zelda.smc"});
+            EXPECT_EQ(check.exitStatus, 0);
+            EXPECT_NE(check.output.find("against the default one"), std::string::npos);
+            EXPECT_NE(check.output.find("; 2 sheets share an earlier one's bytes.\n"), std::string::npos);
+        }
+    }
 }
 
 }  // namespace

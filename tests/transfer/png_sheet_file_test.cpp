@@ -1,0 +1,417 @@
+#include "transfer/png_sheet_file.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codec/codec_test_support.h"
+#include "rom/sheet_catalogue.h"
+
+namespace {
+
+// A sheet's pixel colour by the planar tile layout, written out independently
+// of the code under test: tile t at tile column t mod 16, tile row t div 16.
+std::uint32_t pixelOf(const Bytes& bytes, std::uint32_t x, std::uint32_t y)
+{
+    const std::size_t tile = y / 8 * 16 + x / 8;
+    if (tile * 32 >= bytes.size()) {
+        return 0;
+    }
+    const std::uint8_t* t = bytes.data() + tile * 32;
+    const std::uint32_t r = y % 8;
+    const std::uint32_t bit = 7 - x % 8;
+    const auto plane = [&](std::uint32_t at) { return std::uint32_t{t[at]} >> bit & 1u; };
+    return plane(2 * r) | plane(2 * r + 1) << 1 | plane(16 + 2 * r) << 2 | plane(17 + 2 * r) << 3;
+}
+
+// Random sheet bytes; `planes` bit-planes used (the others zero).
+Bytes randomSheet(TestRandom& random, std::uint32_t length, std::uint32_t planes = 4)
+{
+    Bytes bytes = random.bytes(length);
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        const std::size_t plane = (k % 32 >= 16 ? 2 : 0) + k % 2;
+        if (plane >= planes) {
+            bytes[k] = 0;
+        }
+    }
+    return bytes;
+}
+
+std::vector<PictureSheet> layoutOf(std::vector<Bytes>& sheets, bool threeBits = false, std::uint32_t first = 0x21)
+{
+    std::vector<PictureSheet> layout;
+    for (Bytes& bytes : sheets) {
+        layout.push_back({first++, bytes.data(), static_cast<std::uint32_t>(bytes.size()), threeBits});
+    }
+    return layout;
+}
+
+Bytes contentOf(std::FILE* file)
+{
+    Bytes bytes;
+    std::rewind(file);
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+Bytes writePicture(const std::vector<PictureSheet>& layout)
+{
+    std::FILE* file = std::tmpfile();
+    EXPECT_TRUE(writeSheetPicture(file, "out.png", layout.data(), static_cast<std::uint32_t>(layout.size())));
+    return contentOf(file);
+}
+
+struct ReadOutcome {
+    bool ok;
+    std::string output;
+    std::vector<Bytes> sheets;
+};
+
+// Reads `png` for sheets of these lengths, from sheet `first` on, with output captured.
+ReadOutcome readPicture(const Bytes& png, std::vector<std::uint32_t> lengths, bool threeBits = false,
+                        std::uint32_t first = 0x21, const char* name = "GFX21.png")
+{
+    ReadOutcome outcome{false, "", {}};
+    for (std::uint32_t length : lengths) {
+        outcome.sheets.emplace_back(length, 0xEE);
+    }
+    std::vector<PictureSheet> layout = layoutOf(outcome.sheets, threeBits, first);
+    std::FILE* file = std::tmpfile();
+    if (!png.empty()) {
+        std::fwrite(png.data(), 1, png.size(), file);
+    }
+    std::rewind(file);
+    testing::internal::CaptureStdout();
+    outcome.ok = readSheetPicture(file, name, layout.data(), static_cast<std::uint32_t>(layout.size()));
+    outcome.output = testing::internal::GetCapturedStdout();
+    std::fclose(file);
+    return outcome;
+}
+
+std::uint32_t bigEndian(const Bytes& bytes, std::size_t at)
+{
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 |
+           bytes[at + 3];
+}
+
+// A picture as an image editor might save it.
+struct Craft {
+    int colourType;
+    int bitDepth;
+    bool interlaced = false;
+    std::uint32_t width = 128;
+    std::uint32_t height = 32;
+};
+
+void appendToBytes(png_structp png, png_bytep data, png_size_t length)
+{
+    Bytes& out = *static_cast<Bytes*>(png_get_io_ptr(png));
+    out.insert(out.end(), data, data + length);
+}
+
+// Nothing with a destructor lives in this frame across the setjmp.
+bool encodeRows(const Craft& craft, png_bytep* rows, Bytes* out)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, out, appendToBytes, nullptr);
+    png_set_IHDR(png, info, craft.width, craft.height, craft.bitDepth, craft.colourType,
+                 craft.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (craft.colourType == PNG_COLOR_TYPE_PALETTE) {
+        // A palette unlike the tool's: the reader goes by the indices alone.
+        png_color palette[256];
+        for (png_color& colour : palette) {
+            colour = {0x10, 0x20, 0x30};
+        }
+        png_set_PLTE(png, info, palette, craft.bitDepth == 8 ? 256 : 1 << craft.bitDepth);
+    }
+    png_write_info(png, info);
+    png_set_interlace_handling(png);
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Encodes the picture whose samples `sample(x, y, channel)` gives.
+Bytes craftPng(const Craft& craft, const std::function<std::uint32_t(std::uint32_t, std::uint32_t, int)>& sample)
+{
+    const int channels = craft.colourType == PNG_COLOR_TYPE_RGB ? 3
+                         : craft.colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
+                         : craft.colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                                                                          : 1;
+    const std::size_t bitsPerPixel = std::size_t(channels) * std::size_t(craft.bitDepth);
+    std::vector<Bytes> rows(craft.height, Bytes((craft.width * bitsPerPixel + 7) / 8));
+    std::vector<png_bytep> pointers;
+    for (std::uint32_t y = 0; y < craft.height; ++y) {
+        for (std::uint32_t x = 0; x < craft.width; ++x) {
+            for (int c = 0; c < channels; ++c) {
+                const std::uint32_t value = sample(x, y, c);
+                const std::size_t bit = (x * std::size_t(channels) + std::size_t(c)) * std::size_t(craft.bitDepth);
+                if (craft.bitDepth == 16) {
+                    rows[y][bit / 8] = static_cast<std::uint8_t>(value >> 8);
+                    rows[y][bit / 8 + 1] = static_cast<std::uint8_t>(value);
+                } else {
+                    rows[y][bit / 8] |= static_cast<std::uint8_t>(value << (8 - craft.bitDepth - int(bit % 8)));
+                }
+            }
+        }
+        pointers.push_back(rows[y].data());
+    }
+    Bytes out;
+    EXPECT_TRUE(encodeRows(craft, pointers.data(), &out));
+    return out;
+}
+
+// Sample `channel` of palette colour `index` as an RGB(A) picture at `bitDepth` holds it.
+std::uint32_t paletteSample(std::uint32_t index, int channel, int bitDepth)
+{
+    const PaletteColour& colour = kSheetPalette[index];
+    const std::uint32_t value = channel == 0 ? colour.red : channel == 1 ? colour.green : channel == 2 ? colour.blue : 255;
+    return bitDepth == 16 ? value * 257 : value;
+}
+
+TEST(PngSheetFile, RoundTripsSheetsOfEveryCatalogueSizeAloneAndStacked)
+{
+    TestRandom random(7);
+    for (const std::vector<std::uint32_t>& lengths : std::vector<std::vector<std::uint32_t>>{
+             {2048}, {4096}, {14400}, {28672}, {2048, 14400, 2048, 28672, 4096}}) {
+        std::vector<Bytes> sheets;
+        for (std::uint32_t length : lengths) {
+            sheets.push_back(randomSheet(random, length));
+        }
+        const ReadOutcome read = readPicture(writePicture(layoutOf(sheets)), lengths);
+        EXPECT_TRUE(read.ok) << read.output;
+        EXPECT_EQ(read.output, "");
+        EXPECT_EQ(read.sheets, sheets);
+    }
+    // Sheets kept with 3 bits per pixel come back too when plane 3 is clear.
+    std::vector<Bytes> threeBit{randomSheet(random, 2048, 3)};
+    const ReadOutcome read = readPicture(writePicture(layoutOf(threeBit, true)), {2048}, true);
+    EXPECT_TRUE(read.ok) << read.output;
+    EXPECT_EQ(read.sheets, threeBit);
+}
+
+TEST(PngSheetFile, WritesFourBitIndexedPicturesOfWholeTileRows)
+{
+    TestRandom random(8);
+    const auto dimensions = [](std::vector<std::uint32_t> lengths) {
+        std::vector<Bytes> sheets;
+        for (std::uint32_t length : lengths) {
+            sheets.emplace_back(length, 0x5A);
+        }
+        const Bytes png = writePicture(layoutOf(sheets));
+        EXPECT_EQ(png[24], 4);  // bit depth
+        EXPECT_EQ(png[25], PNG_COLOR_TYPE_PALETTE);
+        EXPECT_EQ(png[28], PNG_INTERLACE_NONE);
+        return std::to_string(bigEndian(png, 16)) + "x" + std::to_string(bigEndian(png, 20));
+    };
+    EXPECT_EQ(dimensions({2048}), "128x32");
+    EXPECT_EQ(dimensions({4096}), "128x64");
+    EXPECT_EQ(dimensions({14400}), "128x232");
+    EXPECT_EQ(dimensions({28672}), "128x448");
+    for (const RomLayout* release : {&kUsLayout, &kJapanLayout}) {
+        std::vector<std::uint32_t> lengths;
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            lengths.push_back(sheetSize(sheet, *release));
+        }
+        EXPECT_EQ(dimensions(lengths), release == &kUsLayout ? "128x7584" : "128x7752");
+    }
+
+    // Decoded by libpng itself, the indices are the pixels of the planar tiles,
+    // and the palette is the tool's.
+    std::vector<Bytes> sheets{randomSheet(random, 14400)};
+    Bytes png = writePicture(layoutOf(sheets));
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_memory(&image, png.data(), png.size()));
+    image.format = PNG_FORMAT_RGB_COLORMAP;
+    Bytes indices(PNG_IMAGE_SIZE(image));
+    Bytes colours(PNG_IMAGE_COLORMAP_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, indices.data(), 0, colours.data()));
+    ASSERT_EQ(image.colormap_entries, kPaletteSize);
+    for (std::uint32_t index = 0; index < kPaletteSize; ++index) {
+        EXPECT_EQ(colours[3 * index], kSheetPalette[index].red);
+        EXPECT_EQ(colours[3 * index + 2], kSheetPalette[index].blue);
+    }
+    for (std::uint32_t y = 0; y < 232; ++y) {
+        for (std::uint32_t x = 0; x < 128; ++x) {
+            ASSERT_EQ(indices[y * 128 + x], pixelOf(sheets[0], x, y)) << "x " << x << ", y " << y;
+        }
+    }
+}
+
+TEST(PngSheetFile, PaletteIsAGreyRampThenEightPlainlyDifferentHues)
+{
+    EXPECT_EQ(kSheetPalette[0].red + kSheetPalette[0].green + kSheetPalette[0].blue, 0);
+    EXPECT_EQ(kSheetPalette[7].red + kSheetPalette[7].green + kSheetPalette[7].blue, 3 * 255);
+    for (std::uint32_t index = 0; index < kPaletteSize; ++index) {
+        const PaletteColour& c = kSheetPalette[index];
+        const bool grey = c.red == c.green && c.green == c.blue;
+        EXPECT_EQ(grey, index < 8) << index;
+        if (index > 0 && index < 8) {
+            EXPECT_GT(c.red, kSheetPalette[index - 1].red) << index;
+        }
+        for (std::uint32_t other = 0; other < index; ++other) {
+            const PaletteColour& o = kSheetPalette[other];
+            EXPECT_FALSE(o.red == c.red && o.green == c.green && o.blue == c.blue) << index << " " << other;
+        }
+    }
+}
+
+TEST(PngSheetFile, ReadsPicturesAsImageEditorsSaveThem)
+{
+    TestRandom random(9);
+    struct Case {
+        const char* what;
+        Craft craft;
+        std::uint32_t planes;  // the sheet uses colours below 2^planes
+    };
+    const Case cases[] = {
+        {"8-bit indexed", {PNG_COLOR_TYPE_PALETTE, 8}, 4},
+        {"4-bit indexed, interlaced", {PNG_COLOR_TYPE_PALETTE, 4, true}, 4},
+        {"2-bit indexed", {PNG_COLOR_TYPE_PALETTE, 2}, 2},
+        {"1-bit indexed", {PNG_COLOR_TYPE_PALETTE, 1}, 1},
+        {"RGB", {PNG_COLOR_TYPE_RGB, 8}, 4},
+        {"RGB, interlaced", {PNG_COLOR_TYPE_RGB, 8, true}, 4},
+        {"RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 8}, 4},
+        {"16-bit RGBA", {PNG_COLOR_TYPE_RGB_ALPHA, 16}, 4},
+        {"16-bit grey", {PNG_COLOR_TYPE_GRAY, 16}, 3},
+        {"grey+alpha", {PNG_COLOR_TYPE_GRAY_ALPHA, 8}, 3},
+        {"1-bit grey", {PNG_COLOR_TYPE_GRAY, 1}, 3},
+    };
+    for (const Case& c : cases) {
+        Bytes sheet = randomSheet(random, 2048, c.planes);
+        if (c.craft.colourType == PNG_COLOR_TYPE_GRAY && c.craft.bitDepth == 1) {
+            // Black and white only, colours 0 and 7: planes 1 and 2 repeat plane 0.
+            for (std::size_t tile = 0; tile < sheet.size(); tile += 32) {
+                for (std::size_t r = 0; r < 8; ++r) {
+                    sheet[tile + 2 * r + 1] = sheet[tile + 16 + 2 * r] = sheet[tile + 2 * r];
+                }
+            }
+        }
+        const Bytes png = craftPng(c.craft, [&](std::uint32_t x, std::uint32_t y, int channel) {
+            const std::uint32_t index = pixelOf(sheet, x, y);
+            if (c.craft.colourType == PNG_COLOR_TYPE_PALETTE) {
+                return index;
+            }
+            if (c.craft.colourType & PNG_COLOR_MASK_COLOR) {
+                return paletteSample(index, channel, c.craft.bitDepth);
+            }
+            if (channel == 1) {  // alpha
+                return (1u << c.craft.bitDepth) - 1;
+            }
+            return c.craft.bitDepth == 1 ? index / 7 : paletteSample(index, 0, c.craft.bitDepth);
+        });
+        const ReadOutcome read = readPicture(png, {2048}, c.planes < 4);
+        EXPECT_TRUE(read.ok) << c.what << ": " << read.output;
+        EXPECT_EQ(read.sheets[0], sheet) << c.what;
+    }
+}
+
+TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
+{
+    TestRandom random(10);
+    std::vector<Bytes> sheets{randomSheet(random, 2048, 3)};
+    const Bytes good = writePicture(layoutOf(sheets));
+    // Colour 0 everywhere but at x 17, y 5.
+    const auto oddPixel = [](Craft craft, std::uint32_t value, std::uint32_t alpha = 255) {
+        return craftPng(craft, [=](std::uint32_t x, std::uint32_t y, int channel) {
+            const bool odd = x == 17 && y == 5;
+            return channel == 3 ? (odd ? alpha : 255u) : (odd ? value : 0u);
+        });
+    };
+    Bytes notPng(2048, 0x42);
+    Bytes damaged = good;
+    damaged[damaged.size() - 20] ^= 0x55;  // inside the image data
+    Bytes huge = good;
+    huge[16] = huge[20] = 0;
+    huge[17] = huge[21] = 0x01;
+    huge[18] = huge[22] = 0x86;
+    huge[19] = huge[23] = 0xA0;  // 100000 x 100000
+    struct Case {
+        const char* what;
+        Bytes png;
+        bool threeBits;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"index 16", oddPixel({PNG_COLOR_TYPE_PALETTE, 8}, 16), false, "pixel at x 17, y 5 has colour 16"},
+        {"not a palette colour", oddPixel({PNG_COLOR_TYPE_RGB, 8}, 3), false, "pixel at x 17, y 5 has the colour #030303"},
+        {"16-bit sample not c*257", oddPixel({PNG_COLOR_TYPE_RGB, 16}, 0x0001), false, "#000100010001"},
+        {"semi-transparent", oddPixel({PNG_COLOR_TYPE_RGB_ALPHA, 8}, 0, 128), false, "x 17, y 5 is partly transparent"},
+        {"transparent", oddPixel({PNG_COLOR_TYPE_RGB_ALPHA, 8}, 0, 0), false, "x 17, y 5 is transparent"},
+        {"colour 12 in a 3bpp sheet", oddPixel({PNG_COLOR_TYPE_PALETTE, 4}, 12), true,
+         "x 17, y 5 has colour 12; the game keeps 3 bits per pixel"},
+        {"wrong width", oddPixel({PNG_COLOR_TYPE_PALETTE, 4, false, 130, 32}, 0), false, "130 x 32 pixels, but it must be 128 x 32"},
+        {"wrong height", oddPixel({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 40}, 0), false, "128 x 40 pixels, but it must be 128 x 32"},
+        {"huge header", huge, false, "100000 x 100000 pixels"},
+        {"truncated", Bytes(good.begin(), good.begin() + long(good.size() / 2)), false, "the file ends early"},
+        {"truncated header", Bytes(good.begin(), good.begin() + 5), false, "the file ends early"},
+        {"not a PNG", notPng, false, "not a PNG picture"},
+        {"empty", Bytes(), false, "not a PNG picture"},
+        {"damaged", damaged, false, "the PNG data is damaged"},
+    };
+    for (const Case& c : cases) {
+        const ReadOutcome read = readPicture(c.png, {2048}, c.threeBits);
+        EXPECT_FALSE(read.ok) << c.what;
+        EXPECT_EQ(read.output.rfind("The picture GFX21.png, GFX 0x21: ", 0), 0u) << c.what << ": " << read.output;
+        EXPECT_NE(read.output.find(c.says), std::string::npos) << c.what << ": " << read.output;
+        EXPECT_EQ(read.output.find('\n'), read.output.size() - 1) << c.what << ": " << read.output;
+        EXPECT_EQ(read.output.substr(read.output.size() - 2), ".\n") << c.what;
+    }
+}
+
+TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePicture)
+{
+    // 0x21 (2048), 0x22 (14400, its last tile row 2 tiles wide), 0x23 (2048).
+    std::vector<Bytes> sheets{Bytes(2048), Bytes(14400), Bytes(2048)};
+    const std::vector<std::uint32_t> lengths{2048, 14400, 2048};
+    ASSERT_EQ(sheetPictureHeight(layoutOf(sheets).data(), 3), 32u + 232u + 32u);
+    const auto withPixel = [](std::uint32_t atX, std::uint32_t atY, std::uint32_t colour) {
+        return craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 296},
+                        [=](std::uint32_t x, std::uint32_t y, int) { return x == atX && y == atY ? colour : 0u; });
+    };
+    const auto refusal = [&](std::uint32_t x, std::uint32_t y, std::uint32_t colour, bool threeBits) {
+        return readPicture(withPixel(x, y, colour), lengths, threeBits, 0x21, "All.png").output;
+    };
+    // The last tile row of 0x22 starts at y 32 + 224; only tiles 0 and 1 exist.
+    EXPECT_EQ(refusal(16, 256, 3, false),
+              "The picture All.png, GFX 0x22: the pixel at x 16, y 256 has colour 3, but it lies past the sheet's "
+              "last tile, so it must be colour 0.\n");
+    EXPECT_EQ(refusal(15, 263, 3, false), "");  // inside tile 1
+    EXPECT_EQ(refusal(0, 290, 9, true),
+              "The picture All.png, GFX 0x23: the pixel at x 0, y 290 has colour 9; the game keeps 3 bits per pixel "
+              "there, so only colours 0 to 7.\n");
+    EXPECT_EQ(readPicture(Bytes(3, 0), lengths, false, 0x21, "All.png").output,
+              "The picture All.png, GFX 0x21 to 0x23: the file is not a PNG picture.\n");
+}
+
+TEST(PngSheetFile, WriteFailureIsReportedInOneLine)
+{
+    TempDir dir;
+    writeFile(dir / "read-only.png", Bytes());
+    std::FILE* file = std::fopen((dir / "read-only.png").string().c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<Bytes> sheets{Bytes(2048)};
+    const std::vector<PictureSheet> layout = layoutOf(sheets);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(writeSheetPicture(file, "GFX21.png", layout.data(), 1));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Couldn't write the picture GFX21.png, GFX 0x21: the file system refused the data.\n");
+    std::fclose(file);
+}
+
+}  // namespace
