@@ -6,9 +6,9 @@
 // The seeds come from two generated sample ROMs (the US release with seed 1,
 // the Japanese one with seed 2): every compressed sheet's LZ stream as stored
 // in the image, every sheet as extraction writes it (the encoders' input),
-// run-length streams of those sheets, and the worked examples of the stream
-// formats. Exits with status 1 when a ROM cannot be built or a file cannot be
-// written.
+// run-length streams of those sheets, pictures of some sheets for the PNG
+// reader, and the worked examples of the stream formats. Exits with status 1
+// when a ROM cannot be built or a file cannot be written.
 
 #include <cstdint>
 #include <cstdio>
@@ -23,14 +23,15 @@
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
+#include "transfer/png_sheet_file.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
 // The targets that get seeds; one folder each.
-constexpr const char* kTargets[] = {"fuzz_lz_decoder", "fuzz_run_length_decoder", "fuzz_lz_encoder",
-                                    "fuzz_lz_optimal_encoder", "fuzz_run_length_encoder"};
+constexpr const char* kTargets[] = {"fuzz_lz_decoder",         "fuzz_run_length_decoder", "fuzz_lz_encoder",
+                                    "fuzz_lz_optimal_encoder", "fuzz_run_length_encoder", "fuzz_png_sheet_reader"};
 
 bool writeSeed(const std::string& folder, const std::string& target, const std::string& name,
                const Bytes& bytes)
@@ -89,6 +90,30 @@ Bytes asBlock(const Bytes& sheet)
     return block;
 }
 
+// The PNG picture of one sheet, as the PNG reader's target takes it: a first
+// byte that picks the layout (0: a 2048-byte sheet of 3bpp colours, 1: the
+// Japanese 14400-byte sheet 0xDD), then the file. Empty when it could not be
+// written.
+Bytes pictureSeed(std::uint32_t sheet, Bytes bytes, bool large)
+{
+    PictureSheet picture{sheet, bytes.data(), static_cast<std::uint32_t>(bytes.size()), !large};
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) {
+        return {};
+    }
+    Bytes seed{static_cast<std::uint8_t>(large ? 1 : 0)};
+    if (writeSheetPicture(file, "seed.png", &picture, 1)) {
+        std::rewind(file);
+        std::uint8_t chunk[4096];
+        std::size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            seed.insert(seed.end(), chunk, chunk + got);
+        }
+    }
+    std::fclose(file);
+    return seed.size() > 1 ? seed : Bytes{};
+}
+
 struct Release {
     RomVersion version;
     const RomLayout* layout;
@@ -143,6 +168,21 @@ bool writeReleaseSeeds(const std::string& folder, const Release& release)
         std::snprintf(name, sizeof name, "%s_gfx%02X_sheet", release.name, sheet);
         for (const char* target : {"fuzz_lz_encoder", "fuzz_lz_optimal_encoder", "fuzz_run_length_encoder"}) {
             ok = writeSeed(folder, target, name, bytes) && ok;
+        }
+        // Pictures of the sheets the game keeps with 3 bits per pixel, and of
+        // the Japanese sheet 0xDD: a few, the chunks are alike.
+        const bool threeBits = bytes.size() == 2048 && (sheetStorage(sheet) == SheetStorage::Raw3bpp ||
+                                                        sheetCodecType(sheet) == LzSheet3bpp);
+        const bool large = sheet == 0xDD && release.version == RomVersion::Japan;
+        if ((threeBits && sheet % 8 == 1) || large) {
+            const Bytes picture = pictureSeed(sheet, bytes, large);
+            if (picture.empty()) {
+                std::printf("Couldn't make a picture of GFX 0x%02X\n", sheet);
+                ok = false;
+            } else {
+                std::snprintf(name, sizeof name, "%s_gfx%02X_picture", release.name, sheet);
+                ok = writeSeed(folder, "fuzz_png_sheet_reader", name, picture) && ok;
+            }
         }
         // The run-length decoders get the streams of the sheets in both formats;
         // a few suffice, the packets are alike.
