@@ -25,7 +25,7 @@ targets=(
   "fuzz_lz_encoder                30000    -"
   "fuzz_lz_optimal_encoder         3000    -"
   "fuzz_run_length_encoder        50000    -"
-  "fuzz_png_sheet_reader          50000    -"
+  "fuzz_png_sheet_reader         200000    -"
 )
 
 runs_override=""
