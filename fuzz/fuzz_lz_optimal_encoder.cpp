@@ -24,7 +24,7 @@ void check(const Bytes& input, std::uint32_t codecType)
     FUZZ_CHECK(stream.size() <= encode(input, encodeLzSheet, codecType).size());
     DecodeContext context;
     const Decoded decoded = decode(stream, decodeLzSheet, codecType, context);
-    FUZZ_CHECK(decoded.bytes == expected && decoded.read == static_cast<long>(stream.size()));
+    FUZZ_CHECK(decoded == expected && decoded.read == static_cast<long>(stream.size()));
 }
 
 }  // namespace

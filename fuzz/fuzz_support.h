@@ -1,10 +1,13 @@
 #pragma once
-// Shared by the fuzz targets. A failed check aborts, which libFuzzer reports as
-// a crash with its input.
+// Shared by the fuzz targets (POSIX: the decoders read through fmemopen). A
+// failed check aborts, which libFuzzer reports as a crash with its input.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <stdio_ext.h>
 #include <vector>
 
 #include "codec/codec_limits.h"
@@ -16,28 +19,44 @@ using Bytes = std::vector<std::uint8_t>;
 #define FUZZ_CHECK(condition) \
     ((condition) ? void() : (std::fprintf(stderr, "check failed: %s\n", #condition), std::abort()))
 
+// The result of decode(): the decoded bytes lie in a buffer that the next
+// decode() reuses.
 struct Decoded {
-    Bytes bytes;
-    long read = 0;  // stream bytes consumed
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t length = 0;
+    long read = 0;            // stream bytes consumed
+    bool readPastEnd = false;  // a read failed at the end of the stream
+
+    bool operator==(const Bytes& other) const
+    {
+        // memcmp, not a loop here: the fuzz drivers trace every comparison they make.
+        return length == other.size() && (length == 0 || std::memcmp(bytes, other.data(), length) == 0);
+    }
 };
 
-// Decodes `stream` from a temporary file into a cleared 0x10000-byte buffer, as
-// extraction does; `context` keeps its scratch bytes from earlier decodes.
+// Decodes `stream` from an in-memory stream into a cleared 0x10000-byte buffer,
+// as extraction does; `context` keeps its scratch bytes from earlier decodes.
+// The stream holds one byte in front of `stream`, read before the decode: an
+// in-memory stream of no bytes would not report the end of the file. The
+// buffers are kept for the whole process: a fresh 0x10000 bytes for every
+// decode cost more than the decode itself.
 inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std::uint32_t codecType,
                       DecodeContext& context)
 {
-    std::FILE* file = std::tmpfile();
+    static Bytes storage;
+    static Bytes output(kCodecBufferSize);
+    storage.assign(stream.size() + 1, 0);
+    std::copy(stream.begin(), stream.end(), storage.begin() + 1);
+    std::FILE* file = fmemopen(storage.data(), storage.size(), "rb");
     FUZZ_CHECK(file != nullptr);
-    if (!stream.empty()) {
-        std::fwrite(stream.data(), 1, stream.size(), file);
-    }
-    std::rewind(file);
-    Decoded result{Bytes(kCodecBufferSize, 0)};
-    startDecode(context, file, result.bytes.data(), static_cast<SheetCodecType>(codecType));
+    // Only this thread uses the stream: its reads need not take its lock.
+    __fsetlocking(file, FSETLOCKING_BYCALLER);
+    FUZZ_CHECK(std::fgetc(file) == 0);
+    std::fill(output.begin(), output.end(), std::uint8_t{0});
+    startDecode(context, file, output.data(), static_cast<SheetCodecType>(codecType));
     decoder(context);
     FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
-    result.bytes.resize(context.outputLength);
-    result.read = std::ftell(file);
+    const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1, std::feof(file) != 0};
     std::fclose(file);
     return result;
 }
@@ -46,26 +65,25 @@ inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std:
 // that the encoder tables were released.
 inline Bytes encode(Bytes input, void (*encoder)(EncodeContext&), std::uint32_t codecType)
 {
-    Bytes output(kCodecBufferSize);
+    static Bytes output(kCodecBufferSize);
     EncodeContext context;
     startEncode(context, input.data(), static_cast<std::uint32_t>(input.size()),
                 static_cast<SheetCodecType>(codecType), output.data());
     encoder(context);
     FUZZ_CHECK(context.ok && context.outputLength <= kCodecBufferSize);
     FUZZ_CHECK(context.matchIndex.capacity == 0 && context.smallestParse.capacity == 0);
-    output.resize(context.outputLength);
-    return output;
+    return Bytes(output.begin(), output.begin() + context.outputLength);
 }
 
 // The input read as (value, count - 1) pairs, expanded into runs of at most
-// 0x8000 bytes in all: arbitrary bytes almost never hold the long runs that
-// fills, long copies and the run-length packets need.
-inline Bytes runsFrom(const std::uint8_t* data, std::size_t size)
+// `limit` bytes in all (at most 0x8000): arbitrary bytes almost never hold the
+// long runs that fills, long copies and the run-length packets need.
+inline Bytes runsFrom(const std::uint8_t* data, std::size_t size, std::size_t limit = kSheetBufferSize)
 {
     Bytes out;
-    for (std::size_t k = 0; k + 1 < size && out.size() < kSheetBufferSize; k += 2) {
+    for (std::size_t k = 0; k + 1 < size && out.size() < limit; k += 2) {
         out.insert(out.end(), static_cast<std::size_t>(data[k + 1]) + 1, data[k]);
     }
-    out.resize(out.size() < kSheetBufferSize ? out.size() : kSheetBufferSize);
+    out.resize(std::min(out.size(), limit));
     return out;
 }

@@ -2,6 +2,12 @@
 // Stream reads of the decoders. A read that fails (at the end of the file)
 // leaves its destination unchanged and is not reported: the decoders rely on
 // the old value staying in place.
+//
+// A cut-off stream repeats its last command until a bound, up to 0x10000
+// times, each time reading again at the end of the file. Once the stream's
+// end-of-file indicator is set, a read is skipped: it could only fail, and
+// the indicator costs no call into the operating system. The callers seek
+// before each decode, which clears the indicator.
 
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +15,9 @@
 // Reads one byte into `destination`; on failure `destination` keeps its value.
 inline void readByte(std::FILE* input, std::uint8_t& destination)
 {
+    if (std::feof(input) != 0) {
+        return;
+    }
     const int value = std::fgetc(input);
     if (value != EOF) {
         destination = static_cast<std::uint8_t>(value);
@@ -19,5 +28,8 @@ inline void readByte(std::FILE* input, std::uint8_t& destination)
 // past the end of the file keep their values.
 inline void readBlock(std::FILE* input, std::uint8_t* destination, std::uint32_t count)
 {
+    if (std::feof(input) != 0) {
+        return;
+    }
     static_cast<void>(std::fread(destination, 1, count, input));
 }
