@@ -33,16 +33,28 @@ bool wholeCommandFits(const DecodeContext& context, std::uint32_t length)
     return context.outputLength + length <= kCodecBufferSize;
 }
 
-// Appends one byte under the per-byte bound: a byte that finds the buffer full
-// is dropped and the decode ends after the current command.
-void putOutputByte(DecodeContext& context, std::uint8_t value)
+// Bytes of the buffer still free at the write position.
+std::uint32_t roomLeft(const DecodeContext& context)
 {
-    if (context.outputLength < kCodecBufferSize) {
-        context.output[context.outputLength] = value;
-        ++context.outputLength;
-    } else {
+    return kCodecBufferSize - context.outputLength;
+}
+
+// After a command of `length` bytes under the per-byte bound, of which `written`
+// fitted: a byte that found the buffer full ends the decode after the command.
+void endPerByteCommand(DecodeContext& context, std::uint32_t written, std::uint32_t length)
+{
+    context.outputLength += written;
+    if (written < length) {
         stopDecode(context);
     }
+}
+
+// A stream cut short repeats its command with the same arguments until a
+// bound stops it. For the two commands with a whole-command bound the repeats
+// are `length` bytes each, as many as fit: they are done here at once.
+std::uint32_t repeatsThatFit(const DecodeContext& context, std::uint32_t length)
+{
+    return atStreamEnd(context.input) ? roomLeft(context) / length : 1;
 }
 
 void runDirectCopy(DecodeContext& context, std::uint32_t length)
@@ -53,8 +65,9 @@ void runDirectCopy(DecodeContext& context, std::uint32_t length)
     }
     // Bytes that cannot be read leave their positions as they were but are
     // counted all the same.
+    const std::uint32_t repeats = repeatsThatFit(context, length);
     readBlock(context.input, context.output + context.outputLength, length);
-    context.outputLength += length;
+    context.outputLength += repeats * length;
 }
 
 void runByteFill(DecodeContext& context, std::uint32_t length)
@@ -64,17 +77,21 @@ void runByteFill(DecodeContext& context, std::uint32_t length)
         stopDecode(context);
         return;
     }
-    std::memset(context.output + context.outputLength, context.firstArgument, length);
-    context.outputLength += length;
+    const std::uint32_t total = repeatsThatFit(context, length) * length;
+    std::memset(context.output + context.outputLength, context.firstArgument, total);
+    context.outputLength += total;
 }
 
 void runWordFill(DecodeContext& context, std::uint32_t length)
 {
     readByte(context.input, context.firstArgument);
     readByte(context.input, context.secondArgument);
-    for (std::uint32_t k = 0; k < length; ++k) {
-        putOutputByte(context, (k & 1U) == 0 ? context.firstArgument : context.secondArgument);
+    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    std::uint8_t* out = context.output + context.outputLength;
+    for (std::uint32_t k = 0; k < written; ++k) {
+        out[k] = (k & 1U) == 0 ? context.firstArgument : context.secondArgument;
     }
+    endPerByteCommand(context, written, length);
 }
 
 void runIncreasingFill(DecodeContext& context, std::uint32_t length)
@@ -82,11 +99,14 @@ void runIncreasingFill(DecodeContext& context, std::uint32_t length)
     readByte(context.input, context.firstArgument);
     // The count lives in a local: a repeated command (after a failed read)
     // starts again from the byte that was read.
+    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    std::uint8_t* out = context.output + context.outputLength;
     std::uint8_t value = context.firstArgument;
-    for (std::uint32_t k = 0; k < length; ++k) {
-        putOutputByte(context, value);
+    for (std::uint32_t k = 0; k < written; ++k) {
+        out[k] = value;
         ++value;  // wraps 0xFF to 0x00
     }
+    endPerByteCommand(context, written, length);
 }
 
 void runCopy(DecodeContext& context, std::uint32_t length)
@@ -103,9 +123,13 @@ void runCopy(DecodeContext& context, std::uint32_t length)
     // that overlaps the bytes being written repeats them. Nothing requires the
     // source to lie before the write position; the source range is inside the
     // buffer in any case.
-    for (std::uint32_t k = 0; k < length; ++k) {
-        putOutputByte(context, context.output[source + k]);
+    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    const std::uint8_t* from = context.output + source;
+    std::uint8_t* out = context.output + context.outputLength;
+    for (std::uint32_t k = 0; k < written; ++k) {
+        out[k] = from[k];
     }
+    endPerByteCommand(context, written, length);
 }
 
 }  // namespace

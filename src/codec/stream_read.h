@@ -12,10 +12,17 @@
 #include <cstdint>
 #include <cstdio>
 
+// Whether the stream is at its end, so that every later read will fail until
+// the caller seeks again.
+inline bool atStreamEnd(std::FILE* input)
+{
+    return std::feof(input) != 0;
+}
+
 // Reads one byte into `destination`; on failure `destination` keeps its value.
 inline void readByte(std::FILE* input, std::uint8_t& destination)
 {
-    if (std::feof(input) != 0) {
+    if (atStreamEnd(input)) {
         return;
     }
     const int value = std::fgetc(input);
@@ -28,7 +35,7 @@ inline void readByte(std::FILE* input, std::uint8_t& destination)
 // past the end of the file keep their values.
 inline void readBlock(std::FILE* input, std::uint8_t* destination, std::uint32_t count)
 {
-    if (std::feof(input) != 0) {
+    if (atStreamEnd(input)) {
         return;
     }
     static_cast<void>(std::fread(destination, 1, count, input));
