@@ -22,6 +22,26 @@ constexpr std::uint32_t kMinRunLength = 3;
 
 enum class RunLengthFormat { Sheet, Block };
 
+// How many times the packet at hand is stored. Once the stream is at its end
+// every later read fails, so every later packet repeats this one with the same
+// header and value: they are all stored at once, as many as the bounds would
+// let through one by one. Where an FF FF run is next read as the end marker,
+// the packet is stored once.
+std::uint32_t repeatsOfPacket(const DecodeContext& context, RunLengthFormat format, std::uint32_t length)
+{
+    if (!atStreamEnd(context.input)) {
+        return 1;
+    }
+    if (format == RunLengthFormat::Block) {
+        // Below the block size before each packet; the one that reaches it is the last.
+        return (kBlockSize - context.outputLength + length - 1) / length;
+    }
+    if (context.header == kEndMarkerByte && context.firstArgument == kEndMarkerByte) {
+        return 1;
+    }
+    return (kCodecBufferSize - context.outputLength) / length;
+}
+
 // One pass per packet. Returns when the running flag is cleared: at the type-2
 // end marker, at the block size (type 3), or at the 0x10000 bound.
 void decodePackets(DecodeContext& context, RunLengthFormat format)
@@ -43,6 +63,7 @@ void decodePackets(DecodeContext& context, RunLengthFormat format)
                 context.running = false;
                 return;
             }
+            length *= repeatsOfPacket(context, format, length);
             std::memset(context.output + context.outputLength, context.firstArgument, length);
         } else {
             length = static_cast<std::uint32_t>(context.header) + 1;
@@ -50,8 +71,10 @@ void decodePackets(DecodeContext& context, RunLengthFormat format)
                 context.running = false;  // the literal bytes stay unread
                 return;
             }
+            const std::uint32_t repeats = repeatsOfPacket(context, format, length);
             // Bytes that cannot be read keep their positions but are counted.
             readBlock(context.input, context.output + context.outputLength, length);
+            length *= repeats;
         }
         context.outputLength += length;
         // A type-3 stream ends with the packet that reaches the block size, so
