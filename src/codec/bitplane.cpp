@@ -58,8 +58,11 @@ std::uint32_t expandTiles3To4(std::uint8_t* buffer, std::uint32_t length)
     }
     // From the end, so the data grows inside the buffer: the destination never
     // falls below the source and no byte is overwritten before it is read.
+    // A partial last tile goes byte by byte, then whole tiles a tile at a time.
+    const std::uint32_t wholeTiles =
+        newLength == kCodecBufferSize ? kCodecBufferSize / 32U : static_cast<std::uint32_t>(q);
     std::uint32_t dest = static_cast<std::uint32_t>(newLength) - 1;
-    while (dest >= kUntouchedPrefix) {
+    while (dest >= 32U * wholeTiles && dest >= kUntouchedPrefix) {
         if ((dest & kUpperHalfBit) != 0) {
             // dest is odd here: a plane-3 position, and the byte copied next
             // lands on the plane-2 position just below it.
@@ -69,6 +72,19 @@ std::uint32_t expandTiles3To4(std::uint8_t* buffer, std::uint32_t length)
         buffer[dest] = buffer[source];
         --dest;
         --source;
+    }
+    for (std::uint32_t tile = wholeTiles; tile-- > 0;) {
+        const std::uint8_t* from = buffer + 24U * tile;
+        std::uint8_t* to = buffer + 32U * tile;
+        // Plane 2 spreads over the upper half from its end (its bytes move up
+        // or stay), then planes 0/1 move up as one block; tile 0's stay put.
+        for (std::uint32_t row = 8; row-- > 0;) {
+            to[16 + 2 * row + 1] = 0;
+            to[16 + 2 * row] = from[16 + row];
+        }
+        if (tile != 0) {
+            std::memmove(to, from, 16);
+        }
     }
     return static_cast<std::uint32_t>(newLength);
 }

@@ -57,6 +57,23 @@ std::uint32_t repeatsThatFit(const DecodeContext& context, std::uint32_t length)
     return atStreamEnd(context.input) ? roomLeft(context) / length : 1;
 }
 
+// At the end of the stream a per-byte command repeats until the buffer is
+// full, each repeat writing the same `length` bytes, the first of which the
+// command has just written at `start`: the rest of the buffer is that period
+// over and over, and the decode ends with the buffer full.
+void fillWithRepeats(DecodeContext& context, std::uint32_t start, std::uint32_t length)
+{
+    std::uint8_t* out = context.output;
+    for (std::uint32_t at = start + length; at < kCodecBufferSize;) {
+        const std::uint32_t done = at - start;
+        const std::uint32_t copy = done < kCodecBufferSize - at ? done : kCodecBufferSize - at;
+        std::memcpy(out + at, out + start, copy);  // a whole number of periods, or the last part of one
+        at += copy;
+    }
+    context.outputLength = kCodecBufferSize;
+    stopDecode(context);
+}
+
 void runDirectCopy(DecodeContext& context, std::uint32_t length)
 {
     if (!wholeCommandFits(context, length)) {
@@ -91,6 +108,10 @@ void runWordFill(DecodeContext& context, std::uint32_t length)
     for (std::uint32_t k = 0; k < written; ++k) {
         out[k] = (k & 1U) == 0 ? context.firstArgument : context.secondArgument;
     }
+    if (written == length && atStreamEnd(context.input)) {
+        fillWithRepeats(context, context.outputLength, length);
+        return;
+    }
     endPerByteCommand(context, written, length);
 }
 
@@ -105,6 +126,10 @@ void runIncreasingFill(DecodeContext& context, std::uint32_t length)
     for (std::uint32_t k = 0; k < written; ++k) {
         out[k] = value;
         ++value;  // wraps 0xFF to 0x00
+    }
+    if (written == length && atStreamEnd(context.input)) {
+        fillWithRepeats(context, context.outputLength, length);
+        return;
     }
     endPerByteCommand(context, written, length);
 }
@@ -128,6 +153,12 @@ void runCopy(DecodeContext& context, std::uint32_t length)
     std::uint8_t* out = context.output + context.outputLength;
     for (std::uint32_t k = 0; k < written; ++k) {
         out[k] = from[k];
+    }
+    // Repeats copy the same bytes only when the source lies wholly before
+    // what this command wrote; otherwise each repeat is done one by one.
+    if (written == length && source + length <= context.outputLength && atStreamEnd(context.input)) {
+        fillWithRepeats(context, context.outputLength, length);
+        return;
     }
     endPerByteCommand(context, written, length);
 }
