@@ -30,7 +30,7 @@ bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
     // lies far below the target, inside the image.
     std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[target]);
     if (!image) {
-        std::printf("%s", kMsgRomOutOfMemory);
+        std::printf("%s", kMsgOutOfMemory);
         return false;
     }
     if (!readWholeRom(rom, image.get(), currentSize)) {

@@ -447,9 +447,17 @@ bool mayCreateOrReplace(const char* path)
     return before.exists || target.parent_path().empty() || fs::is_directory(target.parent_path(), error);
 }
 
-InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* oldBytes, std::uint64_t oldLength,
-                              const std::uint8_t* newBytes, std::uint64_t newLength)
+InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* newBytes, std::uint64_t newLength)
 {
+    std::uint64_t oldLength = 0;
+    if (!measureFileSize(file, oldLength) || !seekTo(file, 0)) {
+        return InPlaceRewrite::NotRead;
+    }
+    std::unique_ptr<std::uint8_t[]> held(new (std::nothrow) std::uint8_t[oldLength == 0 ? 1 : oldLength]);
+    if (!held || std::fread(held.get(), 1, static_cast<std::size_t>(oldLength), file) != oldLength) {
+        return InPlaceRewrite::NotRead;
+    }
+    const std::uint8_t* oldBytes = held.get();
     const std::uint64_t common = oldLength < newLength ? oldLength : newLength;
     const bool written =
         writeDifferences(file, newBytes, oldBytes, common) &&
@@ -486,26 +494,19 @@ WholeFileWrite writeWholeFile(const char* path, const std::uint8_t* bytes, std::
     if (file == nullptr) {
         return WholeFileWrite::CannotOpen;
     }
-    std::uint64_t oldLength = 0;
-    std::unique_ptr<std::uint8_t[]> oldBytes;
-    bool read = measureFileSize(file, oldLength) && seekTo(file, 0);
-    if (read) {
-        oldBytes.reset(new (std::nothrow) std::uint8_t[oldLength == 0 ? 1 : oldLength]);
-        read = oldBytes && std::fread(oldBytes.get(), 1, static_cast<std::size_t>(oldLength), file) == oldLength;
-    }
     WholeFileWrite result = WholeFileWrite::NotWritten;
-    if (read) {
-        switch (rewriteInPlace(file, oldBytes.get(), oldLength, bytes, length)) {
-        case InPlaceRewrite::Written:
-            result = WholeFileWrite::Written;
-            break;
-        case InPlaceRewrite::Restored:
-            result = WholeFileWrite::Restored;
-            break;
-        case InPlaceRewrite::NotRestored:
-            result = WholeFileWrite::NotRestored;
-            break;
-        }
+    switch (rewriteInPlace(file, bytes, length)) {
+    case InPlaceRewrite::Written:
+        result = WholeFileWrite::Written;
+        break;
+    case InPlaceRewrite::NotRead:
+        break;
+    case InPlaceRewrite::Restored:
+        result = WholeFileWrite::Restored;
+        break;
+    case InPlaceRewrite::NotRestored:
+        result = WholeFileWrite::NotRestored;
+        break;
     }
     std::fclose(file);
     return result;

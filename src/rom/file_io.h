@@ -72,17 +72,17 @@ bool mayCreateOrReplace(const char* path);
 // How rewriteInPlace ended.
 enum class InPlaceRewrite : std::uint8_t {
     Written,      // the file holds exactly the new bytes
+    NotRead,      // its old content could not be read or held: nothing written
     Restored,     // a write failed; the file holds exactly the old bytes again
     NotRestored,  // a write failed, and so did writing the old bytes back
 };
 
-// Makes the open `file`, which holds `oldBytes` (oldLength), hold `newBytes`
-// (newLength): writes the ranges where the two differ and the tail, resizes,
-// flushes to the disk. On a failure writes the old bytes back over every range
-// it may have changed and gives the file its old length. Reads neither buffer
-// past its length; the caller keeps both.
-InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* oldBytes, std::uint64_t oldLength,
-                              const std::uint8_t* newBytes, std::uint64_t newLength);
+// Makes the open `file` (opened "r+b") hold the `newLength` bytes of
+// `newBytes`: reads its old content into memory, writes the ranges where the
+// two differ and the tail, resizes, flushes to the disk. On a failure writes
+// the old bytes back over every range it may have changed and gives the file
+// its old length. Reads `newBytes` no further than newLength; the caller keeps it.
+InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* newBytes, std::uint64_t newLength);
 
 // How writeWholeFile ended.
 enum class WholeFileWrite : std::uint8_t {

@@ -21,4 +21,4 @@ inline constexpr const char* kFmtRomReadFailed = "Couldn't read the ROM: %s\n";
 inline constexpr const char* kMsgRomUnchanged = "The ROM has not been changed.\n";
 inline constexpr const char* kMsgRomRestored = "The ROM has been restored.\n";
 inline constexpr const char* kFmtRomNotRestored = "The ROM could not be restored: %s\n";
-inline constexpr const char* kMsgRomOutOfMemory = "Not enough memory.\n";
+inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";  // any layer that cannot allocate

@@ -1,8 +1,6 @@
 #include "rom/rom_store.h"
 
 #include <cstdio>
-#include <memory>
-#include <new>
 
 #include "rom/file_io.h"
 #include "rom/rom_messages.h"
@@ -13,22 +11,12 @@ namespace {
 // content kept to be written back.
 bool rewriteRomInPlace(RomImage& rom, const std::uint8_t* image, std::uint64_t length)
 {
-    std::uint64_t oldLength = 0;
-    if (rom.file == nullptr || !measureFileSize(rom.file, oldLength)) {
-        std::printf(kFmtRomReadFailed, rom.path);
-        return false;
-    }
-    std::unique_ptr<std::uint8_t[]> old(new (std::nothrow) std::uint8_t[oldLength == 0 ? 1 : oldLength]);
-    if (!old) {
-        std::printf("%s", kMsgRomOutOfMemory);
-        return false;
-    }
-    if (!readWholeRom(rom, old.get(), oldLength)) {
-        return false;
-    }
-    switch (rewriteInPlace(rom.file, old.get(), oldLength, image, length)) {
+    switch (rom.file == nullptr ? InPlaceRewrite::NotRead : rewriteInPlace(rom.file, image, length)) {
     case InPlaceRewrite::Written:
         return true;
+    case InPlaceRewrite::NotRead:
+        std::printf(kFmtRomReadFailed, rom.path);
+        return false;
     case InPlaceRewrite::Restored:
         std::printf(kFmtRomWriteFailed, rom.path);
         std::printf("%s", kMsgRomRestored);

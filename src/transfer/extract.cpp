@@ -10,6 +10,7 @@
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
+#include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"
 #include "transfer/sheet_files.h"

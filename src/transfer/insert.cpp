@@ -12,6 +12,7 @@
 #include "codec/sheet_codec.h"
 #include "rom/file_io.h"
 #include "rom/pointer_tables.h"
+#include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/check_report.h"

@@ -8,6 +8,7 @@
 #include "codec/codec_limits.h"
 #include "rom/file_io.h"
 #include "rom/identify.h"
+#include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/png_sheet_file.h"
 #include "transfer/sheet_file_name.h"

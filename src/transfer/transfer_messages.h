@@ -31,7 +31,6 @@ inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
     "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
-inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";
 
 // Check-only runs.
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
