@@ -10,6 +10,7 @@
 #include <stdio_ext.h>
 #include <vector>
 
+#include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
@@ -86,4 +87,18 @@ inline Bytes runsFrom(const std::uint8_t* data, std::size_t size, std::size_t li
     }
     out.resize(std::min(out.size(), limit));
     return out;
+}
+
+// What an LZ stream of `input` decodes to: the input itself for type 0; for
+// type 1 the input packed to 3bpp as the encoder packs it, widened again.
+inline Bytes lzRoundTripOf(const Bytes& input, std::uint32_t codecType)
+{
+    Bytes expected = input;
+    expected.resize(kCodecBufferSize);
+    auto length = static_cast<std::uint32_t>(input.size());
+    if (codecType == 1) {
+        length = expandTiles3To4(expected.data(), packTiles4To3(expected.data(), length));
+    }
+    expected.resize(length);
+    return expected;
 }
