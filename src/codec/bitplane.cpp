@@ -19,19 +19,22 @@ constexpr std::uint32_t kUntouchedPrefix = 16;  // planes 0/1 of the first tile 
 constexpr std::uint32_t kExpandSourceLimit = 0xC000;  // 2048 tiles fill the decode buffer
 constexpr std::uint32_t kRawScratchSize = 0x8000;
 
+// The read index of the packing after the byte at `read`: in an upper half
+// the read index is always even, so the byte skipped is plane 3.
+std::uint32_t nextPackedRead(std::uint32_t read)
+{
+    return read + ((read & kUpperHalfBit) != 0 ? 2U : 1U);
+}
+
 // Steps 2 and 3 of the packing: copies every byte at or past position 16
 // except the plane-3 bytes (odd positions of upper halves) down to the write
-// position. The write index never passes the read index.
+// position, whatever their values. The write index never passes the read index.
 std::uint32_t packFrom16(std::uint8_t* buffer, std::uint32_t length)
 {
     std::uint32_t write = kUntouchedPrefix;
-    std::uint32_t read = kUntouchedPrefix;
-    while (read < length) {
+    for (std::uint32_t read = kUntouchedPrefix; read < length; read = nextPackedRead(read)) {
         buffer[write] = buffer[read];
         ++write;
-        // In an upper half the read index is always even here, so the byte
-        // skipped is plane 3, whatever its value.
-        read += (read & kUpperHalfBit) != 0 ? 2U : 1U;
     }
     return write;
 }
@@ -128,10 +131,9 @@ std::uint32_t packRawSheet4To3(std::uint8_t* sheet)
 
 bool packingDropsColour(const std::uint8_t* buffer, std::uint32_t length)
 {
-    // The bytes packing skips: the odd positions of each tile's upper half,
-    // from the first tile on (packing leaves lengths up to 16 alone).
-    for (std::uint32_t s = 17; s < length; s += (s & 0x1F) == 0x1F ? 18 : 2) {
-        if (buffer[s] != 0) {
+    // The bytes packFrom16 steps over: the one after each upper-half read.
+    for (std::uint32_t read = kUntouchedPrefix; read < length; read = nextPackedRead(read)) {
+        if ((read & kUpperHalfBit) != 0 && read + 1 < length && buffer[read + 1] != 0) {
             return true;
         }
     }
