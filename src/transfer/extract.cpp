@@ -85,25 +85,31 @@ std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers
     return 0;
 }
 
-// The lowest and highest byte any sheet's data uses, of all sheets and of the
-// pointer-addressed ones.
+// The lowest and highest byte the sheets' data uses: of all sheets, and of the
+// pointer-addressed ones alone.
 void printExtractionSpan(const SheetSpan* spans)
 {
-    std::uint64_t lowest[2] = {~std::uint64_t{0}, ~std::uint64_t{0}};
-    std::uint64_t highest[2] = {0, 0};
+    struct Range {
+        std::uint64_t lowest = ~std::uint64_t{0};
+        std::uint64_t highest = 0;
+        void take(const SheetSpan& span)
+        {
+            lowest = span.offset < lowest ? span.offset : lowest;
+            const std::uint64_t last = std::uint64_t{span.offset} + span.length - 1;
+            highest = last > highest ? last : highest;
+        }
+    } all, addressed;
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        const SheetSpan& span = spans[sheet];
-        if (span.length == 0) {
+        if (spans[sheet].length == 0) {
             continue;
         }
-        const std::uint64_t last = std::uint64_t{span.offset} + span.length - 1;
-        for (int group = 0; group < (sheetStorage(sheet) == SheetStorage::FixedOffset ? 1 : 2); ++group) {
-            lowest[group] = span.offset < lowest[group] ? span.offset : lowest[group];
-            highest[group] = last > highest[group] ? last : highest[group];
+        all.take(spans[sheet]);
+        if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
+            addressed.take(spans[sheet]);
         }
     }
-    std::printf(kFmtExtractionSpan, static_cast<unsigned>(lowest[0]), static_cast<unsigned>(highest[0]),
-                static_cast<unsigned>(lowest[1]), static_cast<unsigned>(highest[1]));
+    std::printf(kFmtExtractionSpan, static_cast<unsigned>(all.lowest), static_cast<unsigned>(all.highest),
+                static_cast<unsigned>(addressed.lowest), static_cast<unsigned>(addressed.highest));
 }
 
 
