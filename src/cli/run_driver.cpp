@@ -140,7 +140,6 @@ bool openRom(const RunOptions& options, RomImage& rom)
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
-    rom.path = options.romPath.c_str();  // where a new image replaces the ROM
     // A file counts as having a 512-byte copier header exactly when bit 9 of
     // its size is set; the header's contents are never read.
     rom.headerOffset = rom.size & kCopierHeaderSize;
@@ -156,12 +155,18 @@ void closeRom(RomImage& rom)
     }
 }
 
+// The combined sheet file's path, or null for one file per sheet.
+const char* sheetPath(const RunOptions& options)
+{
+    return options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+}
+
 // Hands the insertion what it needs and keeps the end offset it hands back.
 bool runInsertion(RunOptions& options, RomImage& rom)
 {
     InsertRequest request;
     request.startOffset = options.insertAddress;
-    request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+    request.sheetFilePath = sheetPath(options);
     request.fill = (options.modeWord & ModeNoFill) == 0;
     request.pictures = (options.modeWord & ModePictures) != 0;
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
@@ -222,7 +227,7 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
     case RunOperation::ExtractSheets: {
         start(kMsgStartExtract);
         ExtractRequest request;
-        request.sheetFilePath = options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
+        request.sheetFilePath = sheetPath(options);
         request.pictures = (options.modeWord & ModePictures) != 0;
         request.checkOnly = checkOnly;
         succeeded = extractSheets(rom, request);
