@@ -16,7 +16,6 @@ namespace {
 
 constexpr std::uint32_t kUpperHalfBit = 16;     // bit 4 of a 4bpp position
 constexpr std::uint32_t kUntouchedPrefix = 16;  // planes 0/1 of the first tile never move
-constexpr std::uint32_t kExpandSourceLimit = 0xC000;  // 2048 tiles fill the decode buffer
 constexpr std::uint32_t kRawScratchSize = 0x8000;
 
 // The read index of the packing after the byte at `read`: in an upper half
@@ -56,8 +55,7 @@ std::uint32_t expandTiles3To4(std::uint8_t* buffer, std::uint32_t length)
     if (newLength > kCodecBufferSize) {
         // Only the first 2048 tiles fit; decoded bytes from 0xC000 on are
         // dropped. L = 0xC000 gives exactly 0x10000 and is not capped.
-        newLength = kCodecBufferSize;
-        source = kExpandSourceLimit - 1;
+        newLength = kCodecBufferSize;  // all whole tiles: the byte loop below does not run
     }
     // From the end, so the data grows inside the buffer: the destination never
     // falls below the source and no byte is overwritten before it is read.

@@ -69,6 +69,21 @@ void releaseSmallestParse(SmallestParse& parse);
 // extended above; through the output bound of encode_output.h.
 void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length);
 
+// Writes a fill or copy command: its header, then `first` (the fill byte, or
+// the copy position's low byte) and, for a word fill or a copy, `second` (the
+// second fill byte, or the position's high byte).
+void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
+                    std::uint8_t second = 0);
+
+// What both LZ encoders do first: packs a type-1 input to 3bpp in place.
+// False, with the ok flag cleared, when the input is longer than 0x10000
+// bytes (copy positions are 16 bits).
+bool prepareLzInput(EncodeContext& context);
+
+// The input length an encoder's tables are allocated for: a whole sheet
+// buffer at least when the tables are kept, so that a walk allocates once.
+std::uint32_t lzTableCapacity(const EncodeContext& context);
+
 // Writes input[pendingLiteralStart .. q-1] as DirectCopy commands of at most
 // 1024 bytes (the greedy encoder never passes more than 1024 except in the
 // tail, where 1025 go out as 1024 and 1) and moves pendingLiteralStart to q.

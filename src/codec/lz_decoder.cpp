@@ -39,24 +39,6 @@ std::uint32_t roomLeft(const DecodeContext& context)
     return kCodecBufferSize - context.outputLength;
 }
 
-// After a command of `length` bytes under the per-byte bound, of which `written`
-// fitted: a byte that found the buffer full ends the decode after the command.
-void endPerByteCommand(DecodeContext& context, std::uint32_t written, std::uint32_t length)
-{
-    context.outputLength += written;
-    if (written < length) {
-        stopDecode(context);
-    }
-}
-
-// A stream cut short repeats its command with the same arguments until a
-// bound stops it. For the two commands with a whole-command bound the repeats
-// are `length` bytes each, as many as fit: they are done here at once.
-std::uint32_t repeatsThatFit(const DecodeContext& context, std::uint32_t length)
-{
-    return atStreamEnd(context.input) ? roomLeft(context) / length : 1;
-}
-
 // At the end of the stream a per-byte command repeats until the buffer is
 // full, each repeat writing the same `length` bytes, the first of which the
 // command has just written at `start`: the rest of the buffer is that period
@@ -74,6 +56,31 @@ void fillWithRepeats(DecodeContext& context, std::uint32_t start, std::uint32_t 
     stopDecode(context);
 }
 
+// How many of a per-byte command's `length` bytes fit at the write position.
+std::uint32_t perByteLength(const DecodeContext& context, std::uint32_t length)
+{
+    return length < roomLeft(context) ? length : roomLeft(context);
+}
+
+// After a command of `length` bytes under the per-byte bound, of which
+// `written` fitted: a byte that found the buffer full ends the decode after
+// the command. At the end of the stream, a command whose repeats write the
+// same bytes (`sameEachRepeat`) has all its repeats done at once.
+void endPerByteCommand(DecodeContext& context, std::uint32_t written, std::uint32_t length,
+                       bool sameEachRepeat = true)
+{
+    if (written == length && sameEachRepeat && atStreamEnd(context.input)) {
+        fillWithRepeats(context, context.outputLength, length);
+        return;
+    }
+    context.outputLength += written;
+    if (written < length) {
+        stopDecode(context);
+    }
+}
+
+
+
 void runDirectCopy(DecodeContext& context, std::uint32_t length)
 {
     if (!wholeCommandFits(context, length)) {
@@ -82,7 +89,8 @@ void runDirectCopy(DecodeContext& context, std::uint32_t length)
     }
     // Bytes that cannot be read leave their positions as they were but are
     // counted all the same.
-    const std::uint32_t repeats = repeatsThatFit(context, length);
+    // At the end of the stream all its repeats are counted at once.
+    const std::uint32_t repeats = repeatsAtStreamEnd(context, length);
     readBlock(context.input, context.output + context.outputLength, length);
     context.outputLength += repeats * length;
 }
@@ -94,7 +102,7 @@ void runByteFill(DecodeContext& context, std::uint32_t length)
         stopDecode(context);
         return;
     }
-    const std::uint32_t total = repeatsThatFit(context, length) * length;
+    const std::uint32_t total = repeatsAtStreamEnd(context, length) * length;  // all repeats at the end
     std::memset(context.output + context.outputLength, context.firstArgument, total);
     context.outputLength += total;
 }
@@ -103,14 +111,10 @@ void runWordFill(DecodeContext& context, std::uint32_t length)
 {
     readByte(context.input, context.firstArgument);
     readByte(context.input, context.secondArgument);
-    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    const std::uint32_t written = perByteLength(context, length);
     std::uint8_t* out = context.output + context.outputLength;
     for (std::uint32_t k = 0; k < written; ++k) {
         out[k] = (k & 1U) == 0 ? context.firstArgument : context.secondArgument;
-    }
-    if (written == length && atStreamEnd(context.input)) {
-        fillWithRepeats(context, context.outputLength, length);
-        return;
     }
     endPerByteCommand(context, written, length);
 }
@@ -120,16 +124,12 @@ void runIncreasingFill(DecodeContext& context, std::uint32_t length)
     readByte(context.input, context.firstArgument);
     // The count lives in a local: a repeated command (after a failed read)
     // starts again from the byte that was read.
-    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    const std::uint32_t written = perByteLength(context, length);
     std::uint8_t* out = context.output + context.outputLength;
     std::uint8_t value = context.firstArgument;
     for (std::uint32_t k = 0; k < written; ++k) {
         out[k] = value;
         ++value;  // wraps 0xFF to 0x00
-    }
-    if (written == length && atStreamEnd(context.input)) {
-        fillWithRepeats(context, context.outputLength, length);
-        return;
     }
     endPerByteCommand(context, written, length);
 }
@@ -148,7 +148,7 @@ void runCopy(DecodeContext& context, std::uint32_t length)
     // that overlaps the bytes being written repeats them. Nothing requires the
     // source to lie before the write position; the source range is inside the
     // buffer in any case.
-    const std::uint32_t written = length < roomLeft(context) ? length : roomLeft(context);
+    const std::uint32_t written = perByteLength(context, length);
     const std::uint8_t* from = context.output + source;
     std::uint8_t* out = context.output + context.outputLength;
     for (std::uint32_t k = 0; k < written; ++k) {
@@ -156,11 +156,7 @@ void runCopy(DecodeContext& context, std::uint32_t length)
     }
     // Repeats copy the same bytes only when the source lies wholly before
     // what this command wrote; otherwise each repeat is done one by one.
-    if (written == length && source + length <= context.outputLength && atStreamEnd(context.input)) {
-        fillWithRepeats(context, context.outputLength, length);
-        return;
-    }
-    endPerByteCommand(context, written, length);
+    endPerByteCommand(context, written, length, source + length <= context.outputLength);
 }
 
 }  // namespace

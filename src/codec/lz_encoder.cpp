@@ -206,22 +206,17 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
             if (copy.length > byteFill + 1 && copy.length > wordFill &&
                 copy.length > increasingFill + 1) {
                 length = copy.length;
-                writeLzHeader(context, LzCommand::Copy, length);
-                putByte(context, static_cast<std::uint8_t>(copy.source & 0xFFU));
-                putByte(context, static_cast<std::uint8_t>(copy.source >> 8));
+                writeLzCommand(context, LzCommand::Copy, length, static_cast<std::uint8_t>(copy.source & 0xFFU),
+                               static_cast<std::uint8_t>(copy.source >> 8));
             } else if (byteFill != 0) {
                 length = byteFill;
-                writeLzHeader(context, LzCommand::ByteFill, length);
-                putByte(context, a);
+                writeLzCommand(context, LzCommand::ByteFill, length, a);
             } else if (wordFill != 0) {
                 length = wordFill;
-                writeLzHeader(context, LzCommand::WordFill, length);
-                putByte(context, a);
-                putByte(context, b);
+                writeLzCommand(context, LzCommand::WordFill, length, a, b);
             } else {
                 length = increasingFill;
-                writeLzHeader(context, LzCommand::IncreasingFill, length);
-                putByte(context, a);
+                writeLzCommand(context, LzCommand::IncreasingFill, length, a);
             }
             i += length;
             context.pendingLiteralStart = i;
@@ -310,6 +305,37 @@ void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t leng
     }
 }
 
+void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
+                    std::uint8_t second)
+{
+    writeLzHeader(context, command, length);
+    putByte(context, first);
+    if (command == LzCommand::Copy || command == LzCommand::WordFill) {
+        putByte(context, second);
+    }
+}
+
+bool prepareLzInput(EncodeContext& context)
+{
+    if (context.codecType != LzSheet) {
+        // Type 1 sheets are stored as 3bpp tiles; inputs of 16 bytes or fewer
+        // stay as they are.
+        context.inputLength = packTiles4To3(context.input, context.inputLength);
+    }
+    if (context.inputLength > kCodecBufferSize) {
+        context.ok = false;  // copy positions are 16 bits
+        return false;
+    }
+    return true;
+}
+
+std::uint32_t lzTableCapacity(const EncodeContext& context)
+{
+    // Kept tables are sized for a whole sheet buffer at least, so that a walk
+    // allocates them once.
+    return context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
+}
+
 void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
 {
     // The callers pass at most 1024 bytes except in the tail, where a run of
@@ -337,22 +363,12 @@ void releaseEncoderTables(EncodeContext& context)
 
 void encodeLzSheet(EncodeContext& context)
 {
-    if (context.codecType != LzSheet) {
-        // Type 1 sheets are stored as 3bpp tiles; inputs of 16 bytes or fewer
-        // stay as they are.
-        context.inputLength = packTiles4To3(context.input, context.inputLength);
-    }
-    if (context.inputLength > kCodecBufferSize) {
-        context.ok = false;  // copy positions are 16 bits
+    if (!prepareLzInput(context)) {
         return;
     }
     MatchIndex& index = context.matchIndex;
     if (index.capacity < context.inputLength) {
-        // Kept tables are sized for a whole sheet buffer at least, so that a
-        // walk allocates them once.
-        const std::uint32_t capacity =
-            context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
-        if (!allocateMatchIndex(index, capacity)) {
+        if (!allocateMatchIndex(index, lzTableCapacity(context))) {
             context.ok = false;
             return;
         }

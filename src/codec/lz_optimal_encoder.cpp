@@ -274,7 +274,8 @@ void chooseSteps(const std::uint8_t* input, std::uint32_t n, const ParseTables& 
         byteRun = hasNext && input[i + 1] == a ? byteRun + 1 : 1;
         countingRun = hasNext && input[i + 1] == static_cast<std::uint8_t>(a + 1) ? countingRun + 1 : 1;
         alternatingRun = i + 2 < n && input[i + 2] == a ? alternatingRun + 1 : 0;
-        const std::uint32_t wordRun = hasNext ? 2 + alternatingRun : 1;
+        // A word fill of length 1 never wins: a byte fill of 1 costs a byte less.
+        const std::uint32_t wordRun = hasNext ? 2 + alternatingRun : 0;
 
         std::uint32_t best = kNone;
         std::uint32_t choice = 0;
@@ -329,21 +330,14 @@ void writeSteps(EncodeContext& context, const std::uint32_t* step)
         if (command == LzCommand::DirectCopy) {
             context.pendingLiteralStart = i;
             flushPendingLiterals(context, i + length);
+        } else if (command == LzCommand::Copy) {
+            writeLzCommand(context, command, length, static_cast<std::uint8_t>(source & 0xFFU),
+                           static_cast<std::uint8_t>(source >> 8));
         } else {
-            writeLzHeader(context, command, length);
-            if (command == LzCommand::Copy) {
-                putByte(context, static_cast<std::uint8_t>(source & 0xFFU));
-                putByte(context, static_cast<std::uint8_t>(source >> 8));
-            } else {
-                putByte(context, input[i]);
-                if (command == LzCommand::WordFill) {
-                    // A word fill of length 1 still carries its second byte.
-                    putByte(context, i + 1 < n ? input[i + 1] : input[i]);
-                }
-            }
+            // A word fill is at least 2 long, so its second byte is in the input.
+            writeLzCommand(context, command, length, input[i], command == LzCommand::WordFill ? input[i + 1] : 0);
         }
         i += length;
-        context.pendingLiteralStart = i;
         if (!context.ok) {
             return;
         }
@@ -361,23 +355,16 @@ void releaseSmallestParse(SmallestParse& parse)
 
 void encodeLzSheetSmallest(EncodeContext& context)
 {
-    if (context.codecType != LzSheet) {
-        context.inputLength = packTiles4To3(context.input, context.inputLength);
-    }
-    if (context.inputLength > kCodecBufferSize) {
-        context.ok = false;  // copy positions are 16 bits
+    if (!prepareLzInput(context)) {
         return;
     }
     SmallestParse& parse = context.smallestParse;
     if (parse.capacity < context.inputLength || parse.block == nullptr) {
-        const std::uint32_t capacity =
-            context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
-        if (!allocateSmallestParse(parse, capacity)) {
+        if (!allocateSmallestParse(parse, lzTableCapacity(context))) {
             context.ok = false;
             return;
         }
     }
-    context.pendingLiteralStart = 0;
     context.outputLength = 0;
     if (context.ok) {
         const std::uint8_t* input = context.input;

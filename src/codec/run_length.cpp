@@ -39,7 +39,7 @@ std::uint32_t repeatsOfPacket(const DecodeContext& context, RunLengthFormat form
     if (context.header == kEndMarkerByte && context.firstArgument == kEndMarkerByte) {
         return 1;
     }
-    return (kCodecBufferSize - context.outputLength) / length;
+    return repeatsAtStreamEnd(context, length);
 }
 
 // One pass per packet. Returns when the running flag is cleared: at the type-2

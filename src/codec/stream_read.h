@@ -12,11 +12,22 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "codec/codec_limits.h"
+#include "codec/decode_context.h"
+
 // Whether the stream is at its end, so that every later read will fail until
 // the caller seeks again.
 inline bool atStreamEnd(std::FILE* input)
 {
     return std::feof(input) != 0;
+}
+
+// How many times a command or packet of `length` bytes is stored when every
+// later read fails: it repeats, unchanged, as often as it fits before the
+// 0x10000-byte bound (1 while the stream still has bytes).
+inline std::uint32_t repeatsAtStreamEnd(const DecodeContext& context, std::uint32_t length)
+{
+    return atStreamEnd(context.input) ? (kCodecBufferSize - context.outputLength) / length : 1;
 }
 
 // Reads one byte into `destination`; on failure `destination` keeps its value.
