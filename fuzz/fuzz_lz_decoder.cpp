@@ -31,9 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::fill(std::copy_n(first.bytes, first.length, widened.begin()), widened.end(), std::uint8_t{0});
     const std::uint32_t widenedLength = expandTiles3To4(widened.data(), first.length);
-    const long firstRead = first.read;
     const Decoded second = decode(stream, decodeLzSheet, 1, context);
-    FUZZ_CHECK(second.read == firstRead && second.length == widenedLength &&
+    FUZZ_CHECK(second.read == first.read && second.length == widenedLength &&
                std::memcmp(widened.data(), second.bytes, widenedLength) == 0);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/decode_context.h"
+#include "codec/lz_codec.h"
 #include "codec/encode_context.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -102,3 +103,20 @@ inline Bytes lzRoundTripOf(const Bytes& input, std::uint32_t codecType)
     expected.resize(length);
     return expected;
 }
+
+// Encodes `input` with `encoder` and checks that the stream ends with the end
+// marker and decodes, read to its last byte, to lzRoundTripOf(input). Returns
+// the stream.
+inline Bytes checkLzRoundTrip(const Bytes& input, void (*encoder)(EncodeContext&), std::uint32_t codecType)
+{
+    const Bytes stream = encode(input, encoder, codecType);
+    FUZZ_CHECK(!stream.empty() && stream.back() == 0xFF);
+    DecodeContext context;
+    const Decoded decoded = decode(stream, decodeLzSheet, codecType, context);
+    FUZZ_CHECK(decoded == lzRoundTripOf(input, codecType) && decoded.read == static_cast<long>(stream.size()));
+    return stream;
+}
+
+// Inputs read as runs are kept to a sheet's 0x800 bytes for the LZ encoders:
+// long runs make the greedy encoder's candidate walk quadratic.
+inline constexpr std::size_t kLzRunsLimit = 0x800;
