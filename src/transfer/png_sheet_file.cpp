@@ -339,7 +339,7 @@ bool indexedRowIsClean(const std::uint8_t* row, const PictureSheet& sheet, std::
 // order and returns false.
 bool indexPixels(PngCall& call, const char* name, const PictureSheet* sheets, std::uint32_t count)
 {
-    const std::uint32_t pixelBytes = call.indexed ? 1 : (call.sixteenBits ? 8 : 4);
+    const std::uint32_t pixelBytes = call.rowBytes / kPictureWidth;  // as readWithLibpng laid the rows out
     const std::uint32_t opaque = call.sixteenBits ? 0xFFFF : 0xFF;
     std::uint32_t y = 0;
     for (std::uint32_t n = 0; n < count; ++n) {
@@ -482,9 +482,8 @@ bool readSheetPicture(std::FILE* file, const char* name, PictureSheet* sheets, s
         call.info = png_create_info_struct(call.png);
     }
     bool read = false;
-    if (call.info == nullptr) {
-        std::printf("The picture %s, %s: there is not enough memory to read it.\n", name, label.text);
-    } else if (!readWithLibpng(call, height)) {
+    call.outOfMemory = call.info == nullptr;
+    if (call.outOfMemory || !readWithLibpng(call, height)) {
         if (call.outOfMemory) {
             std::printf("The picture %s, %s: there is not enough memory to read it.\n", name, label.text);
         } else if (call.fileReadFailed) {
