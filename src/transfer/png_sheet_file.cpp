@@ -333,6 +333,13 @@ bool indexedRowIsClean(const std::uint8_t* row, const PictureSheet& sheet, std::
     return (any & refused) == 0;
 }
 
+// The start of a refusal that names a pixel; its printer ends the line.
+void printPixelPlace(const char* name, std::uint32_t sheet, std::uint32_t x, std::uint32_t y)
+{
+    std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u ", name, static_cast<unsigned>(sheet),
+                static_cast<unsigned>(x), static_cast<unsigned>(y));
+}
+
 // Turns every pixel of call.image into its colour index in place (one byte
 // per pixel, rows of 128 bytes from the start of the image) and checks each
 // against the sheet it lies in. Prints the first refused pixel in reading
@@ -358,50 +365,43 @@ bool indexPixels(PngCall& call, const char* name, const PictureSheet* sheets, st
                 if (!call.indexed) {
                     const std::uint32_t alpha = call.sixteenBits ? std::uint32_t{pixel[6]} << 8 | pixel[7] : pixel[3];
                     if (alpha != opaque) {
-                        std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u is %s (alpha %u of %u); "
-                                    "every pixel must be opaque.\n",
-                                    name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                    static_cast<unsigned>(y), alpha == 0 ? "transparent" : "partly transparent",
-                                    static_cast<unsigned>(alpha), static_cast<unsigned>(opaque));
+                        printPixelPlace(name, sheet.sheet, x, y);
+                        std::printf("is %s (alpha %u of %u); every pixel must be opaque.\n",
+                                    alpha == 0 ? "transparent" : "partly transparent", static_cast<unsigned>(alpha),
+                                    static_cast<unsigned>(opaque));
                         return false;
                     }
                     const int index = paletteIndexOf(pixel, call.sixteenBits);
                     if (index < 0) {
+                        printPixelPlace(name, sheet.sheet, x, y);
                         if (call.sixteenBits) {
-                            std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u has the colour "
-                                        "#%02X%02X%02X%02X%02X%02X, which is none of the 16 colours of the palette.\n",
-                                        name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                        static_cast<unsigned>(y), pixel[0], pixel[1], pixel[2], pixel[3], pixel[4],
-                                        pixel[5]);
+                            std::printf("has the colour #%02X%02X%02X%02X%02X%02X, which is none of the 16 colours "
+                                        "of the palette.\n",
+                                        pixel[0], pixel[1], pixel[2], pixel[3], pixel[4], pixel[5]);
                         } else {
-                            std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u has the colour "
-                                        "#%02X%02X%02X, which is none of the 16 colours of the palette.\n",
-                                        name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                        static_cast<unsigned>(y), pixel[0], pixel[1], pixel[2]);
+                            std::printf("has the colour #%02X%02X%02X, which is none of the 16 colours of the "
+                                        "palette.\n",
+                                        pixel[0], pixel[1], pixel[2]);
                         }
                         return false;
                     }
                     colour = static_cast<std::uint32_t>(index);
                 } else if (colour >= kPaletteSize) {
-                    std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u has colour %u; only colours 0 "
-                                "to 15 exist.\n",
-                                name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                static_cast<unsigned>(y), static_cast<unsigned>(colour));
+                    printPixelPlace(name, sheet.sheet, x, y);
+                    std::printf("has colour %u; only colours 0 to 15 exist.\n", static_cast<unsigned>(colour));
                     return false;
                 }
                 const std::uint32_t tile = sheetRow / kTileSide * kTilesPerPictureRow + x / kTileSide;
                 if (tile >= tiles && colour != 0) {
-                    std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u has colour %u, but it lies past "
-                                "the sheet's last tile, so it must be colour 0.\n",
-                                name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                static_cast<unsigned>(y), static_cast<unsigned>(colour));
+                    printPixelPlace(name, sheet.sheet, x, y);
+                    std::printf("has colour %u, but it lies past the sheet's last tile, so it must be colour 0.\n",
+                                static_cast<unsigned>(colour));
                     return false;
                 }
                 if (sheet.threeBitsPerPixel && colour >= 8) {
-                    std::printf("The picture %s, GFX 0x%02X: the pixel at x %u, y %u has colour %u; the game keeps "
-                                "3 bits per pixel there, so only colours 0 to 7.\n",
-                                name, static_cast<unsigned>(sheet.sheet), static_cast<unsigned>(x),
-                                static_cast<unsigned>(y), static_cast<unsigned>(colour));
+                    printPixelPlace(name, sheet.sheet, x, y);
+                    std::printf("has colour %u; the game keeps 3 bits per pixel there, so only colours 0 to 7.\n",
+                                static_cast<unsigned>(colour));
                     return false;
                 }
                 // Pixel p's index goes to byte p, at or before its own first byte.
