@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
-#include "transfer/png_sheet_file.h"
-#include "transfer/sheet_file_name.h"
+#include "sheetfile/png_sheet_file.h"
+#include "sheetfile/sheet_file_name.h"
 
 namespace fs = std::filesystem;
 

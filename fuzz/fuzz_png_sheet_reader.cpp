@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "fuzz_support.h"
-#include "transfer/png_sheet_file.h"
+#include "sheetfile/png_sheet_file.h"
 
 namespace {
 

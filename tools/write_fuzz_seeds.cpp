@@ -23,7 +23,7 @@
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
-#include "transfer/png_sheet_file.h"
+#include "sheetfile/png_sheet_file.h"
 
 namespace {
 

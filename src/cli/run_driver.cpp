@@ -9,12 +9,12 @@
 #include "cli/hex_argument.h"
 #include "cli/messages.h"
 #include "rom/expand.h"
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/identify.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
-#include "transfer/sheet_file_name.h"
+#include "sheetfile/sheet_file_name.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 

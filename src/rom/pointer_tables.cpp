@@ -1,6 +1,6 @@
 #include "rom/pointer_tables.h"
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/sheet_catalogue.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "rom/rom_image.h"
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 
 const RomLayout kUsLayout = {
     RomVersion::Us,

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/rom_messages.h"
 
 namespace {

@@ -8,12 +8,13 @@
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/sheet_codec.h"
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_files.h"
+#include "sheetfile/sheetfile_messages.h"
 #include "transfer/check_report.h"
-#include "transfer/sheet_files.h"
 #include "transfer/transfer_messages.h"
 
 namespace {

@@ -3,20 +3,10 @@
 // All go to standard output; texts with a conversion are printf formats,
 // the rest are printed through "%s".
 
-inline constexpr const char* kFmtCouldNotOpen = "Couldn't open %s\n";
-inline constexpr const char* kFmtSheetTooLarge = "Warning, GFX 0x%02X was too large!\n";
 inline constexpr const char* kFmtDecompressError = "Error decompressing GFX 0x%02X\n";
 inline constexpr const char* kFmtCompressError = "Error compressing GFX 0x%02X\n";
 inline constexpr const char* kMsgNotEnoughRoom =
     "Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n";
-inline constexpr const char* kFmtCouldNotRead = "Couldn't read %s\n";
-inline constexpr const char* kFmtCouldNotWrite = "Couldn't write %s\n";
-inline constexpr const char* kFmtSheetFileOfOtherRelease =
-    "The sheet file %s was made for the %s release; this ROM is the %s release.\n";
-inline constexpr const char* kFmtSheetFileWrongSize =
-    "The sheet file %s holds 0x%X bytes; for this ROM it must hold exactly 0x%X.\n";
-inline constexpr const char* kFmtSheetFileEmpty = "The sheet file %s is empty.\n";
-inline constexpr const char* kFmtSheetLengthNotKept = "Warning, GFX 0x%02X holds 0x%X bytes; the game keeps 0x%X.\n";
 inline constexpr const char* kFmtColoursDropped =
     "Warning, GFX 0x%02X uses colours 8 to 15, which become 0 to 7: the game keeps 3 bits per pixel there.\n";
 inline constexpr const char* kFmtOutsideSheetAreas =
@@ -44,9 +34,4 @@ inline constexpr const char* kMsgSpanHeading = "\nSheet at file offset + bytes:\
 inline constexpr const char* kFmtSpan = "%02X %06X+%04X%s";
 inline constexpr const char* kFmtExtractionSpan =
     "The sheets use the bytes from 0x%X to 0x%X; without 0xDD and 0xDE, from 0x%X to 0x%X.\n";
-inline constexpr const char* kFmtSheetFileIsRom =
-    "The sheet file %s is a ROM of the game; sheets are never written over a ROM.\n";
 
-// Sheet files written in place.
-inline constexpr const char* kFmtSheetFileRestored = "%s has been restored.\n";
-inline constexpr const char* kFmtSheetFileNotRestored = "%s could not be restored.\n";

@@ -12,7 +12,7 @@
 
 #include "rom/sheet_catalogue.h"
 #include "support/test_random.h"
-#include "transfer/png_sheet_file.h"
+#include "sheetfile/png_sheet_file.h"
 #include "transfer_fixture.h"
 
 namespace fs = std::filesystem;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "transfer_fixture.h"
 
 #if !defined(_WIN32)

@@ -1,4 +1,4 @@
-#include "transfer/png_sheet_file.h"
+#include "sheetfile/png_sheet_file.h"
 
 #include <png.h>
 #include <zlib.h>

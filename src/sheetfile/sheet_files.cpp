@@ -1,4 +1,4 @@
-#include "transfer/sheet_files.h"
+#include "sheetfile/sheet_files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -6,13 +6,13 @@
 
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "rom/identify.h"
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
-#include "transfer/png_sheet_file.h"
-#include "transfer/sheet_file_name.h"
-#include "transfer/transfer_messages.h"
+#include "sheetfile/png_sheet_file.h"
+#include "sheetfile/sheet_file_name.h"
+#include "sheetfile/sheetfile_messages.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "rom/file_io.h"
+#include "platform/file_io.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
