@@ -25,11 +25,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void writeWhole(const char* path, const Bytes& bytes)
+void writeWhole(const char* path, const std::uint8_t* bytes, std::size_t length)
 {
     std::FILE* file = std::fopen(path, "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fwrite(bytes, 1, length, file);
     std::fclose(file);
+}
+
+void writeWhole(const char* path, const Bytes& bytes)
+{
+    writeWhole(path, bytes.data(), bytes.size());
 }
 
 Bytes readWhole(const char* path)
@@ -159,19 +164,18 @@ void BM_WritePictures(benchmark::State& state, bool combinedFile)
         Bytes& bytes = space.sheets[n];
         layout.push_back({n, bytes.data(), static_cast<std::uint32_t>(bytes.size()), false});
     }
+    EncodedPicture picture;
     for (auto _ : state) {
         if (combinedFile) {
-            std::FILE* file = std::fopen("all.png", "wb");
-            benchmark::DoNotOptimize(writeSheetPicture(file, "all.png", layout.data(), kSheetCount));
-            std::fclose(file);
+            benchmark::DoNotOptimize(encodeSheetPicture("all.png", layout.data(), kSheetCount, picture));
+            writeWhole("all.png", picture.bytes, picture.length);
             continue;
         }
         for (std::uint32_t n = 0; n < kSheetCount; ++n) {
             char name[16];
             std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(n));
-            std::FILE* file = std::fopen(name, "wb");
-            benchmark::DoNotOptimize(writeSheetPicture(file, name, &layout[n], 1));
-            std::fclose(file);
+            benchmark::DoNotOptimize(encodeSheetPicture(name, &layout[n], 1, picture));
+            writeWhole(name, picture.bytes, picture.length);
         }
     }
 }
