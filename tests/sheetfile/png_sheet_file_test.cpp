@@ -349,6 +349,144 @@ TEST(PngSheetFile, ReadsPicturesAsImageEditorsSaveThem)
     }
 }
 
+// A sheet drawn with `colours` only, at random.
+Bytes sheetOfColours(TestRandom& random, const std::vector<std::uint32_t>& colours, std::uint32_t length = 2048)
+{
+    Bytes sheet(length, 0);
+    for (std::uint32_t tile = 0; tile < length / 32; ++tile) {
+        for (std::uint32_t pixel = 0; pixel < 64; ++pixel) {
+            const std::uint32_t colour = colours[random.below(static_cast<std::uint32_t>(colours.size()))];
+            const std::uint32_t row = pixel / 8;
+            const auto bit = static_cast<std::uint8_t>(0x80 >> pixel % 8);
+            const std::size_t at = std::size_t{tile} * 32;
+            for (std::uint32_t plane = 0; plane < 4; ++plane) {
+                if ((colour >> plane & 1) != 0) {
+                    sheet[at + (plane >= 2 ? 16 : 0) + 2 * row + plane % 2] |= bit;
+                }
+            }
+        }
+    }
+    return sheet;
+}
+
+// The indexed picture of `sheet` whose pixel of colour c holds index
+// indexOf[c], with `palette` as its PLTE.
+Bytes indexedPicture(const Bytes& sheet, int bitDepth, const std::vector<PaletteColour>& palette,
+                     const std::vector<std::uint32_t>& indexOf, bool interlaced = false)
+{
+    return craftPng({PNG_COLOR_TYPE_PALETTE, bitDepth, interlaced, 128, 32, &palette},
+                    [&](std::uint32_t x, std::uint32_t y, int) { return indexOf[pixelOf(sheet, x, y)]; });
+}
+
+TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSixteen)
+{
+    TestRandom random(41);
+    std::vector<std::uint32_t> all(16);
+    for (std::uint32_t c = 0; c < 16; ++c) {
+        all[c] = c;
+    }
+    const Bytes sheet = sheetOfColours(random, all);
+
+    // The palette reordered, as image editors save it: entry k shows colour order[k].
+    std::vector<std::uint32_t> order = all;
+    for (std::uint32_t k = 15; k > 0; --k) {
+        std::swap(order[k], order[random.below(k + 1)]);
+    }
+    std::vector<PaletteColour> reordered;
+    std::vector<std::uint32_t> indexOf(16);
+    for (std::uint32_t k = 0; k < 16; ++k) {
+        reordered.push_back(kSheetPalette[order[k]]);
+        indexOf[order[k]] = k;
+    }
+    for (const int bitDepth : {4, 8}) {
+        for (const bool interlaced : {false, true}) {
+            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, reordered, indexOf, interlaced), {2048});
+            EXPECT_TRUE(read.ok) << bitDepth << " " << interlaced << ": " << read.output;
+            EXPECT_EQ(read.output, "");
+            EXPECT_EQ(read.sheets[0], sheet) << bitDepth << " bits, interlaced " << interlaced;
+        }
+    }
+
+    // 256 entries, the unused ones none of the 16 colours: read by colour too.
+    std::vector<PaletteColour> padded = reordered;
+    padded.resize(256, PaletteColour{0x45, 0x45, 0x45});
+    const ReadOutcome wide = readPicture(indexedPicture(sheet, 8, padded, indexOf), {2048});
+    EXPECT_EQ(wide.output, "");
+    EXPECT_EQ(wide.sheets[0], sheet);
+
+    // Only the colours used, in an order of their own, at 2 bits: 3 entries.
+    const Bytes fewColours = sheetOfColours(random, {9, 0, 3});
+    std::vector<std::uint32_t> fewIndex(16, 0);
+    fewIndex[3] = 0;
+    fewIndex[0] = 1;
+    fewIndex[9] = 2;
+    const std::vector<PaletteColour> used{kSheetPalette[3], kSheetPalette[0], kSheetPalette[9]};
+    const ReadOutcome few = readPicture(indexedPicture(fewColours, 2, used, fewIndex), {2048});
+    EXPECT_EQ(few.output, "");
+    EXPECT_EQ(few.sheets[0], fewColours);
+
+    // The tool's own picture through the same rule: the identity.
+    const ReadOutcome own = readPicture(indexedPicture(sheet, 4, kToolPalette, all), {2048});
+    EXPECT_EQ(own.output, "");
+    EXPECT_EQ(own.sheets[0], sheet);
+}
+
+TEST(PngSheetFile, ARecolouredPaletteIsReadByIndexWithANote)
+{
+    TestRandom random(42);
+    const Bytes sheet = sheetOfColours(random, {0, 1, 5, 7, 12});
+    std::vector<std::uint32_t> identity(16);
+    for (std::uint32_t c = 0; c < 16; ++c) {
+        identity[c] = c;
+    }
+    // Every entry recoloured; then only one used entry off the 16 colours.
+    std::vector<PaletteColour> recoloured;
+    for (std::uint32_t k = 0; k < 16; ++k) {
+        recoloured.push_back({static_cast<std::uint8_t>(10 * k + 3), 0x40, 0x41});
+    }
+    std::vector<PaletteColour> oneOff = kToolPalette;
+    oneOff[5] = {0x45, 0x45, 0x45};
+    for (const auto* palette : {&recoloured, &oneOff}) {
+        for (const int bitDepth : {4, 8}) {
+            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, *palette, identity), {2048});
+            EXPECT_TRUE(read.ok) << read.output;
+            EXPECT_EQ(read.output,
+                      "Note: the palette of GFX21.png is not sheetpak's, so its pixels are read by their index.\n");
+            EXPECT_EQ(read.sheets[0], sheet);
+        }
+    }
+    // The note comes once, before the refusal of a colour the sheet cannot keep.
+    const Bytes highColour = sheetOfColours(random, {1, 12});
+    const ReadOutcome refused = readPicture(indexedPicture(highColour, 4, recoloured, identity), {2048}, true);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.output.rfind("Note: the palette of GFX21.png is not sheetpak's", 0), 0u) << refused.output;
+    EXPECT_NE(refused.output.find("has colour 12; the game keeps 3 bits per pixel"), std::string::npos);
+}
+
+TEST(PngSheetFile, AnEntryOffThePaletteInUseWithIndicesPastSixteenIsRefusedByItsColour)
+{
+    // Entries 0-15 the tool's, entry 20 a grey of an antialiased line.
+    std::vector<PaletteColour> palette = kToolPalette;
+    palette.resize(21, PaletteColour{0x10, 0x20, 0x30});
+    palette[20] = {0x45, 0x45, 0x45};
+    const auto picture = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& greys) {
+        return craftPng({PNG_COLOR_TYPE_PALETTE, 8, false, 128, 32, &palette},
+                        [&](std::uint32_t x, std::uint32_t y, int) {
+                            return std::find(greys.begin(), greys.end(), std::make_pair(x, y)) != greys.end() ? 20u
+                                                                                                               : 1u;
+                        });
+    };
+    const ReadOutcome one = readPicture(picture({{17, 5}}), {2048});
+    EXPECT_FALSE(one.ok);
+    EXPECT_EQ(one.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
+                          "none of the 16 colours of the palette.\n");
+    const ReadOutcome three = readPicture(picture({{17, 5}, {3, 30}, {100, 9}}), {2048});
+    EXPECT_FALSE(three.ok);
+    EXPECT_EQ(three.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
+                            "none of the 16 colours of the palette.\n"
+                            "2 more pixels of GFX21.png are refused as well; the last is at x 3, y 30.\n");
+}
+
 TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
 {
     TestRandom random(10);
@@ -425,6 +563,19 @@ TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePictu
     EXPECT_EQ(refusal(0, 290, 9, true),
               "The picture All.png, GFX 0x23: the pixel at x 0, y 290 has colour 9; the game keeps 3 bits per pixel "
               "there, so only colours 0 to 7.\n");
+    // Every refused pixel counts, whatever the rule and the sheet; the last is
+    // placed in the whole picture.
+    const Bytes several = craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 296, &kToolPalette},
+                                   [](std::uint32_t x, std::uint32_t y, int) {
+                                       if (y == 3 && x < 4) {
+                                           return 9u;  // colours 8-15 in 3-bit sheets
+                                       }
+                                       return (x == 127 && y == 256) || (x == 20 && y == 290) ? 10u : 0u;
+                                   });
+    EXPECT_EQ(readPicture(several, lengths, true, 0x21, "All.png").output,
+              "The picture All.png, GFX 0x21: the pixel at x 0, y 3 has colour 9; the game keeps 3 bits per pixel "
+              "there, so only colours 0 to 7.\n"
+              "5 more pixels of All.png are refused as well; the last is at x 20, y 290.\n");
     EXPECT_EQ(readPicture(Bytes(3, 0), lengths, false, 0x21, "All.png").output,
               "The picture All.png, GFX 0x21 to 0x23: the file is not a PNG picture.\n");
 }
