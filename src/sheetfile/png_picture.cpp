@@ -304,12 +304,13 @@ bool feedBytes(PngRead& call, std::uint64_t count)
 bool feedChunks(PngRead& call)
 {
     std::uint64_t imageData = 0;
-    for (std::uint32_t chunks = 1; !call.lastRowRead; ++chunks) {
+    std::uint32_t chunks = 1;  // IHDR
+    while (!call.lastRowRead) {
         std::uint8_t head[kChunkHeaderSize];
         if (readUpTo(*call.reader, head, sizeof head) != sizeof head) {
             return refuseShortFile(call);
         }
-        if (chunks >= kMaxPictureChunks) {
+        if (++chunks > kMaxPictureChunks) {
             return refuseAsDamaged(call, "it holds more chunks than any picture needs");
         }
         const std::uint32_t length = bigEndian32(head);
