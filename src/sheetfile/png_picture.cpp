@@ -138,6 +138,12 @@ struct PngRead {
     bool lastRowRead = false;
     bool outOfMemory = false;
     char warning[128] = {};             // libpng's last warning
+    // The tool's own form, read without libpng: the inflated rows, each with
+    // its filter byte, go straight into picture->pixels.
+    bool direct = false;
+    bool havePalette = false;
+    bool inflating = false;  // `stream` holds zlib's state
+    z_stream stream{};
 };
 
 void onPngError(png_structp png, png_const_charp text)
@@ -298,6 +304,144 @@ bool feedBytes(PngRead& call, std::uint64_t count)
     return true;
 }
 
+// The CRC of a chunk's type and data against the 4 bytes after them.
+bool crcHolds(std::uint32_t crc, const std::uint8_t* stored)
+{
+    return crc == bigEndian32(stored);
+}
+
+bool refuseChunkCrc(PngRead& call, const std::uint8_t* type)
+{
+    char reason[32];
+    std::snprintf(reason, sizeof reason, "%c%c%c%c: CRC error", type[0], type[1], type[2], type[3]);
+    return refuseAsDamaged(call, reason);
+}
+
+// The direct path's PLTE: at most 256 entries, as many as the bit depth can
+// index kept, as libpng keeps them.
+bool readPaletteChunk(PngRead& call, const std::uint8_t* head, std::uint32_t length)
+{
+    std::uint8_t data[kMaxPaletteChunk + kCrcSize];
+    if (call.havePalette || length == 0 || length % 3 != 0) {
+        return refuseAsDamaged(call, call.havePalette ? "PLTE: duplicate" : "PLTE: invalid");
+    }
+    if (readUpTo(*call.reader, data, length + kCrcSize) != length + kCrcSize) {
+        return refuseShortFile(call);
+    }
+    const uLong crc = crc32(crc32(0, head + 4, 4), data, length);
+    if (!crcHolds(static_cast<std::uint32_t>(crc), data + length)) {
+        return refuseChunkCrc(call, head + 4);
+    }
+    DecodedPicture& picture = *call.picture;
+    const std::uint32_t entries = length / 3;
+    picture.paletteSize = entries < picture.indexLimit ? entries : picture.indexLimit;
+    for (std::uint32_t index = 0; index < picture.paletteSize; ++index) {
+        picture.palette[index] = {data[3 * index], data[3 * index + 1], data[3 * index + 2]};
+    }
+    call.havePalette = true;
+    return true;
+}
+
+// The direct path's IDAT: its data inflated into the rows until they are all
+// there, all of it under the chunk's CRC.
+bool inflateChunk(PngRead& call, const std::uint8_t* head, std::uint32_t length)
+{
+    if (!call.havePalette) {
+        return refuseAsDamaged(call, "Missing PLTE before IDAT");
+    }
+    uLong crc = crc32(0, head + 4, 4);
+    std::uint64_t left = length;
+    while (left > 0) {
+        const std::uint8_t* at = nullptr;
+        std::size_t got = 0;
+        if (!nextPiece(*call.reader, left < kPieceSize ? static_cast<std::size_t>(left) : kPieceSize, at, got)) {
+            return refuseShortFile(call);
+        }
+        left -= got;
+        crc = crc32(crc, at, static_cast<uInt>(got));
+        z_stream& stream = call.stream;
+        stream.next_in = const_cast<Bytef*>(at);  // zlib only reads its input
+        stream.avail_in = static_cast<uInt>(got);
+        while (!call.lastRowRead && stream.avail_in > 0) {
+            const int status = inflate(&stream, Z_NO_FLUSH);
+            if (stream.avail_out == 0) {
+                call.lastRowRead = true;  // whatever follows is not inflated
+            } else if (status == Z_STREAM_END) {
+                return refuseAsDamaged(call, "Not enough image data");
+            } else if (status == Z_MEM_ERROR) {
+                return refuse(call, PictureFault::OutOfMemory);
+            } else if (status != Z_OK) {
+                char reason[sizeof call.result->reason];
+                std::snprintf(reason, sizeof reason, "IDAT: %s",
+                              stream.msg != nullptr ? stream.msg : "decompression error");
+                return refuseAsDamaged(call, reason);
+            }
+        }
+    }
+    std::uint8_t stored[kCrcSize];
+    if (readUpTo(*call.reader, stored, kCrcSize) != kCrcSize) {
+        return refuseShortFile(call);
+    }
+    return crcHolds(static_cast<std::uint32_t>(crc), stored) || refuseChunkCrc(call, head + 4);
+}
+
+// The Paeth predictor of the PNG filters.
+std::uint8_t paeth(std::uint8_t left, std::uint8_t above, std::uint8_t aboveLeft)
+{
+    const int estimate = left + above - aboveLeft;
+    const int toLeft = estimate > left ? estimate - left : left - estimate;
+    const int toAbove = estimate > above ? estimate - above : above - estimate;
+    const int toAboveLeft = estimate > aboveLeft ? estimate - aboveLeft : aboveLeft - estimate;
+    if (toLeft <= toAbove && toLeft <= toAboveLeft) {
+        return left;
+    }
+    return toAbove <= toAboveLeft ? above : aboveLeft;
+}
+
+// Undoes the rows' filters (one byte a pixel step, as at 4 bits a pixel) and
+// closes up the filter bytes, so that row y starts at y * rowBytes. False for
+// a filter type that does not exist.
+bool unfilterRows(DecodedPicture& picture)
+{
+    const std::uint32_t width = picture.rowBytes;
+    std::uint8_t* rows = picture.pixels;
+    for (std::uint32_t y = 0; y < picture.height; ++y) {
+        const std::uint8_t* in = rows + std::size_t{y} * (width + 1);
+        std::uint8_t* out = rows + std::size_t{y} * width;  // at or before `in`: written as read
+        const std::uint8_t* above = y > 0 ? out - width : nullptr;
+        const std::uint8_t filter = in[0];
+        ++in;
+        if (filter == 0 || (filter == 2 && above == nullptr)) {
+            std::memmove(out, in, width);
+            continue;
+        }
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::uint8_t left = x > 0 ? out[x - 1] : 0;
+            const std::uint8_t up = above != nullptr ? above[x] : 0;
+            const std::uint8_t upLeft = above != nullptr && x > 0 ? above[x - 1] : 0;
+            std::uint8_t predicted = 0;
+            switch (filter) {
+            case 1:
+                predicted = left;
+                break;
+            case 2:
+                predicted = up;
+                break;
+            case 3:
+                predicted = static_cast<std::uint8_t>((left + up) / 2);
+                break;
+            case 4:
+                predicted = paeth(left, up, upLeft);
+                break;
+            default:
+                return false;
+            }
+            out[x] = static_cast<std::uint8_t>(in[x] + predicted);
+        }
+    }
+    return true;
+}
+
 // Goes through the chunks after IHDR: IDAT, PLTE and a tRNS of valid length
 // to libpng, other ancillary chunks skipped, until the chunk that completes
 // the last row has been handed over whole.
@@ -331,13 +475,26 @@ bool feedChunks(PngRead& call)
             if (imageData > call.imageDataBudget) {
                 return refuseAsDamaged(call, "IDAT: more image data than the picture's rows can hold");
             }
+            if (call.direct) {
+                if (!inflateChunk(call, head, length)) {
+                    return false;
+                }
+                continue;
+            }
         } else if (chunkIs(type, "IEND")) {
             break;
         } else if (chunkIs(type, "PLTE")) {
             if (length > kMaxPaletteChunk) {
                 return refuseAsDamaged(call, "PLTE: invalid");
             }
-        } else if (!(chunkIs(type, "tRNS") && length <= kMaxTransparencyChunk)) {
+            if (call.direct) {
+                if (!readPaletteChunk(call, head, length)) {
+                    return false;
+                }
+                continue;
+            }
+        } else if (call.direct || !(chunkIs(type, "tRNS") && length <= kMaxTransparencyChunk)) {
+            // An indexed picture's transparency is not used.
             if (!ancillary) {
                 char reason[64];
                 std::snprintf(reason, sizeof reason, "%c%c%c%c: unhandled critical chunk", type[0], type[1],
@@ -384,6 +541,43 @@ bool readWithLibpng(PngRead& call)
     png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
     png_process_data(png, call.info, call.header, kHeaderChunkEnd);
     return feedChunks(call);
+}
+
+// Whether the header is of the tool's own form: 4-bit indexed, not
+// interlaced, the standard compression and filter methods.
+bool isOwnForm(const std::uint8_t* header)
+{
+    return header[24] == 4 && header[25] == PNG_COLOR_TYPE_PALETTE && header[26] == 0 && header[27] == 0 &&
+           header[28] == PNG_INTERLACE_NONE;
+}
+
+// Reads a picture of the tool's own form: its rows inflated and unfiltered
+// here, packed as they are stored, without libpng's row handling.
+bool readDirectly(PngRead& call)
+{
+    const std::uint8_t* header = call.header;
+    const uLong crc = crc32(0, header + kSignatureSize + 4, 4 + kHeaderLength);
+    if (!crcHolds(static_cast<std::uint32_t>(crc), header + kHeaderChunkEnd - kCrcSize)) {
+        return refuseChunkCrc(call, header + kSignatureSize + 4);
+    }
+    DecodedPicture& picture = *call.picture;
+    picture.layout = PixelLayout::PackedIndices;
+    picture.rowBytes = (picture.width + 1) / 2;
+    picture.indexLimit = 16;
+    const std::size_t filtered = std::size_t{picture.height} * (picture.rowBytes + 1);
+    picture.pixels = static_cast<std::uint8_t*>(std::malloc(filtered));
+    if (picture.pixels == nullptr || inflateInit(&call.stream) != Z_OK) {
+        return refuse(call, PictureFault::OutOfMemory);
+    }
+    call.inflating = true;
+    // As on libpng's path: the stream's checksum follows the last row; the CRCs guard the data.
+    inflateValidate(&call.stream, 0);
+    call.stream.next_out = picture.pixels;
+    call.stream.avail_out = static_cast<uInt>(filtered);
+    if (!feedChunks(call)) {
+        return false;
+    }
+    return unfilterRows(picture) || refuseAsDamaged(call, "bad adaptive filter value");
 }
 
 // Checks the signature and the IHDR chunk's size fields; reads the rest of
@@ -459,16 +653,24 @@ PictureReadResult readPicture(const PictureSource& source, std::uint32_t width, 
         call.imageDataBudget = imageDataBudget(call.header, width, height);
         // Adam7's last pass holds the odd rows, the one before it the odd columns.
         call.lastPass = height > 1 ? 6 : (width > 1 ? 5 : 0);
-        call.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, result.reason, onPngError, onReadWarning);
-        if (call.png != nullptr) {
-            call.info = png_create_info_struct(call.png);
-        }
-        if (call.info == nullptr) {
-            result.fault = PictureFault::OutOfMemory;
+        call.direct = isOwnForm(call.header);
+        if (call.direct) {
+            readDirectly(call);
+            if (call.inflating) {
+                inflateEnd(&call.stream);
+            }
         } else {
-            readWithLibpng(call);
+            call.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, result.reason, onPngError, onReadWarning);
+            if (call.png != nullptr) {
+                call.info = png_create_info_struct(call.png);
+            }
+            if (call.info == nullptr) {
+                result.fault = PictureFault::OutOfMemory;
+            } else {
+                readWithLibpng(call);
+            }
+            png_destroy_read_struct(&call.png, &call.info, nullptr);
         }
-        png_destroy_read_struct(&call.png, &call.info, nullptr);
     }
     std::free(reader);
     return result;

@@ -88,9 +88,16 @@ IndexColours indexColoursOf(const DecodedPicture& picture)
 {
     IndexColours colours;
     std::memset(colours.code, kNoEntry, sizeof colours.code);
-    for (std::uint32_t index = 0; index < picture.paletteSize; ++index) {
-        const PaletteColour& entry = picture.palette[index];
-        colours.code[index] = toolColourOf(entry.red, entry.green, entry.blue);
+    std::uint32_t known = 0;
+    static_assert(sizeof kSheetPalette == 3 * kPaletteSize, "colours of 3 bytes each");
+    if (picture.paletteSize >= kPaletteSize && std::memcmp(picture.palette, kSheetPalette, sizeof kSheetPalette) == 0) {
+        for (; known < kPaletteSize; ++known) {
+            colours.code[known] = static_cast<std::uint8_t>(known);  // the tool's own palette
+        }
+    }
+    for (; known < picture.paletteSize; ++known) {
+        const PaletteColour& entry = picture.palette[known];
+        colours.code[known] = toolColourOf(entry.red, entry.green, entry.blue);
     }
     colours.complete = true;
     for (std::uint32_t index = 0; index < picture.indexLimit; ++index) {

@@ -308,6 +308,27 @@ TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
     append(emptyHeader, Bytes(head.begin() + 33, head.end()));
     Bytes shortHeader = signature();
     append(shortHeader, chunk("IHDR", Bytes(head.begin() + 16, head.begin() + 28)));
+    // Rows whose fourth filter byte names no filter, at 4 bits (read without
+    // libpng) and at 8 bits (read with it).
+    const auto badFilter = [&](std::uint8_t bitDepth) {
+        Bytes header;
+        appendBigEndian(header, 128);
+        appendBigEndian(header, kRows);
+        header.insert(header.end(), {bitDepth, 3, 0, 0, 0});
+        const std::size_t rowBytes = 128u * bitDepth / 8 + 1;
+        Bytes rows(kRows * rowBytes, 0);
+        rows[3 * rowBytes] = 5;
+        Bytes packed(compressBound(static_cast<uLong>(rows.size())));
+        uLongf length = static_cast<uLongf>(packed.size());
+        compress(packed.data(), &length, rows.data(), static_cast<uLong>(rows.size()));
+        packed.resize(length);
+        Bytes out = signature();
+        append(out, chunk("IHDR", header));
+        append(out, Bytes(head.begin() + 33, head.end()));
+        append(out, chunk("IDAT", packed));
+        append(out, chunk("IEND", {}));
+        return out;
+    };
     Bytes manyChunks = head;
     for (std::uint32_t k = 0; k < kMaxPictureChunks; ++k) {
         append(manyChunks, chunk("tEXt", {}));
@@ -319,6 +340,17 @@ TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
         {"a palette too long", withChunk(chunk("PLTE", Bytes(771, 0))), "PLTE: invalid"},
         {"a chunk type that is no name", withChunk(chunk("a1b2", {})), "invalid chunk type"},
         {"65536 chunks", manyChunks, "it holds more chunks than any picture needs"},
+        {"filter type 5 at 4 bits", badFilter(4), "bad adaptive filter value"},
+        {"filter type 5 at 8 bits", badFilter(8), "bad adaptive filter value"},
+        {"a pixel changed in a stored picture", [] {
+             Bytes sheet(2048, 0);
+             PictureSheet layout{0x21, sheet.data(), 2048, false};
+             EncodedPicture encoded;
+             encodeSheetPicture("GFX21.png", &layout, 1, encoded);
+             Bytes png(encoded.bytes, encoded.bytes + encoded.length);
+             png[png.size() - 12 - 4 - 4 - 100] ^= 0x40;  // before IEND, the CRC and the stream's checksum
+             return png;
+         }(), "IDAT: CRC error"},
     };
     for (const Case& c : cases) {
         const PictureReadResult result = readBytes(c.png, picture);

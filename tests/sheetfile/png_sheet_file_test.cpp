@@ -125,6 +125,7 @@ struct Craft {
     // Indexed: the PLTE entries; null for 2^depth entries of one colour that
     // is none of the tool's.
     const std::vector<PaletteColour>* palette = nullptr;
+    int filters = 0;  // PNG_FILTER_* to use; 0 for libpng's choice
 };
 
 // The tool's 16 colours, in its order.
@@ -163,6 +164,9 @@ bool encodeRows(const Craft& craft, png_bytep* rows, Bytes* out)
             }
         }
         png_set_PLTE(png, info, palette, entries);
+    }
+    if (craft.filters != 0) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, craft.filters);
     }
     png_write_info(png, info);
     png_set_interlace_handling(png);
@@ -485,6 +489,20 @@ TEST(PngSheetFile, AnEntryOffThePaletteInUseWithIndicesPastSixteenIsRefusedByIts
     EXPECT_EQ(three.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
                             "none of the 16 colours of the palette.\n"
                             "2 more pixels of GFX21.png are refused as well; the last is at x 3, y 30.\n");
+}
+
+TEST(PngSheetFile, EveryRowFilterOfFourBitPicturesIsUndone)
+{
+    TestRandom random(43);
+    const Bytes sheet = randomSheet(random, 4096);
+    for (const int filters : {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH,
+                              PNG_ALL_FILTERS}) {
+        const Bytes png = craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 64, &kToolPalette, filters},
+                             [&](std::uint32_t x, std::uint32_t y, int) { return pixelOf(sheet, x, y); });
+        const ReadOutcome read = readPicture(png, {4096});
+        EXPECT_TRUE(read.ok) << filters << ": " << read.output;
+        EXPECT_EQ(read.sheets[0], sheet) << filters;
+    }
 }
 
 TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
