@@ -182,6 +182,32 @@ void BM_WritePictures(benchmark::State& state, bool combinedFile)
 BENCHMARK_CAPTURE(BM_WritePictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WritePictures, combined_file, true)->Unit(benchmark::kMillisecond);
 
+// The PNG part of an insertion from pictures: the pictures extraction wrote,
+// read back into sheets, per sheet or combined (the ROM is not touched).
+void BM_ReadPictures(benchmark::State& state, bool combinedFile)
+{
+    workspace();
+    makePictures();
+    Bytes sheets(kSheetCount * std::size_t{0x8000});
+    std::vector<PictureSheet> layout;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        layout.push_back({n, sheets.data() + n * std::size_t{0x8000}, sheetSize(n, kUsLayout),
+                          sheetKeeps3BitsPerPixel(n)});
+    }
+    for (auto _ : state) {
+        const std::uint32_t files = combinedFile ? 1 : kSheetCount;
+        for (std::uint32_t n = 0; n < files; ++n) {
+            const SheetFileName sheetName = sheetFileName(n, true);
+            const char* name = combinedFile ? "all.png" : sheetName.text;
+            std::FILE* file = std::fopen(name, "rb");
+            benchmark::DoNotOptimize(readSheetPicture(file, name, &layout[n], combinedFile ? kSheetCount : 1));
+            std::fclose(file);
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_ReadPictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadPictures, combined_file, true)->Unit(benchmark::kMillisecond);
+
 void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
 {
     Workspace& space = workspace();

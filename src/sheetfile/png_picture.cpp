@@ -14,9 +14,12 @@
 // frees it on every path. No C++ object with a destructor lives in a frame
 // that a jump crosses.
 //
-// Reading uses libpng's progressive reader, fed chunk by chunk: it inflates
-// only what the rows need (a stream that goes on past the last row is cut
-// there), and the feeding loop decides which chunks libpng sees at all.
+// Reading goes chunk by chunk through one loop, which decides which chunks
+// are read at all. Their consumer is libpng's progressive reader, which
+// inflates only what the rows need (a stream that goes on past the last row
+// is cut there); or, for the tool's own form, zlib straight into the rows
+// (readDirectly), since libpng's row-by-row handling cost more than all the
+// rest of reading such a picture.
 
 namespace {
 

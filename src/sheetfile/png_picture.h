@@ -2,7 +2,9 @@
 // PNG pictures through libpng, knowing nothing of sheets and printing
 // nothing: a picture in memory or in an open file read into its pixels, and
 // rows of 4-bit palette indices written into a picture in memory. This file
-// pair is the only user of libpng.
+// pair is the only user of libpng. Pictures of the tool's own form (4-bit
+// indexed, not interlaced) are inflated and unfiltered here with zlib alone,
+// their rows kept packed as stored; libpng reads every other form.
 //
 // Reading holds any file to bounded work and memory, whatever its chunks
 // declare: libpng sees only the chunks that make the pixels (IHDR, PLTE, tRNS
