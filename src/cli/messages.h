@@ -41,8 +41,12 @@ inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
 inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
 inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
-inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
-inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
+
+// Advice after an insertion that found no room.
+inline constexpr const char* kFmtCheckOnlyHint =
+    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
+inline constexpr const char* kFmtWouldFitExpanded =
+    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
 
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";

@@ -11,6 +11,8 @@
 #include "rom/expand.h"
 #include "platform/file_io.h"
 #include "rom/identify.h"
+#include "rom/rom_messages.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
@@ -107,16 +109,15 @@ bool romIsASheetFile(const std::string& romPath, bool pictures)
     return false;
 }
 
-// Opens the ROM (read-only for extraction, read-write otherwise) and measures
-// it. On a failure after the open, rom.file stays open for the driver's one close.
+// Opens the ROM (read-only for extraction and checks, read-write otherwise)
+// and reads it whole into rom's image; the file is closed again.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
     const bool readOnly =
         options.operation == RunOperation::ExtractSheets || (options.modeWord & ModeCheckOnly) != 0;
-    const char* mode = readOnly ? "rb" : "r+b";
     rom.path = options.romPath.c_str();
-    rom.file = openExistingFile(rom.path, mode);
-    if (rom.file == nullptr) {
+    std::FILE* file = openExistingFile(rom.path, readOnly ? "rb" : "r+b");
+    if (file == nullptr) {
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
@@ -125,34 +126,15 @@ bool openRom(const RunOptions& options, RomImage& rom)
     if (readOnly && options.operation != RunOperation::ExtractSheets) {
         std::FILE* writable = openExistingFile(rom.path, "r+b");
         if (writable == nullptr) {
+            std::fclose(file);
             std::printf(kFmtUnableToOpenRom, rom.path);
             return false;
         }
         std::fclose(writable);
     }
-    std::uint64_t size = 0;
-    if (!measureFileSize(rom.file, size)) {
-        std::printf(kFmtUnableToOpenRom, rom.path);
-        return false;
-    }
-    if (size > 0xFFFFFFFFu) {
-        std::printf(kFmtRomTooLarge, rom.path);
-        return false;
-    }
-    rom.size = static_cast<std::uint32_t>(size);
-    // A file counts as having a 512-byte copier header exactly when bit 9 of
-    // its size is set; the header's contents are never read.
-    rom.headerOffset = rom.size & kCopierHeaderSize;
-    return true;
-}
-
-// The one place the ROM file is closed, on every path of a run.
-void closeRom(RomImage& rom)
-{
-    if (rom.file != nullptr) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-    }
+    const bool loaded = loadRomImage(rom, file);
+    std::fclose(file);
+    return loaded;
 }
 
 // The combined sheet file's path, or null for one file per sheet.
@@ -161,8 +143,20 @@ const char* sheetPath(const RunOptions& options)
     return options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
 }
 
-// Hands the insertion what it needs and keeps the end offset it hands back.
-bool runInsertion(RunOptions& options, RomImage& rom)
+// The expansion a mode selects (2 or 3), and the mode that selects one.
+const RomExpansion& expansionOf(RunOperation operation)
+{
+    return operation == RunOperation::ExpandRom2Mib ? kExpansionTo2Mib : kExpansionTo3Mib;
+}
+
+unsigned modeOf(const RomExpansion& expansion)
+{
+    return &expansion == &kExpansionTo2Mib ? 2u : 3u;
+}
+
+// Hands the insertion what it needs, keeps the end offset it hands back, and
+// says what to do when the sheets found no room.
+bool runInsertion(RunOptions& options, const RomImage& rom)
 {
     InsertRequest request;
     request.startOffset = options.insertAddress;
@@ -172,13 +166,18 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
     request.smallest = (options.modeWord & ModeSmallest) != 0;
-    request.checkModeWord = options.modeWord | ModeCheckOnly;
-    std::uint32_t end = 0;
-    if (!insertSheets(rom, request, end)) {
-        return false;
+    InsertOutcome outcome;
+    const bool inserted = insertSheets(rom, request, outcome);
+    if (inserted) {
+        options.insertAddress = outcome.endOffset;
     }
-    options.insertAddress = end;
-    return true;
+    if (outcome.refusedForRoom && !request.checkOnly) {
+        std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(options.modeWord | ModeCheckOnly));
+    }
+    if (outcome.fitsAfter != nullptr) {
+        std::printf(kFmtWouldFitExpanded, modeOf(*outcome.fitsAfter), static_cast<unsigned>(outcome.fitsFrom));
+    }
+    return inserted;
 }
 
 // "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
@@ -215,7 +214,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
     return openRom(options, rom) && identifyRom(rom);
 }
 
-bool runSelectedOperation(RunOptions& options, RomImage& rom)
+bool runSelectedOperation(RunOptions& options, const RomImage& rom)
 {
     const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     const auto start = [checkOnly](const char* message) {
@@ -238,13 +237,12 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
         succeeded = runInsertion(options, rom);
         break;
     case RunOperation::ExpandRom2Mib:
-        start(kMsgStartExpand2);
-        succeeded = checkOnly ? checkExpansion(rom, 0x200000) : expandRom(rom, 0x200000, 11);
+    case RunOperation::ExpandRom3Mib: {
+        start(options.operation == RunOperation::ExpandRom2Mib ? kMsgStartExpand2 : kMsgStartExpand3);
+        const RomExpansion& expansion = expansionOf(options.operation);
+        succeeded = checkOnly ? checkExpansion(rom, expansion) : expandRom(rom, expansion);
         break;
-    case RunOperation::ExpandRom3Mib:
-        start(kMsgStartExpand3);
-        succeeded = checkOnly ? checkExpansion(rom, 0x300000) : expandRom(rom, 0x300000, 12);
-        break;
+    }
     }
 
     if (!succeeded) {
@@ -266,7 +264,6 @@ int runSheetpak(int argc, const char* const* argv)
     RunOptions options;
     RomImage rom;
     const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);
-    closeRom(rom);
     std::fflush(stdout);
     runExitPrompt(succeeded, options.modeWord);
     std::fflush(stdout);

@@ -1,8 +1,8 @@
 #include "transfer/insert.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -10,7 +10,7 @@
 #include "codec/codec_limits.h"
 #include "codec/lz_codec.h"
 #include "codec/sheet_codec.h"
-#include "platform/file_io.h"
+#include "rom/expand.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
@@ -32,37 +32,31 @@ namespace {
 
 // Below this file offset (plus the header) the closing fill never starts.
 constexpr std::uint32_t kFillThreshold = 0x8B800;
-// Where the game's graphics start, and where an expanded ROM's new room starts.
-constexpr PcOffset kGraphicsAreaStart = 0x87000;
-constexpr PcOffset kExpansionAreaStart = 0x100000;
-// The internal header, the vectors and the pointer tables lie below this.
-constexpr PcOffset kSystemAreaEnd = 0x8000;
 
-// Sheets 0x73-0x7E first, so the raw sheets sit at the start offset; then
-// 0x00-0x72 and 0x7F-0xDE.
+// The raw sheets first, so that they sit at the start offset; then the
+// others in order.
 std::uint32_t visitedSheet(std::uint32_t step)
 {
-    constexpr std::uint32_t kRawCount = 0x7E - 0x73 + 1;
+    constexpr std::uint32_t kRawCount = kLastRaw3bppSheet - kFirstRaw3bppSheet + 1;
     if (step < kRawCount) {
-        return 0x73 + step;
+        return kFirstRaw3bppSheet + step;
     }
-    if (step < kRawCount + 0x73) {
+    if (step < kRawCount + kFirstRaw3bppSheet) {
         return step - kRawCount;
     }
     return step;
 }
 
-// The two usual start offsets are taken for the other header state too.
+// The usual start offsets, the graphics area's with or without a copier
+// header and the expansion area's without one, are taken for the other
+// header state too.
 std::uint32_t adjustedStartOffset(std::uint32_t given, std::uint32_t headerOffset)
 {
-    if (given == 0x87200 && headerOffset == 0) {
-        return 0x87000;
+    if (given == kGraphicsAreaStart + kCopierHeaderSize && headerOffset == 0) {
+        return kGraphicsAreaStart;
     }
-    if (given == 0x87000 && headerOffset == kCopierHeaderSize) {
-        return 0x87200;
-    }
-    if (given == 0x100000 && headerOffset == kCopierHeaderSize) {
-        return 0x100200;
+    if ((given == kGraphicsAreaStart || given == kExpansionAreaStart) && headerOffset == kCopierHeaderSize) {
+        return given + kCopierHeaderSize;
     }
     return given;
 }
@@ -209,7 +203,11 @@ bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position
 bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertRequest& request,
                    PlannedSheet* plan, PlanSummary& summary)
 {
-    std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
+    // Cleared once: past the bytes its source fills, the buffer holds zeros,
+    // never another sheet's. Only what earlier sheets may have left there,
+    // below `dirtyEnd`, is cleared again for each sheet.
+    std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]());
+    std::uint32_t dirtyEnd = 0;
     // A check of the smallest packing also packs every sheet the default way,
     // to tell what it saves: from a copy, since type 1 packs in place.
     const bool compare = request.checkOnly && request.smallest;
@@ -238,6 +236,13 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
             return false;
         }
+        if (dirtyEnd > sourceLength) {
+            std::memset(sheetBuffer.get() + sourceLength, 0, dirtyEnd - sourceLength);
+        }
+        // Packing a raw sheet writes its first 1536 bytes, whatever the source length.
+        dirtyEnd = sheetStorage(sheet) == SheetStorage::Raw3bpp && sourceLength < kRaw3bppSheetSize
+                       ? kRaw3bppSheetSize
+                       : sourceLength;
         if (compare) {
             std::memcpy(copy.get(), sheetBuffer.get(), kSheetBufferSize);
         }
@@ -277,9 +282,6 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         if (!placeSheet(rom, sheet, position, planned.length, !summary.layoutRefused, noRoom)) {
             if (!summary.layoutRefused) {
                 summary.refusedForRoom = noRoom;
-                if (noRoom && !request.checkOnly) {
-                    std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(request.checkModeWord));
-                }
             }
             summary.layoutRefused = true;
             if (!request.checkOnly) {
@@ -304,8 +306,11 @@ bool startInSheetArea(const RomImage& rom, std::uint32_t start)
 }
 
 // The check-only report: where every sheet would go, what the sheets need
-// against the room there is, and what would make room when there is none.
-void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSummary& summary)
+// against the room there is, and where they would fit when they do not:
+// printed here when it is a place in this ROM, handed back in `outcome` when
+// the ROM must grow first.
+void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSummary& summary,
+                     InsertOutcome& outcome)
 {
     SheetSpan spans[kSheetCount];
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
@@ -340,60 +345,54 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
     if (rom.size > expansionStart && summary.needed < rom.size - expansionStart &&
         summary.start != expansionStart) {
         std::printf(kFmtWouldFitFrom, static_cast<unsigned>(expansionStart));
-    } else if (summary.needed < 0x100000 && rom.size < header + 0x200000) {
-        std::printf(kFmtWouldFitExpanded, 2u, static_cast<unsigned>(expansionStart));
-    } else if (summary.needed < 0x200000 && rom.size < header + 0x300000) {
-        std::printf(kFmtWouldFitExpanded, 3u, static_cast<unsigned>(expansionStart));
+        return;
+    }
+    for (const RomExpansion* expansion : {&kExpansionTo2Mib, &kExpansionTo3Mib}) {
+        if (summary.needed < expansion->size - kExpansionAreaStart && rom.size < header + expansion->size) {
+            outcome.fitsAfter = expansion;
+            outcome.fitsFrom = expansionStart;
+            return;
+        }
     }
 }
 
-
 // The second pass: the ROM image as the planned writes leave it, built in
-// memory from the ROM's current bytes, then put in the ROM's place whole.
-// The image holds the whole file, at least rom.size bytes (a file that has
-// shrunk since it was opened fails the read); every planned span lies below
-// rom.size (the plan checked each), as do the tables and the fixed sheets.
-bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
+// memory from a copy of the ROM's image, then put in the ROM's place whole.
+// Every planned span lies below rom.size (the plan checked each), as do the
+// tables and the fixed sheets.
+bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    std::uint64_t length = 0;
-    if (!measureFileSize(rom.file, length) || length < rom.size) {
-        length = rom.size;  // the read below falls short and says so
-    }
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
-    if (!image) {
-        std::printf("%s", kMsgOutOfMemory);
+    RomImage image;
+    if (!copyRomImage(rom, rom.size, image)) {
         return false;
     }
-    if (!readWholeRom(rom, image.get(), length)) {
-        return false;
-    }
+    std::uint8_t* bytes = image.bytes.get();
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        std::memcpy(image.get() + planned.position, planned.bytes, planned.length);
+        std::memcpy(bytes + planned.position, planned.bytes, planned.length);
         if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
-            storeSheetPointer(image.get(), rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
+            writeSheetPointer(bytes, rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
         }
     }
     // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
     const PointerTables tables = pointerTables(*rom.layout);
     for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t* entries = image.get() + rom.headerOffset + table;
+        std::uint8_t* entries = bytes + rom.headerOffset + table;
         entries[0xDD] = entries[0x71];
         entries[0xDE] = entries[0x72];
     }
     // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
     if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
-        std::memset(image.get() + end, 0xFF, protectedOffset - end);
+        std::memset(bytes + end, 0xFF, protectedOffset - end);
     }
-    return storeRomImage(rom, image.get(), length);
+    return storeRomImage(image);
 }
-
 
 }  // namespace
 
-bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& endOffset)
+bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
     PlanSummary summary;
     summary.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
@@ -417,17 +416,18 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
     bool succeeded = false;
     if (!plan) {
         std::printf("%s", kMsgOutOfMemory);
-    } else if (request.checkOnly) {
-        // A source or encoding error ends the check as it would end the run.
-        if (planInsertion(rom, source, request, plan.get(), summary)) {
-            printPlanReport(rom, plan.get(), summary);
-            succeeded = !summary.layoutRefused;
-        }
     } else if (planInsertion(rom, source, request, plan.get(), summary)) {
-        succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
+        // A source or encoding error ends a check as it would end the run.
+        if (request.checkOnly) {
+            printPlanReport(rom, plan.get(), summary, outcome);
+            succeeded = !summary.layoutRefused;
+        } else {
+            succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
+        }
     }
+    outcome.refusedForRoom = summary.layoutRefused && summary.refusedForRoom;
     if (succeeded) {
-        endOffset = summary.end;
+        outcome.endOffset = summary.end;
     }
     return succeeded;
 }

@@ -15,8 +15,6 @@ inline constexpr const char* kFmtWouldOverwrite = "GFX 0x%02X can't be placed at
 inline constexpr const char* kRegionSystemArea = "the ROM header and pointer tables";
 inline constexpr const char* kRegionSheetDD = "GFX 0xDD";
 inline constexpr const char* kRegionSheetDE = "GFX 0xDE";
-inline constexpr const char* kFmtCheckOnlyHint =
-    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
 inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
@@ -28,8 +26,6 @@ inline constexpr const char* kFmtSmallestSaves =
     "The smallest packing saves 0x%X bytes against the default one (0x%X bytes); %u sheets share an earlier one's bytes.\n";
 inline constexpr const char* kFmtWouldFitFromGraphicsArea = "They would fit from 0x%X, the start of the graphics area.\n";
 inline constexpr const char* kFmtWouldFitFrom = "They would fit from 0x%X, in the expansion area.\n";
-inline constexpr const char* kFmtWouldFitExpanded =
-    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
 inline constexpr const char* kMsgSpanHeading = "\nSheet at file offset + bytes:\n";
 inline constexpr const char* kFmtSpan = "%02X %06X+%04X%s";
 inline constexpr const char* kFmtExtractionSpan =
