@@ -48,6 +48,20 @@ inline constexpr const char* kFmtCheckOnlyHint =
 inline constexpr const char* kFmtWouldFitExpanded =
     "They would fit after mode %u expands the ROM, from 0x%X on.\n";
 
+// Advice after a sheet file of the other kind was given.
+inline constexpr const char* kFmtPicturesAreThere =
+    "%s is there: add 20 to the mode word to insert pictures (mode %X).\n";
+inline constexpr const char* kFmtRawFilesAreThere =
+    "%s is there: take 20 off the mode word to insert raw sheet files (mode %X).\n";
+inline constexpr const char* kFmtSheetFilesMissing = "%u of the 223 sheet files are missing.\n";
+inline constexpr const char* kFmtCombinedIsPicture =
+    "%s is a PNG picture: add 20 to the mode word to insert it (mode %X).\n";
+inline constexpr const char* kFmtCombinedIsRaw = "%s holds raw sheets: take 20 off the mode word to insert it (mode %X).\n";
+
+// A check of a run that writes, on a ROM that run could not open for writing.
+inline constexpr const char* kFmtRomNotWritable =
+    "The ROM %s cannot be opened for writing, so the real run would fail.\n";
+
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";
 inline constexpr const char* kMsgStartInsert = "Recompressing...";
@@ -56,6 +70,7 @@ inline constexpr const char* kMsgStartExpand3 = "Expanding ROM to 3 megs...";
 inline constexpr const char* kMsgStartCheck = "Checking...";
 inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
+inline constexpr const char* kFmtDoneCheckInsert = "Done!\nLast address to be written: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";
 
 // Exit prompt.

@@ -1,6 +1,7 @@
 #include "cli/run_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -8,15 +9,15 @@
 #include "cli/exit_prompt.h"
 #include "cli/hex_argument.h"
 #include "cli/messages.h"
-#include "rom/expand.h"
 #include "platform/file_io.h"
+#include "rom/expand.h"
 #include "rom/identify.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_file_name.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
-#include "sheetfile/sheet_file_name.h"
 
 namespace {
 
@@ -121,17 +122,6 @@ bool openRom(const RunOptions& options, RomImage& rom)
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
-    // A check of a run that writes opens the ROM read-only, but it must still
-    // fail where the run itself could not open the ROM for writing.
-    if (readOnly && options.operation != RunOperation::ExtractSheets) {
-        std::FILE* writable = openExistingFile(rom.path, "r+b");
-        if (writable == nullptr) {
-            std::fclose(file);
-            std::printf(kFmtUnableToOpenRom, rom.path);
-            return false;
-        }
-        std::fclose(writable);
-    }
     const bool loaded = loadRomImage(rom, file);
     std::fclose(file);
     return loaded;
@@ -154,6 +144,60 @@ unsigned modeOf(const RomExpansion& expansion)
     return &expansion == &kExpansionTo2Mib ? 2u : 3u;
 }
 
+// Whether `path` names an existing regular file (links followed).
+bool regularFileExists(const char* path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// After a per-sheet file of `sheet` could not be read: when it is missing and
+// the file of the other kind is there, the mode word that reads that kind;
+// then how many of the route's files are missing, when more than one is.
+void adviseOnMissingSheetFiles(std::uint32_t modeWord, std::uint32_t sheet)
+{
+    const bool pictures = (modeWord & ModePictures) != 0;
+    std::error_code error;
+    if (std::filesystem::exists(sheetFileName(sheet, pictures).text, error)) {
+        return;  // there, but refused for what it holds: its message says why
+    }
+    const SheetFileName other = sheetFileName(sheet, !pictures);
+    if (regularFileExists(other.text)) {
+        std::printf(pictures ? kFmtRawFilesAreThere : kFmtPicturesAreThere, other.text,
+                    static_cast<unsigned>(modeWord ^ ModePictures));
+    }
+    std::uint32_t missing = 0;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        missing += std::filesystem::exists(sheetFileName(n, pictures).text, error) ? 0u : 1u;
+    }
+    if (missing > 1) {
+        std::printf(kFmtSheetFilesMissing, static_cast<unsigned>(missing));
+    }
+}
+
+// After the combined file was refused: a picture given without flag 0x20, or
+// raw sheets of this release given with it.
+void adviseOnCombinedFile(std::uint32_t modeWord, const char* path, const RomLayout& layout)
+{
+    const bool pictures = (modeWord & ModePictures) != 0;
+    std::FILE* file = openExistingFile(path, "rb");
+    if (file == nullptr) {
+        return;
+    }
+    static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::uint8_t start[sizeof kPngSignature] = {};
+    const bool picture = std::fread(start, 1, sizeof start, file) == sizeof start &&
+                         std::memcmp(start, kPngSignature, sizeof start) == 0;
+    std::uint64_t size = 0;
+    const bool rawSize = measureFileSize(file, size) && size == combinedFileSize(layout);
+    std::fclose(file);
+    if (!pictures && picture) {
+        std::printf(kFmtCombinedIsPicture, path, static_cast<unsigned>(modeWord | ModePictures));
+    } else if (pictures && !picture && rawSize) {
+        std::printf(kFmtCombinedIsRaw, path, static_cast<unsigned>(modeWord & ~ModePictures));
+    }
+}
+
 // Hands the insertion what it needs, keeps the end offset it hands back, and
 // says what to do when the sheets found no room.
 bool runInsertion(RunOptions& options, const RomImage& rom)
@@ -171,11 +215,17 @@ bool runInsertion(RunOptions& options, const RomImage& rom)
     if (inserted) {
         options.insertAddress = outcome.endOffset;
     }
-    if (outcome.refusedForRoom && !request.checkOnly) {
+    if (outcome.refusedForRoom && !outcome.startPastEnd && !request.checkOnly) {
         std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(options.modeWord | ModeCheckOnly));
     }
     if (outcome.fitsAfter != nullptr) {
         std::printf(kFmtWouldFitExpanded, modeOf(*outcome.fitsAfter), static_cast<unsigned>(outcome.fitsFrom));
+    }
+    if (outcome.unreadSheet < kSheetCount) {
+        adviseOnMissingSheetFiles(options.modeWord, outcome.unreadSheet);
+    }
+    if (outcome.combinedFileRefused && request.sheetFilePath != nullptr) {
+        adviseOnCombinedFile(options.modeWord, request.sheetFilePath, *rom.layout);
     }
     return inserted;
 }
@@ -245,10 +295,15 @@ bool runSelectedOperation(RunOptions& options, const RomImage& rom)
     }
     }
 
+    // A check reads the ROM only; the run it checks must also open it for writing.
+    if (checkOnly && options.operation != RunOperation::ExtractSheets && !mayOpenForWriting(rom.path)) {
+        std::printf(kFmtRomNotWritable, rom.path);
+        succeeded = false;
+    }
     if (!succeeded) {
         std::printf("%s", kMsgFailed);
     } else if (options.operation == RunOperation::InsertSheets) {
-        std::printf(kFmtDoneInsert, options.insertAddress - 1);
+        std::printf(checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, options.insertAddress - 1);
     } else {
         std::printf("%s", kMsgDone);
     }

@@ -77,6 +77,7 @@ struct PlanSummary {
     std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
     bool layoutRefused = false;     // a sheet had no room or could not be placed
     bool refusedForRoom = false;    // the first refusal was for room
+    std::uint32_t unreadSheet = kSheetCount;  // the sheet whose file could not be read, if any
 };
 
 // Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
@@ -195,6 +196,12 @@ bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position
     return true;
 }
 
+// Why a start offset has no room at all.
+void printStartPastEnd(const RomImage& rom, std::uint32_t start)
+{
+    std::printf(kFmtStartPastEnd, static_cast<unsigned>(start), static_cast<unsigned>(rom.size));
+}
+
 // The first pass: every sheet read, brought into its stored form and placed,
 // in visiting order. Nothing is written. False at once after the message of a
 // source or encoding error, or of a placement refusal in a real run. A
@@ -234,6 +241,7 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
         if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
+            summary.unreadSheet = sheet;
             return false;
         }
         if (dirtyEnd > sourceLength) {
@@ -282,6 +290,9 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         if (!placeSheet(rom, sheet, position, planned.length, !summary.layoutRefused, noRoom)) {
             if (!summary.layoutRefused) {
                 summary.refusedForRoom = noRoom;
+                if (noRoom && position >= rom.size && !request.checkOnly) {
+                    printStartPastEnd(rom, position);
+                }
             }
             summary.layoutRefused = true;
             if (!request.checkOnly) {
@@ -330,6 +341,11 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
                     static_cast<unsigned>(summary.neededByDefault), static_cast<unsigned>(summary.shared));
     }
     if (!summary.layoutRefused) {
+        return;
+    }
+    // No expansion brings a start past the end of the file into the ROM.
+    if (summary.refusedForRoom && summary.start >= rom.size) {
+        printStartPastEnd(rom, summary.start);
         return;
     }
     // A start that may not be used, or sheets over what must stay: the
@@ -410,6 +426,7 @@ bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutco
 
     SheetSource source;
     if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
+        outcome.combinedFileRefused = true;
         return false;
     }
     std::unique_ptr<PlannedSheet[]> plan(new (std::nothrow) PlannedSheet[kSheetCount]);
@@ -426,6 +443,8 @@ bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutco
         }
     }
     outcome.refusedForRoom = summary.layoutRefused && summary.refusedForRoom;
+    outcome.startPastEnd = outcome.refusedForRoom && summary.start >= rom.size;
+    outcome.unreadSheet = summary.unreadSheet;
     if (succeeded) {
         outcome.endOffset = summary.end;
     }

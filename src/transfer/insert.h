@@ -4,6 +4,7 @@
 
 #include "rom/expand.h"
 #include "rom/rom_image.h"
+#include "rom/sheet_catalogue.h"
 
 // What an insertion is asked to do.
 struct InsertRequest {
@@ -20,8 +21,11 @@ struct InsertRequest {
 struct InsertOutcome {
     std::uint32_t endOffset = 0;             // success: the file offset just past the last pointer-addressed sheet
     bool refusedForRoom = false;             // the first sheet refused found no room ("Not enough room")
+    bool startPastEnd = false;               // ... because the start offset lies at or past the end of the file
     const RomExpansion* fitsAfter = nullptr;  // a check that did not fit: the sheets would fit after this expansion,
     std::uint32_t fitsFrom = 0;              // from this file offset
+    bool combinedFileRefused = false;        // the combined sheet file could not be read or was refused
+    std::uint32_t unreadSheet = kSheetCount;  // below kSheetCount: the sheet whose own file could not be read
 };
 
 // Lays all 223 sheets from their files into a copy of the ROM image from

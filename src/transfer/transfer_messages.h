@@ -15,6 +15,8 @@ inline constexpr const char* kFmtWouldOverwrite = "GFX 0x%02X can't be placed at
 inline constexpr const char* kRegionSystemArea = "the ROM header and pointer tables";
 inline constexpr const char* kRegionSheetDD = "GFX 0xDD";
 inline constexpr const char* kRegionSheetDE = "GFX 0xDE";
+inline constexpr const char* kFmtStartPastEnd =
+    "The start offset 0x%X is at or past the end of the ROM, which holds 0x%X bytes.\n";
 inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
