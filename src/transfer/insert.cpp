@@ -15,6 +15,7 @@
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
+#include "rom/stored_form.h"
 #include "sheetfile/sheet_files.h"
 #include "transfer/check_report.h"
 #include "transfer/transfer_messages.h"
@@ -111,25 +112,19 @@ bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packi
     if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, packed)) {
         std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
     }
-    switch (storage) {
-    case SheetStorage::FixedOffset:
-        // Written raw at its fixed offset, whatever the source length.
-        planned.length = sheetSize(sheet, layout);
+    if (storage != SheetStorage::Compressed) {
+        // A fixed sheet is written raw, its catalogue size whatever the source
+        // length; a raw sheet packed to 3 bits per pixel.
+        planned.length = packForStorage(layout, sheet, sheetBuffer, sourceLength);
         std::memcpy(planned.bytes, sheetBuffer, planned.length);
-        return true;
-    case SheetStorage::Raw3bpp:
-        planned.length = packRawSheet4To3(sheetBuffer);
-        std::memcpy(planned.bytes, sheetBuffer, planned.length);
-        return true;
-    case SheetStorage::Compressed:
-        if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
-            planned.length > kSheetBufferSize) {
-            std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
-            return false;
-        }
         return true;
     }
-    return false;
+    if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
+        planned.length > kSheetBufferSize) {
+        std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
+        return false;
+    }
+    return true;
 }
 
 // Whether [from, from + length) meets [at, at + size).
