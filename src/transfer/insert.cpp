@@ -6,18 +6,14 @@
 #include <memory>
 #include <new>
 
-#include "codec/bitplane.h"
-#include "codec/codec_limits.h"
-#include "codec/lz_codec.h"
-#include "codec/sheet_codec.h"
 #include "rom/expand.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
-#include "rom/stored_form.h"
 #include "sheetfile/sheet_files.h"
 #include "transfer/check_report.h"
+#include "transfer/insert_steps.h"
 #include "transfer/transfer_messages.h"
 
 // Insertion studies the whole insertion before it writes one byte. The first
@@ -34,41 +30,6 @@ namespace {
 // Below this file offset (plus the header) the closing fill never starts.
 constexpr std::uint32_t kFillThreshold = 0x8B800;
 
-// The raw sheets first, so that they sit at the start offset; then the
-// others in order.
-std::uint32_t visitedSheet(std::uint32_t step)
-{
-    constexpr std::uint32_t kRawCount = kLastRaw3bppSheet - kFirstRaw3bppSheet + 1;
-    if (step < kRawCount) {
-        return kFirstRaw3bppSheet + step;
-    }
-    if (step < kRawCount + kFirstRaw3bppSheet) {
-        return step - kRawCount;
-    }
-    return step;
-}
-
-// The usual start offsets, the graphics area's with or without a copier
-// header and the expansion area's without one, are taken for the other
-// header state too.
-std::uint32_t adjustedStartOffset(std::uint32_t given, std::uint32_t headerOffset)
-{
-    if (given == kGraphicsAreaStart + kCopierHeaderSize && headerOffset == 0) {
-        return kGraphicsAreaStart;
-    }
-    if ((given == kGraphicsAreaStart || given == kExpansionAreaStart) && headerOffset == kCopierHeaderSize) {
-        return given + kCopierHeaderSize;
-    }
-    return given;
-}
-
-// One sheet in the form the ROM stores it, and where it goes.
-struct PlannedSheet {
-    std::uint32_t position;  // file offset, copier header included
-    std::uint32_t length;    // stored length
-    std::uint8_t bytes[kSheetBufferSize];
-};
-
 // What the first pass found, for the second pass and for the report.
 struct PlanSummary {
     std::uint32_t start = 0;        // adjusted start offset
@@ -81,122 +42,6 @@ struct PlanSummary {
     std::uint32_t unreadSheet = kSheetCount;  // the sheet whose file could not be read, if any
 };
 
-// Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
-// False when the encoder failed or no encode buffer could be had.
-bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet, std::uint8_t* sheetBuffer,
-                 std::uint32_t length, PlannedSheet& planned)
-{
-    std::unique_ptr<std::uint8_t[]> encodeBuffer(new (std::nothrow) std::uint8_t[kCodecBufferSize]);
-    if (!encodeBuffer) {
-        return false;
-    }
-    startEncode(context, sheetBuffer, length, sheetCodecType(sheet), encodeBuffer.get());
-    encodeSheetStream(context, packing);
-    context.output = nullptr;
-    if (!context.ok) {
-        return false;
-    }
-    planned.length = context.outputLength;
-    std::memcpy(planned.bytes, encodeBuffer.get(),
-                planned.length < kSheetBufferSize ? planned.length : kSheetBufferSize);
-    return true;
-}
-
-// Brings the sheet in `sheetBuffer` into the form the ROM stores it. False
-// after printing a message.
-bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
-                std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned)
-{
-    const SheetStorage storage = sheetStorage(sheet);
-    const std::uint32_t packed = storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize : sourceLength;
-    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, packed)) {
-        std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
-    }
-    if (storage != SheetStorage::Compressed) {
-        // A fixed sheet is written raw, its catalogue size whatever the source
-        // length; a raw sheet packed to 3 bits per pixel.
-        planned.length = packForStorage(layout, sheet, sheetBuffer, sourceLength);
-        std::memcpy(planned.bytes, sheetBuffer, planned.length);
-        return true;
-    }
-    if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
-        planned.length > kSheetBufferSize) {
-        std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
-        return false;
-    }
-    return true;
-}
-
-// Whether [from, from + length) meets [at, at + size).
-bool overlaps(std::uint64_t from, std::uint64_t length, std::uint64_t at, std::uint64_t size)
-{
-    return from < at + size && at < from + length;
-}
-
-// What a placed sheet would overwrite that must stay: the internal header and
-// the pointer tables, or a fixed sheet. Null when nothing.
-const char* overwrittenRegion(const RomImage& rom, std::uint64_t position, std::uint32_t length)
-{
-    if (overlaps(position, length, rom.headerOffset, kSystemAreaEnd)) {
-        return kRegionSystemArea;
-    }
-    if (overlaps(position, length, std::uint64_t{rom.headerOffset} + fixedSheetOffset(0xDD),
-                 sheetSize(0xDD, *rom.layout))) {
-        return kRegionSheetDD;
-    }
-    if (overlaps(position, length, std::uint64_t{rom.headerOffset} + fixedSheetOffset(0xDE),
-                 sheetSize(0xDE, *rom.layout))) {
-        return kRegionSheetDE;
-    }
-    return nullptr;
-}
-
-// The placement checks of one pointer-addressed sheet of `length` stored bytes
-// at `position`, in order: room, the copier header, what must not be
-// overwritten, the reach of a pointer. Prints the refusal when `report` is
-// set; `noRoom` tells a refusal for room from the others.
-bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position, std::uint32_t length,
-                bool report, bool& noRoom)
-{
-    const std::uint64_t protectedOffset = std::uint64_t{rom.headerOffset} + rom.layout->protectedBoundary;
-    // Computed in 64 bits: a start offset near 4 GiB must not wrap into room.
-    const std::uint64_t sheetEnd = std::uint64_t{position} + length;
-    noRoom = sheetEnd >= rom.size || (position <= protectedOffset && protectedOffset < sheetEnd);
-    if (noRoom) {
-        if (report) {
-            std::printf("%s", kMsgNotEnoughRoom);
-        }
-        return false;
-    }
-    const unsigned number = static_cast<unsigned>(sheet);
-    // A pointer holds offsets below 4 MiB only, and none inside the copier header.
-    if (position < rom.headerOffset) {
-        if (report) {
-            std::printf(kFmtInsideCopierHeader, number, position);
-        }
-        return false;
-    }
-    if (const char* region = overwrittenRegion(rom, position, length)) {
-        if (report) {
-            std::printf(kFmtWouldOverwrite, number, position, region);
-        }
-        return false;
-    }
-    if (position - rom.headerOffset >= kLoRomAddressableLimit) {
-        if (report) {
-            std::printf(kFmtOutOfPointerReach, number, position);
-        }
-        return false;
-    }
-    return true;
-}
-
-// Why a start offset has no room at all.
-void printStartPastEnd(const RomImage& rom, std::uint32_t start)
-{
-    std::printf(kFmtStartPastEnd, static_cast<unsigned>(start), static_cast<unsigned>(rom.size));
-}
-
 // The first pass: every sheet read, brought into its stored form and placed,
 // in visiting order. Nothing is written. False at once after the message of a
 // source or encoding error, or of a placement refusal in a real run. A
@@ -205,27 +50,21 @@ void printStartPastEnd(const RomImage& rom, std::uint32_t start)
 bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertRequest& request,
                    PlannedSheet* plan, PlanSummary& summary)
 {
-    // Cleared once: past the bytes its source fills, the buffer holds zeros,
-    // never another sheet's. Only what earlier sheets may have left there,
-    // below `dirtyEnd`, is cleared again for each sheet.
-    std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]());
-    std::uint32_t dirtyEnd = 0;
+    SheetBuffer sheetBuffer;
+    if (!allocateSheetBuffer(sheetBuffer)) {
+        return false;
+    }
     // A check of the smallest packing also packs every sheet the default way,
     // to tell what it saves: from a copy, since type 1 packs in place.
     const bool compare = request.checkOnly && request.smallest;
     std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
     std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
-    if (!sheetBuffer || (compare && (!copy || !byDefault))) {
+    if (compare && (!copy || !byDefault)) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
     const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
-    // The encoder's tables serve every sheet of the walk and go with it.
-    struct EncoderTables {
-        EncodeContext context;
-        EncoderTables() { keepEncoderTables(context); }
-        ~EncoderTables() { releaseEncoderTables(context); }
-    } tables;
+    EncoderTables tables;
     EncodeContext& context = tables.context;
     std::uint32_t position = summary.start;
     std::uint32_t laid[kSheetCount];
@@ -235,21 +74,14 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
+        if (!readSheet(source, sheet, sheetBuffer, sourceLength)) {
             summary.unreadSheet = sheet;
             return false;
         }
-        if (dirtyEnd > sourceLength) {
-            std::memset(sheetBuffer.get() + sourceLength, 0, dirtyEnd - sourceLength);
-        }
-        // Packing a raw sheet writes its first 1536 bytes, whatever the source length.
-        dirtyEnd = sheetStorage(sheet) == SheetStorage::Raw3bpp && sourceLength < kRaw3bppSheetSize
-                       ? kRaw3bppSheetSize
-                       : sourceLength;
         if (compare) {
-            std::memcpy(copy.get(), sheetBuffer.get(), kSheetBufferSize);
+            std::memcpy(copy.get(), sheetBuffer.bytes.get(), kSheetBufferSize);
         }
-        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.get(), sourceLength, planned)) {
+        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.bytes.get(), sourceLength, planned)) {
             return false;
         }
         if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
@@ -301,14 +133,6 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
     }
     summary.end = position;
     return true;
-}
-
-// A start offset in the game's graphics area or in the expansion area.
-bool startInSheetArea(const RomImage& rom, std::uint32_t start)
-{
-    const std::uint64_t header = rom.headerOffset;
-    return (start >= header + kGraphicsAreaStart && start < header + rom.layout->protectedBoundary) ||
-           start >= header + kExpansionAreaStart;
 }
 
 // The check-only report: where every sheet would go, what the sheets need
@@ -408,11 +232,6 @@ bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutco
     PlanSummary summary;
     summary.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     if (!request.anyStart && !startInSheetArea(rom, summary.start)) {
-        const std::uint32_t header = rom.headerOffset;
-        std::printf(kFmtOutsideSheetAreas, static_cast<unsigned>(summary.start),
-                    static_cast<unsigned>(header + kGraphicsAreaStart),
-                    static_cast<unsigned>(header + rom.layout->protectedBoundary),
-                    static_cast<unsigned>(header + kExpansionAreaStart));
         if (!request.checkOnly) {
             return false;
         }
