@@ -210,6 +210,7 @@ bool runInsertion(RunOptions& options, const RomImage& rom)
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
     request.smallest = (options.modeWord & ModeSmallest) != 0;
+    request.changedOnly = (options.modeWord & ModeChangedOnly) != 0;
     InsertOutcome outcome;
     const bool inserted = insertSheets(rom, request, outcome);
     if (inserted) {
@@ -302,7 +303,7 @@ bool runSelectedOperation(RunOptions& options, const RomImage& rom)
     }
     if (!succeeded) {
         std::printf("%s", kMsgFailed);
-    } else if (options.operation == RunOperation::InsertSheets) {
+    } else if (options.operation == RunOperation::InsertSheets && options.insertAddress != 0) {
         std::printf(checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, options.insertAddress - 1);
     } else {
         std::printf("%s", kMsgDone);

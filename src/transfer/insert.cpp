@@ -13,6 +13,7 @@
 #include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_files.h"
 #include "transfer/check_report.h"
+#include "transfer/insert_changed.h"
 #include "transfer/insert_steps.h"
 #include "transfer/transfer_messages.h"
 
@@ -229,6 +230,9 @@ bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t
 
 bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
+    if (request.changedOnly) {
+        return insertChangedSheets(rom, request, outcome);
+    }
     PlanSummary summary;
     summary.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     if (!request.anyStart && !startInSheetArea(rom, summary.start)) {

@@ -15,11 +15,13 @@ struct InsertRequest {
     bool checkOnly = false;               // write nothing: lay out every sheet and report
     bool smallest = false;                // shortest streams, identical sheets stored once
     bool anyStart = false;                // a start outside the graphics and expansion areas is taken
+    bool changedOnly = false;             // only the sheets that differ from the ROM's are written
 };
 
 // What an insertion tells its caller besides success.
 struct InsertOutcome {
     std::uint32_t endOffset = 0;             // success: the file offset just past the last pointer-addressed sheet
+                                             // laid (changed sheets only: 0 when none moved)
     bool refusedForRoom = false;             // the first sheet refused found no room ("Not enough room")
     bool startPastEnd = false;               // ... because the start offset lies at or past the end of the file
     const RomExpansion* fitsAfter = nullptr;  // a check that did not fit: the sheets would fit after this expansion,

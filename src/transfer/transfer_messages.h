@@ -22,6 +22,9 @@ inline constexpr const char* kFmtOutOfPointerReach =
 inline constexpr const char* kFmtInsideCopierHeader =
     "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
 
+// Insertion of the changed sheets only.
+inline constexpr const char* kFmtChangedSheets = "%u of 223 sheets changed: %u written in place, %u moved.\n";
+
 // Check-only runs.
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
 inline constexpr const char* kFmtSmallestSaves =
