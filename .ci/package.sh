@@ -9,17 +9,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+. .ci/install_missing.sh
+install_missing cmake ninja-build g++ libpng-dev dpkg-dev file lintian man-db groff-base
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-need=()
-for package in cmake ninja-build g++ libpng-dev dpkg-dev file lintian man-db groff-base; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${need[@]}"
-fi
 
 failures=0
 fail() {

@@ -11,15 +11,8 @@ cd "$(dirname "$0")/.."
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-need=()
-for package in cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine64 wine unzip; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${need[@]}"
-fi
+. .ci/install_missing.sh
+install_missing cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine64 wine unzip
 
 # Source entries (deb-src) for the archive that the machine's own Debian
 # entries name: the deb822 stanzas and one-line entries of this release's suite.
