@@ -32,7 +32,9 @@ inline constexpr const char* kHelp =
     "  40   check only: write nothing, report what the run would do\n"
     "  80   insertion: smallest packing (shortest streams, identical sheets stored once)\n"
     "  100  no exit prompt after a successful run\n"
-    "  200  insertion: any start offset, not only the graphics and expansion areas\n";
+    "  200  insertion: any start offset, not only the graphics and expansion areas\n"
+    "  400  insertion: changed sheets only; every other byte of the ROM stays as it is\n"
+    "  800  extraction: replace sheet files that hold changes instead of refusing\n";
 
 inline constexpr const char* kVersion = "sheetpak " SHEETPAK_VERSION "\n";
 

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "codec/bitplane.h"
 #include "codec/lz_codec.h"
 #include "codec/sheet_codec.h"
 #include "rom/pointer_tables.h"
@@ -75,9 +76,14 @@ const std::uint8_t* decodeRomStream(const RomImage& rom, RomDecoder& decoder, st
 bool unchanged(const RomImage& rom, RomDecoder& decoder, std::uint32_t sheet, const std::uint8_t* source,
                std::uint32_t length, std::uint8_t* scratch, SheetPlan& plan)
 {
-    std::memcpy(scratch, source, kSheetBufferSize);
-    const std::uint32_t packed = packForStorage(*rom.layout, sheet, scratch, length);
+    // The copy holds every byte packing reads: a raw sheet's first 2048, a
+    // fixed sheet's catalogue size, zeros past the source's own bytes.
     const SheetStorage storage = sheetStorage(sheet);
+    const std::uint32_t needed = storage == SheetStorage::Raw3bpp       ? kRaw4bppSheetSize
+                                 : storage == SheetStorage::FixedOffset ? sheetSize(sheet, *rom.layout)
+                                                                        : 0;
+    std::memcpy(scratch, source, length > needed ? length : needed);
+    const std::uint32_t packed = packForStorage(*rom.layout, sheet, scratch, length);
     const PcOffset pointer = storage == SheetStorage::FixedOffset
                                  ? fixedSheetOffset(sheet)
                                  : readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
