@@ -4,9 +4,11 @@
 // transfer walks keep theirs beside their code. All go to standard output;
 // texts with a conversion are printf formats, the rest go through "%s".
 
+#include "cli/version.h"
+
 inline constexpr const char* kBanner =
     "\n"
-    "sheetpak - graphics sheet extractor and inserter Version 1.20\n"
+    "sheetpak - graphics sheet extractor and inserter Version " SHEETPAK_VERSION "\n"
     "Created for Zelda : A Link to the Past (SNES)\n"
     "Written by the sheetpak developers; 100% of its codecs made from scratch.\n"
     "\n";
@@ -30,9 +32,11 @@ inline constexpr const char* kHelp =
     "  40   check only: write nothing, report what the run would do\n"
     "  80   insertion: smallest packing (shortest streams, identical sheets stored once)\n"
     "  100  no exit prompt after a successful run\n"
-    "  200  insertion: any start offset, not only the graphics and expansion areas\n";
+    "  200  insertion: any start offset, not only the graphics and expansion areas\n"
+    "  400  insertion: changed sheets only; every other byte of the ROM stays as it is\n"
+    "  800  extraction: replace sheet files that hold changes instead of refusing\n";
 
-inline constexpr const char* kVersion = "sheetpak 1.20\n";
+inline constexpr const char* kVersion = "sheetpak " SHEETPAK_VERSION "\n";
 
 // Command line and ROM file.
 inline constexpr const char* kMsgTooManyParameters = "Too many parameters!\n";
@@ -41,8 +45,26 @@ inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
 inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
 inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
-inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
-inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
+
+// Advice after an insertion that found no room.
+inline constexpr const char* kFmtCheckOnlyHint =
+    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
+inline constexpr const char* kFmtWouldFitExpanded =
+    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
+
+// Advice after a sheet file of the other kind was given.
+inline constexpr const char* kFmtPicturesAreThere =
+    "%s is there: add 20 to the mode word to insert pictures (mode %X).\n";
+inline constexpr const char* kFmtRawFilesAreThere =
+    "%s is there: take 20 off the mode word to insert raw sheet files (mode %X).\n";
+inline constexpr const char* kFmtSheetFilesMissing = "%u of the 223 sheet files are missing.\n";
+inline constexpr const char* kFmtCombinedIsPicture =
+    "%s is a PNG picture: add 20 to the mode word to insert it (mode %X).\n";
+inline constexpr const char* kFmtCombinedIsRaw = "%s holds raw sheets: take 20 off the mode word to insert it (mode %X).\n";
+
+// A check of a run that writes, on a ROM that run could not open for writing.
+inline constexpr const char* kFmtRomNotWritable =
+    "The ROM %s cannot be opened for writing, so the real run would fail.\n";
 
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";
@@ -52,6 +74,7 @@ inline constexpr const char* kMsgStartExpand3 = "Expanding ROM to 3 megs...";
 inline constexpr const char* kMsgStartCheck = "Checking...";
 inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
+inline constexpr const char* kFmtDoneCheckInsert = "Done!\nLast address to be written: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";
 
 // Exit prompt.

@@ -447,6 +447,17 @@ bool mayCreateOrReplace(const char* path)
     return before.exists || target.parent_path().empty() || fs::is_directory(target.parent_path(), error);
 }
 
+bool mayOpenForWriting(const char* path)
+{
+#if defined(_WIN32)
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+#else
+    return access(path, W_OK) == 0;
+#endif
+}
+
 InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* newBytes, std::uint64_t newLength)
 {
     std::uint64_t oldLength = 0;
