@@ -165,32 +165,6 @@ Bytes declaredBomb(const char* type)
     return out;
 }
 
-// 2000 zTXt chunks of 1 MiB each (a text of random bytes, stored, so that
-// it inflates to as much again), between the palette and the image data,
-// written straight to `path`: one chunk repeated.
-void writeTextChunkBomb(const fs::path& path)
-{
-    TestRandom random(17);
-    const Bytes text = random.bytes(0x100000 - 0x100);
-    Bytes compressed(compressBound(static_cast<uLong>(text.size())));
-    uLongf length = static_cast<uLongf>(compressed.size());
-    ASSERT_EQ(compress2(compressed.data(), &length, text.data(), static_cast<uLong>(text.size()), 0), Z_OK);
-    Bytes data{'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
-    data.insert(data.end(), compressed.begin(), compressed.begin() + static_cast<long>(length));
-    const Bytes zText = chunk("zTXt", data);
-
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    const Bytes head = pictureHead();
-    std::fwrite(head.data(), 1, head.size(), file);
-    for (std::uint32_t k = 0; k < 2000; ++k) {
-        std::fwrite(zText.data(), 1, zText.size(), file);
-    }
-    const Bytes blank = blankPicture();
-    std::fwrite(blank.data() + head.size(), 1, blank.size() - head.size(), file);
-    ASSERT_EQ(std::fclose(file), 0);
-}
-
 PictureReadResult readBytes(const Bytes& png, DecodedPicture& picture)
 {
     PictureSource source;
@@ -360,6 +334,38 @@ TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
 }
 
 #if defined(SHEETPAK_MEASURES_CHILDREN)
+
+// 2000 zTXt chunks of 1 MiB each between the palette and the image data,
+// written straight to `path`: the first one a real compressed text (random
+// bytes, stored, so that it inflates to as much again), the others its
+// header alone with a hole where its data would be, so that the file takes
+// 2 GiB of its size but hardly any of the disk. A reader that skips them
+// never looks inside; one that read them would read 2 GiB.
+void writeTextChunkBomb(const fs::path& path)
+{
+    TestRandom random(17);
+    const Bytes text = random.bytes(0x100000 - 0x100);
+    Bytes compressed(compressBound(static_cast<uLong>(text.size())));
+    uLongf length = static_cast<uLongf>(compressed.size());
+    ASSERT_EQ(compress2(compressed.data(), &length, text.data(), static_cast<uLong>(text.size()), 0), Z_OK);
+    Bytes data{'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 0};
+    data.insert(data.end(), compressed.begin(), compressed.begin() + static_cast<long>(length));
+    const Bytes zText = chunk("zTXt", data);
+
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    const Bytes head = pictureHead();
+    std::fwrite(head.data(), 1, head.size(), file);
+    std::fwrite(zText.data(), 1, zText.size(), file);
+    for (std::uint32_t k = 1; k < 2000; ++k) {
+        std::fwrite(zText.data(), 1, 8, file);
+        ASSERT_EQ(fseeko(file, static_cast<off_t>(zText.size() - 8), SEEK_CUR), 0);
+    }
+    const Bytes blank = blankPicture();
+    std::fwrite(blank.data() + head.size(), 1, blank.size() - head.size(), file);
+    ASSERT_EQ(std::fclose(file), 0);
+}
+
 
 struct MeasuredRun {
     int exitStatus = -1;
