@@ -58,10 +58,11 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity);
 // Releases `index` and leaves it empty (capacity 0); safe on an empty index.
 void releaseMatchIndex(MatchIndex& index);
 
-// Chains positions 0 .. length-4 of `input` by their keys (encode_context.h).
-// `length` must not exceed index.capacity. Writes only the entries of those
-// positions and the buckets of their keys, under a new stamp; nothing needs
-// clearing between builds (all buckets are cleared once every 0xFFFF builds).
+// Chains positions 0 .. length-4 of `input` by their first four bytes, and
+// runs of four or more equal bytes by their value and the two bytes after
+// them (encode_context.h). `length` must not exceed index.capacity. Writes
+// only the entries of those positions and runs and their buckets, under a new
+// stamp; nothing needs clearing between builds.
 void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length);
 
 // Releases the smallest-packing tables and leaves them empty; safe when empty.

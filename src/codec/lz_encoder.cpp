@@ -15,20 +15,43 @@
 
 namespace {
 
+// The shortest command of each kind the encoder writes: 4 for a copy and a
+// word fill, 3 for a byte fill and an increasing fill.
 constexpr std::uint32_t kMinCopyLength = 4;
-constexpr std::uint32_t kMinByteFillLength = 3;
 constexpr std::uint32_t kMinWordFillLength = 4;
-constexpr std::uint32_t kMinIncreasingFillLength = 3;
 
-// log2 of the buckets for inputs of up to `capacity` bytes: at least twice
-// as many buckets as positions, at least 64, at most 65,536.
-std::uint32_t bucketBitsFor(std::uint32_t capacity)
+// log2 of the position buckets for inputs of up to `length` bytes: at
+// least twice as many buckets as positions, at least 64, at most 65,536.
+std::uint32_t bucketBitsFor(std::uint32_t length)
 {
     std::uint32_t bits = 6;
-    while (bits < 16 && (1U << bits) < 2 * capacity) {
+    while (bits < 16 && (1U << bits) < 2 * length) {
         ++bits;
     }
     return bits;
+}
+
+// The position buckets, then a quarter as many run buckets (a run takes five
+// bytes at least: its four and the byte that ends it).
+std::size_t bucketCount(std::uint32_t bits)
+{
+    return (std::size_t{1} << bits) + (std::size_t{1} << (bits - 2));
+}
+
+constexpr std::uint32_t kHashFactor = 0x9E3779B1U;
+
+// A bucket: the stamp of the build that wrote it << 32 | the first position
+// of its chain << 16 | the last one.
+std::uint32_t chainFirst(std::uint64_t bucket)
+{
+    return static_cast<std::uint32_t>(bucket >> 16) & 0xFFFFU;
+}
+
+// The key of a run of `value` followed by `first` and `second`.
+std::uint32_t runKey(std::uint8_t value, std::uint8_t first, std::uint8_t second)
+{
+    return static_cast<std::uint32_t>(value) | static_cast<std::uint32_t>(first) << 8 |
+           static_cast<std::uint32_t>(second) << 16;
 }
 
 std::uint32_t load4(const std::uint8_t* bytes)
@@ -70,15 +93,87 @@ std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::ui
     return k;
 }
 
+// Number of leading bytes k < limit equal to `value`: eight at a time as in
+// commonLength, then byte by byte.
+std::uint32_t equalLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t value)
+{
+    std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = value * 0x0101010101010101ULL;
+        while (k + 8 <= limit) {
+            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
+    while (k < limit && bytes[k] == value) {
+        ++k;
+    }
+    return k;
+}
+
+// Appends `position` to the chain of `bucket` (see buildMatchIndex); `stamp`
+// is the build's stamp << 32.
+void linkChain(std::uint64_t& bucket, std::uint16_t* next, std::uint32_t position, std::uint64_t stamp)
+{
+    const std::uint64_t entry = bucket;
+    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == stamp) {
+        next[entry & 0xFFFFU] = static_cast<std::uint16_t>(position);
+        bucket = (entry & ~std::uint64_t{0xFFFF}) | position;
+    } else {
+        bucket = stamp | position * std::uint64_t{0x10001};  // first and last
+    }
+}
+
+// The first position j in [from, to) whose four bytes input[j .. j+3] are
+// one value, or `to` when there is none; to + 3 <= length. On a
+// little-endian machine six positions at a time: byte k of x is zero where
+// input[j+k] equals the next byte, byte k of z (k < 6) where that holds for
+// three neighbours in a row, and the lowest zero byte of z is the lowest flag
+// of the zero-byte test (borrows only run upwards from a zero byte).
+std::uint32_t nextRunStart(const std::uint8_t* input, std::uint32_t from, std::uint32_t to, std::uint32_t length)
+{
+    std::uint32_t j = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kHighBits = 0x0000808080808080ULL;  // bytes 0-5
+        while (j + 6 <= to && j + 9 <= length) {
+            const std::uint64_t x = load8(input + j) ^ load8(input + j + 1);
+            const std::uint64_t z = x | x >> 8 | x >> 16;
+            const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
+            if (zeroBytes != 0) {
+                return j + static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
+            }
+            j += 6;
+        }
+    }
+    while (j < to && !(input[j] == input[j + 1] && input[j] == input[j + 2] && input[j] == input[j + 3])) {
+        ++j;
+    }
+    return j;
+}
+
 // Number of leading bytes k < limit that follow the two-byte pattern
-// first, second, first, second, ...; four bytes at a time against the
-// pattern, then byte by byte.
+// first, second, first, second, ...; eight bytes at a time against the
+// pattern as in commonLength, then four, then byte by byte.
 std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t first,
                             std::uint8_t second)
 {
-    const std::uint8_t group[4] = {first, second, first, second};
-    const std::uint32_t pattern = load4(group);
+    const std::uint8_t group[8] = {first, second, first, second, first, second, first, second};
     std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = load8(group);
+        while (k + 8 <= limit) {
+            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
+    const std::uint32_t pattern = load4(group);
     while (k + 4 <= limit && load4(bytes + k) == pattern) {
         k += 4;
     }
@@ -104,26 +199,22 @@ struct CopyMatch {
     std::uint32_t source = 0;
 };
 
-// The first of the longest copies for position `at` among the earlier
-// positions of its chain (those whose first four bytes are the same), when it
-// is longer than `beat` (3 or more, below `limit`); length 0 otherwise. The
-// walk ends at the first position at or past `at`, or at a match of the full
-// `limit`; equal lengths keep the earlier candidate. A candidate can beat the
-// best so far only if it also matches in the four bytes that end at the best
-// length, which are tested first.
-CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
-                   std::uint32_t beat)
+// The first of the longest copies for position `at` from the sources
+// `source`, following(source), ... (increasing) that lie below `at`, when it
+// is longer than `beat` (3 or more, below `limit`); length 0 otherwise. Equal
+// lengths keep the earlier source; a copy of the full `limit` ends the walk.
+// A source can beat the best so far only if it also matches in the four bytes
+// that end at the best length (below `limit`, so they lie inside the input),
+// which are tested first, with its first four.
+template <typename Following>
+CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t limit, std::uint32_t beat,
+                      std::uint32_t source, Following following)
 {
-    CopyMatch best;
-    best.length = beat;
-    const std::uint8_t* input = context.input;
+    CopyMatch best{beat, 0};
     const std::uint8_t* current = input + at;
     const std::uint32_t firstFour = load4(current);
-    // The chain of `at` contains `at` itself, so the walk ends there at the
-    // latest and never reads the link of a chain's last position.
-    for (std::uint32_t j = index.chainStart[at]; j < at; j = index.next[j]) {
-        const std::uint8_t* candidate = input + j;
-        // best.length < limit, so these bytes lie inside the input.
+    for (; source < at; source = following(source)) {
+        const std::uint8_t* candidate = input + source;
         if (load4(candidate + best.length - 3) != load4(current + best.length - 3) ||
             load4(candidate) != firstFour) {
             continue;  // too short to beat the best, or another key of the bucket
@@ -131,8 +222,7 @@ CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::u
         const std::uint32_t length =
             kMinCopyLength + commonLength(candidate + 4, current + 4, limit - kMinCopyLength);
         if (length > best.length) {
-            best.length = length;
-            best.source = j;
+            best = CopyMatch{length, source};
             if (length == limit) {
                 break;
             }
@@ -142,6 +232,45 @@ CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::u
         best.length = 0;
     }
     return best;
+}
+
+// The first of the longest copies for position `at` from an earlier position,
+// as walkSources tells. `run` is the byte fill at `at` when its first four
+// bytes are one value (then exactly the run's length from `at`, as
+// beat < limit), else 0.
+//
+// Outside runs the sources are the earlier positions on the chain of `at`'s
+// first four bytes, which holds `at` itself: the walk ends there at the latest
+// and never reads the link of a chain's last position.
+//
+// In a run, only a source followed by the same r = `run` bytes of the value
+// and then the same two bytes can beat r + 1: the position r bytes before the
+// end of an earlier run of at least r bytes that those two bytes follow. The
+// runs of that key come in order, so their sources do too, up to the run that
+// holds `at`, whose source is `at` itself.
+CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
+                   std::uint32_t beat, std::uint32_t run)
+{
+    const std::uint16_t* next = index.next;
+    const std::uint32_t shift = 32 - index.bucketBits;
+    if (run == 0) {
+        const std::uint32_t bucket = (load4(input + at) * kHashFactor) >> shift;
+        return walkSources(input, at, limit, beat, chainFirst(index.buckets[bucket]),
+                           [next](std::uint32_t j) { return next[j]; });
+    }
+    const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
+    std::uint32_t start = chainFirst(index.buckets[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))]);
+    const std::uint16_t* runEnd = index.runEnd;
+    const auto longEnough = [&]() {
+        while (runEnd[start] - start < run) {
+            start = next[start];
+        }
+        return runEnd[start] - run;
+    };
+    return walkSources(input, at, limit, beat, longEnough(), [&](std::uint32_t) {
+        start = next[start];
+        return longEnough();
+    });
 }
 
 // The main loop (one greedy step per pass) and the tail.
@@ -154,27 +283,21 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
+        const std::uint8_t c = input[i + 2];
 
-        // At most one fill can apply, depending on how the first two bytes relate.
+        // At most one fill can apply, depending on how the first two bytes
+        // relate; each is measured only when its shortest length matches
+        // (three bytes for a byte fill and an increasing fill).
         std::uint32_t byteFill = 0;
         std::uint32_t wordFill = 0;
         std::uint32_t increasingFill = 0;
         if (a == b) {
-            byteFill = patternLength(input + i, limit, a, a);
-            if (byteFill < kMinByteFillLength) {
-                byteFill = 0;
-            }
-        } else {
+            byteFill = c == a ? equalLength(input + i, limit, a) : 0;
+        } else if (c == a && limit >= kMinWordFillLength && input[i + 3] == b) {
             wordFill = patternLength(input + i, limit, a, b);
-            if (wordFill < kMinWordFillLength) {
-                wordFill = 0;
-            }
         }
-        if (b == static_cast<std::uint8_t>(a + 1)) {
+        if (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) {
             increasingFill = increasingLength(input + i, limit);
-            if (increasingFill < kMinIncreasingFillLength) {
-                increasingFill = 0;
-            }
         }
 
         // A copy is taken only when it is longer than `beat`: 3 (copies need
@@ -189,7 +312,8 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
         beat = byteFill != 0 ? byteFill + 1 : beat;
         beat = wordFill > beat ? wordFill : beat;
         beat = increasingFill != 0 && increasingFill + 1 > beat ? increasingFill + 1 : beat;
-        const CopyMatch copy = beat < limit ? findCopy(context, index, i, limit, beat) : CopyMatch{};
+        const CopyMatch copy = beat < limit ? findCopy(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
+                                            : CopyMatch{};
 
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
             // Literal: the byte that makes the pending run 1024 long flushes it,
@@ -238,23 +362,23 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
 {
     releaseMatchIndex(index);
     const std::size_t positions = capacity != 0 ? capacity : 1;
-    index.chainStart = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
-    index.next = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
-    // Stamp 0 marks every bucket empty until the first build.
-    index.bucketBits = bucketBitsFor(capacity);
-    index.buckets = static_cast<std::uint32_t*>(std::calloc(std::size_t{1} << index.bucketBits, sizeof(std::uint32_t)));
-    if (index.chainStart == nullptr || index.next == nullptr || index.buckets == nullptr) {
-        releaseMatchIndex(index);
+    const std::size_t buckets = bucketCount(bucketBitsFor(capacity));
+    // One block: the buckets, then the two 16-bit arrays. Stamp 0 marks every
+    // bucket empty until the first build.
+    auto* block = static_cast<std::uint64_t*>(
+        std::calloc(buckets * sizeof(std::uint64_t) + 2 * positions * sizeof(std::uint16_t), 1));
+    if (block == nullptr) {
         return false;
     }
+    index.buckets = block;
+    index.next = reinterpret_cast<std::uint16_t*>(block + buckets);
+    index.runEnd = index.next + positions;
     index.capacity = capacity;
     return true;
 }
 
 void releaseMatchIndex(MatchIndex& index)
 {
-    std::free(index.chainStart);
-    std::free(index.next);
     std::free(index.buckets);
     index = MatchIndex{};
 }
@@ -264,36 +388,39 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
     if (length < kMinCopyLength) {
         return;  // no position has four bytes
     }
-    const std::uint32_t chained = length - kMinCopyLength + 1;
-    if (++index.stamp > 0xFFFFU) {
-        std::memset(index.buckets, 0, (std::size_t{1} << index.bucketBits) * sizeof(std::uint32_t));
+    if (++index.stamp == 0) {
+        std::memset(index.buckets, 0, bucketCount(bucketBitsFor(index.capacity)) * sizeof(std::uint64_t));
         index.stamp = 1;
     }
-    const std::uint32_t stamp = index.stamp << 16;
+    const std::uint64_t stamp = std::uint64_t{index.stamp} << 32;
+    index.bucketBits = bucketBitsFor(length);
     const std::uint32_t shift = 32 - index.bucketBits;
-    std::uint32_t runEnd = 0;  // end of the last run of four or more equal bytes seen
-    for (std::uint32_t j = 0; j < chained; ++j) {
-        std::uint32_t key = load4(input + j);
-        if (key == (key & 0xFFU) * 0x01010101U) {
-            if (j >= runEnd) {
-                runEnd = j + kMinCopyLength;
-                while (runEnd < length && input[runEnd] == input[j]) {
-                    ++runEnd;
-                }
-            }
-            // Run keys only ever meet four-byte keys in a bucket, never match them.
-            key = ((runEnd - j) << 8 | (key & 0xFFU)) ^ 0xA5A5A5A5U;
+    std::uint64_t* const buckets = index.buckets;
+    std::uint64_t* const runBuckets = buckets + (std::size_t{1} << index.bucketBits);
+    std::uint16_t* const next = index.next;
+    const std::uint32_t chained = length - kMinCopyLength + 1;
+    std::uint32_t j = 0;
+    for (;;) {
+        const std::uint32_t run = nextRunStart(input, j, chained, length);
+        for (; j < run; ++j) {
+            linkChain(buckets[(load4(input + j) * kHashFactor) >> shift], next, j, stamp);
         }
-        const std::uint32_t bucket = (key * 0x9E3779B1U) >> shift;
-        const std::uint32_t entry = index.buckets[bucket];
-        if ((entry & 0xFFFF0000U) == stamp) {
-            const std::uint32_t last = entry & 0xFFFFU;
-            index.chainStart[j] = index.chainStart[last];
-            index.next[last] = static_cast<std::uint16_t>(j);
-        } else {
-            index.chainStart[j] = static_cast<std::uint16_t>(j);
+        if (run == chained) {
+            return;
         }
-        index.buckets[bucket] = stamp | j;
+        // A run of four or more equal bytes starts at `run`: the run goes on
+        // its chain once, the positions inside it on none. A run that reaches
+        // the end of the input, or all but its last byte, can never be
+        // followed by a longer copy and goes on no chain.
+        const std::uint8_t value = input[run];
+        const std::uint32_t end =
+            run + kMinCopyLength + equalLength(input + run + kMinCopyLength, length - run - kMinCopyLength, value);
+        if (end + 1 < length) {
+            index.runEnd[run] = static_cast<std::uint16_t>(end);
+            const std::uint32_t key = runKey(value, input[end], input[end + 1]);
+            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, run, stamp);
+        }
+        j = end - kMinCopyLength + 1;  // the first position past the run's positions
     }
 }
 
