@@ -2,16 +2,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/bitplane.h"
-#include "codec/codec_limits.h"
 #include "codec/encode_output.h"
 #include "codec/lz_codec.h"
+#include "codec/lz_encode_shared.h"
 #include "codec/lz_format.h"
 
 // Greedy encoder: at each input position it measures the longest copy from
-// anywhere earlier in the input (found through the four-byte chains of the
-// MatchIndex) and the three fills that start there, takes the best by fixed
-// rules, and otherwise holds the byte back as a literal.
+// anywhere earlier in the input (found through the chains of the MatchIndex)
+// and the three fills that start there, takes the best by fixed rules, and
+// otherwise holds the byte back as a literal.
 
 namespace {
 
@@ -356,8 +355,9 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
     putByte(context, kLzEndMarker);
 }
 
-}  // namespace
-
+// Allocates `index` for inputs of up to `capacity` (<= 0x10000) bytes,
+// releasing what it held first. False after an allocation failure, with
+// nothing left allocated.
 bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
 {
     releaseMatchIndex(index);
@@ -377,12 +377,10 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
     return true;
 }
 
-void releaseMatchIndex(MatchIndex& index)
-{
-    std::free(index.buckets);
-    index = MatchIndex{};
-}
-
+// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h).
+// `length` must not exceed index.capacity. Writes only the entries of those
+// positions and runs and their buckets, under a new stamp; nothing needs
+// clearing between builds.
 void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
 {
     if (length < kMinCopyLength) {
@@ -410,8 +408,8 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
         }
         // A run of four or more equal bytes starts at `run`: the run goes on
         // its chain once, the positions inside it on none. A run that reaches
-        // the end of the input, or all but its last byte, can never be
-        // followed by a longer copy and goes on no chain.
+        // the end of the input, or all but its last byte, offers no source
+        // that could beat a byte fill of its length and goes on no chain.
         const std::uint8_t value = input[run];
         const std::uint32_t end =
             run + kMinCopyLength + equalLength(input + run + kMinCopyLength, length - run - kMinCopyLength, value);
@@ -424,68 +422,12 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
     }
 }
 
-void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
-{
-    putByte(context, lzHeaderByte(command, length));
-    if (length > kLzShortMaxLength) {
-        putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
-    }
-}
+}  // namespace
 
-void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
-                    std::uint8_t second)
+void releaseMatchIndex(MatchIndex& index)
 {
-    writeLzHeader(context, command, length);
-    putByte(context, first);
-    if (command == LzCommand::Copy || command == LzCommand::WordFill) {
-        putByte(context, second);
-    }
-}
-
-bool prepareLzInput(EncodeContext& context)
-{
-    if (context.codecType != LzSheet) {
-        // Type 1 sheets are stored as 3bpp tiles; inputs of 16 bytes or fewer
-        // stay as they are.
-        context.inputLength = packTiles4To3(context.input, context.inputLength);
-    }
-    if (context.inputLength > kCodecBufferSize) {
-        context.ok = false;  // copy positions are 16 bits
-        return false;
-    }
-    return true;
-}
-
-std::uint32_t lzTableCapacity(const EncodeContext& context)
-{
-    // Kept tables are sized for a whole sheet buffer at least, so that a walk
-    // allocates them once.
-    return context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
-}
-
-void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
-{
-    // The callers pass at most 1024 bytes except in the tail, where a run of
-    // 1025 goes out as one command of 1024 and one of the rest.
-    while (context.pendingLiteralStart < q) {
-        const std::uint32_t pending = q - context.pendingLiteralStart;
-        const std::uint32_t length = pending < kLzMaxLength ? pending : kLzMaxLength;
-        writeLzHeader(context, LzCommand::DirectCopy, length);
-        putBlock(context, context.input + context.pendingLiteralStart, length);
-        context.pendingLiteralStart += length;
-    }
-}
-
-void keepEncoderTables(EncodeContext& context)
-{
-    context.keepTables = true;
-}
-
-void releaseEncoderTables(EncodeContext& context)
-{
-    releaseMatchIndex(context.matchIndex);
-    releaseSmallestParse(context.smallestParse);
-    context.keepTables = false;
+    std::free(index.buckets);
+    index = MatchIndex{};
 }
 
 void encodeLzSheet(EncodeContext& context)
