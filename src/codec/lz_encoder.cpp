@@ -320,30 +320,33 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
             ++i;
             if (i - context.pendingLiteralStart == kLzMaxLength) {
                 flushPendingLiterals(context, i);
+                if (!context.ok) {
+                    return;  // incomplete stream, no end marker
+                }
             }
-        } else {
-            flushPendingLiterals(context, i);
-            std::uint32_t length = 0;
-            // A copy must beat a byte fill or an increasing fill by 2 bytes and a
-            // word fill by 1: on a tie the fill is taken.
-            if (copy.length > byteFill + 1 && copy.length > wordFill &&
-                copy.length > increasingFill + 1) {
-                length = copy.length;
-                writeLzCommand(context, LzCommand::Copy, length, static_cast<std::uint8_t>(copy.source & 0xFFU),
-                               static_cast<std::uint8_t>(copy.source >> 8));
-            } else if (byteFill != 0) {
-                length = byteFill;
-                writeLzCommand(context, LzCommand::ByteFill, length, a);
-            } else if (wordFill != 0) {
-                length = wordFill;
-                writeLzCommand(context, LzCommand::WordFill, length, a, b);
-            } else {
-                length = increasingFill;
-                writeLzCommand(context, LzCommand::IncreasingFill, length, a);
-            }
-            i += length;
-            context.pendingLiteralStart = i;
+            continue;
         }
+        flushPendingLiterals(context, i);
+        std::uint32_t length = 0;
+        // A copy must beat a byte fill or an increasing fill by 2 bytes and a
+        // word fill by 1: on a tie the fill is taken.
+        if (copy.length > byteFill + 1 && copy.length > wordFill &&
+            copy.length > increasingFill + 1) {
+            length = copy.length;
+            writeLzCommand(context, LzCommand::Copy, length, static_cast<std::uint8_t>(copy.source & 0xFFU),
+                           static_cast<std::uint8_t>(copy.source >> 8));
+        } else if (byteFill != 0) {
+            length = byteFill;
+            writeLzCommand(context, LzCommand::ByteFill, length, a);
+        } else if (wordFill != 0) {
+            length = wordFill;
+            writeLzCommand(context, LzCommand::WordFill, length, a, b);
+        } else {
+            length = increasingFill;
+            writeLzCommand(context, LzCommand::IncreasingFill, length, a);
+        }
+        i += length;
+        context.pendingLiteralStart = i;
         if (!context.ok) {
             return;  // incomplete stream, no end marker
         }
