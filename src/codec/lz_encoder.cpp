@@ -272,8 +272,10 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
     });
 }
 
-// The main loop (one greedy step per pass) and the tail.
-void encodeCommands(EncodeContext& context, const MatchIndex& index)
+// The main loop (one greedy step per pass) and the tail. `index` is a copy,
+// which the writes through `context` cannot change, so its fields need not
+// be read again after each of them.
+void encodeCommands(EncodeContext& context, const MatchIndex index)
 {
     const std::uint8_t* input = context.input;
     const std::uint32_t n = context.inputLength;
