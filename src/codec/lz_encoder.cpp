@@ -46,6 +46,13 @@ std::uint32_t chainFirst(std::uint64_t bucket)
     return static_cast<std::uint32_t>(bucket >> 16) & 0xFFFFU;
 }
 
+// The first position on the chain of the four bytes `key` (as load4 reads
+// them) in the last build.
+std::uint32_t positionChainFirst(const MatchIndex& index, std::uint32_t key)
+{
+    return chainFirst(index.buckets[(key * kHashFactor) >> (32 - index.bucketBits)]);
+}
+
 // The key of a run of `value` followed by `first` and `second`.
 std::uint32_t runKey(std::uint8_t value, std::uint8_t first, std::uint8_t second)
 {
@@ -253,8 +260,7 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
     const std::uint16_t* next = index.next;
     const std::uint32_t shift = 32 - index.bucketBits;
     if (run == 0) {
-        const std::uint32_t bucket = (load4(input + at) * kHashFactor) >> shift;
-        return walkSources(input, at, limit, beat, chainFirst(index.buckets[bucket]),
+        return walkSources(input, at, limit, beat, positionChainFirst(index, load4(input + at)),
                            [next](std::uint32_t j) { return next[j]; });
     }
     const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
@@ -272,6 +278,36 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
     });
 }
 
+// The first position from `at` on, below `end` (at most n - 3), where a fill
+// or a copy might start, or `end`. None can where the third byte differs
+// from the first and the three do not count up (no fill), and no earlier
+// position is on the chain of the first four bytes (no copy).
+std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at,
+                                std::uint32_t end)
+{
+    for (; at < end; ++at) {
+        const std::uint8_t a = input[at];
+        const std::uint8_t b = input[at + 1];
+        const std::uint8_t c = input[at + 2];
+        if (c == a || (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) ||
+            positionChainFirst(index, load4(input + at)) != at) {
+            break;
+        }
+    }
+    return at;
+}
+
+// Holds back the literal before `next`: the byte that makes the pending run
+// 1024 long flushes it, so a run never outgrows one DirectCopy. False when
+// that cleared the ok flag: the stream is incomplete, without end marker.
+bool takeLiteral(EncodeContext& context, std::uint32_t next)
+{
+    if (next - context.pendingLiteralStart == kLzMaxLength) {
+        flushPendingLiterals(context, next);
+    }
+    return context.ok;
+}
+
 // The main loop (one greedy step per pass) and the tail. `index` is a copy,
 // which the writes through `context` cannot change, so its fields need not
 // be read again after each of them.
@@ -281,6 +317,9 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
     const std::uint32_t n = context.inputLength;
     std::uint32_t i = 0;
     while (i + 3 <= n) {
+        // Literals that need no flush go by in a loop of their own.
+        const std::uint32_t flushAt = context.pendingLiteralStart + kLzMaxLength - 1;
+        i = plainLiteralsFrom(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
@@ -317,18 +356,14 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
                                             : CopyMatch{};
 
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
-            // Literal: the byte that makes the pending run 1024 long flushes it,
-            // so a run never outgrows one DirectCopy.
-            ++i;
-            if (i - context.pendingLiteralStart == kLzMaxLength) {
-                flushPendingLiterals(context, i);
-                if (!context.ok) {
-                    return;  // incomplete stream, no end marker
-                }
+            if (!takeLiteral(context, ++i)) {
+                return;
             }
             continue;
         }
-        flushPendingLiterals(context, i);
+        if (context.pendingLiteralStart != i) {
+            flushPendingLiterals(context, i);
+        }
         std::uint32_t length = 0;
         // A copy must beat a byte fill or an increasing fill by 2 bytes and a
         // word fill by 1: on a tie the fill is taken.
