@@ -133,32 +133,34 @@ void linkChain(std::uint64_t& bucket, std::uint16_t* next, std::uint32_t positio
     }
 }
 
-// The first position j in [from, to) whose four bytes input[j .. j+3] are
-// one value, or `to` when there is none; to + 3 <= length. On a
-// little-endian machine six positions at a time: byte k of x is zero where
-// input[j+k] equals the next byte, byte k of z (k < 6) where that holds for
-// three neighbours in a row, and the lowest zero byte of z is the lowest flag
-// of the zero-byte test (borrows only run upwards from a zero byte).
-std::uint32_t nextRunStart(const std::uint8_t* input, std::uint32_t from, std::uint32_t to, std::uint32_t length)
+// Whether the four bytes from `bytes` are one value.
+bool startsRun(const std::uint8_t* bytes)
 {
-    std::uint32_t j = from;
+    return bytes[0] == bytes[1] && bytes[0] == bytes[2] && bytes[0] == bytes[3];
+}
+
+// How many of the positions j .. j+4 come before the first whose four bytes
+// are one value: 5 when none is; j + 8 <= length. On a little-endian machine
+// from one word: byte k of x is zero where input[j+k] equals the next byte,
+// byte k of z (k < 5) where that holds three times in a row, and the lowest
+// zero byte of z is the lowest flag of the zero-byte test (borrows only run
+// upwards from a zero byte).
+std::uint32_t positionsBeforeRun(const std::uint8_t* input, std::uint32_t j)
+{
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-        constexpr std::uint64_t kHighBits = 0x0000808080808080ULL;  // bytes 0-5
-        while (j + 6 <= to && j + 9 <= length) {
-            const std::uint64_t x = load8(input + j) ^ load8(input + j + 1);
-            const std::uint64_t z = x | x >> 8 | x >> 16;
-            const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
-            if (zeroBytes != 0) {
-                return j + static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
-            }
-            j += 6;
-        }
+        constexpr std::uint64_t kHighBits = 0x0000008080808080ULL;  // bytes 0-4
+        const std::uint64_t w = load8(input + j);
+        const std::uint64_t x = w ^ w >> 8;
+        const std::uint64_t z = x | x >> 8 | x >> 16;
+        const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
+        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
     }
-    while (j < to && !(input[j] == input[j + 1] && input[j] == input[j + 2] && input[j] == input[j + 3])) {
-        ++j;
+    std::uint32_t k = 0;
+    while (k < 5 && !startsRun(input + j + k)) {
+        ++k;
     }
-    return j;
+    return k;
 }
 
 // Number of leading bytes k < limit that follow the two-byte pattern
@@ -436,29 +438,50 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
     std::uint64_t* const buckets = index.buckets;
     std::uint64_t* const runBuckets = buckets + (std::size_t{1} << index.bucketBits);
     std::uint16_t* const next = index.next;
-    const std::uint32_t chained = length - kMinCopyLength + 1;
-    std::uint32_t j = 0;
-    for (;;) {
-        const std::uint32_t run = nextRunStart(input, j, chained, length);
-        for (; j < run; ++j) {
-            linkChain(buckets[(load4(input + j) * kHashFactor) >> shift], next, j, stamp);
-        }
-        if (run == chained) {
-            return;
-        }
-        // A run of four or more equal bytes starts at `run`: the run goes on
-        // its chain once, the positions inside it on none. A run that reaches
-        // the end of the input, or all but its last byte, offers no source
-        // that could beat a byte fill of its length and goes on no chain.
-        const std::uint8_t value = input[run];
+    const auto linkPosition = [&](std::uint32_t position) {
+        linkChain(buckets[(load4(input + position) * kHashFactor) >> shift], next, position, stamp);
+    };
+    // A run of four or more equal bytes from `start` goes on its chain once,
+    // the positions inside it on none; returns the first position past them.
+    // A run that reaches the end of the input, or all but its last byte,
+    // offers no source that could beat a byte fill of its length and goes on
+    // no chain.
+    const auto linkRun = [&](std::uint32_t start) {
+        const std::uint8_t value = input[start];
         const std::uint32_t end =
-            run + kMinCopyLength + equalLength(input + run + kMinCopyLength, length - run - kMinCopyLength, value);
+            start + kMinCopyLength + equalLength(input + start + kMinCopyLength, length - start - kMinCopyLength, value);
         if (end + 1 < length) {
-            index.runEnd[run] = static_cast<std::uint16_t>(end);
+            index.runEnd[start] = static_cast<std::uint16_t>(end);
             const std::uint32_t key = runKey(value, input[end], input[end + 1]);
-            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, run, stamp);
+            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, start, stamp);
         }
-        j = end - kMinCopyLength + 1;  // the first position past the run's positions
+        return end - kMinCopyLength + 1;
+    };
+    std::uint32_t j = 0;
+    // Five positions at a time while they have eight bytes, then one by one.
+    while (j + 8 <= length) {
+        const std::uint32_t plain = positionsBeforeRun(input, j);
+        if (plain == 5) {
+            linkPosition(j);
+            linkPosition(j + 1);
+            linkPosition(j + 2);
+            linkPosition(j + 3);
+            linkPosition(j + 4);
+            j += 5;
+            continue;
+        }
+        for (const std::uint32_t run = j + plain; j < run; ++j) {
+            linkPosition(j);
+        }
+        j = linkRun(j);
+    }
+    for (const std::uint32_t chained = length - kMinCopyLength + 1; j < chained;) {
+        if (startsRun(input + j)) {
+            j = linkRun(j);
+        } else {
+            linkPosition(j);
+            ++j;
+        }
     }
 }
 
