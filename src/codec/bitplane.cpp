@@ -145,17 +145,21 @@ std::uint32_t packRawSheet4To3(std::uint8_t* sheet)
 bool packingDropsColour(const std::uint8_t* buffer, std::uint32_t length)
 {
     // The bytes packFrom16 steps over: the odd ones of each upper half that
-    // lie before `length`.
-    std::uint8_t dropped = 0;
+    // lie before `length`, in whole tiles eight at a time through a mask of
+    // the odd bytes.
+    constexpr std::uint8_t kOddBytes[8] = {0, 0xFF, 0, 0xFF, 0, 0xFF, 0, 0xFF};
+    std::uint64_t oddMask = 0;
+    std::memcpy(&oddMask, kOddBytes, sizeof oddMask);
+    std::uint64_t droppedInTiles = 0;
     const std::uint32_t wholeTiles = length / 32U;
     for (std::uint32_t tile = 0; tile < wholeTiles; ++tile) {
-        const std::uint8_t* upper = buffer + 32U * tile + 16;
-        for (std::uint32_t row = 0; row < 8; ++row) {
-            dropped |= upper[2 * row + 1];
-        }
+        std::uint64_t upper[2];
+        std::memcpy(upper, buffer + 32U * tile + 16, sizeof upper);
+        droppedInTiles |= (upper[0] | upper[1]) & oddMask;
     }
+    std::uint8_t dropped = 0;
     for (std::uint32_t at = 32U * wholeTiles + 17; at < length; at += 2) {
         dropped |= (at & kUpperHalfBit) != 0 ? buffer[at] : 0;
     }
-    return dropped != 0;
+    return droppedInTiles != 0 || dropped != 0;
 }

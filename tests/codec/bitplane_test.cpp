@@ -166,7 +166,7 @@ TEST(BitplaneTest, DroppedColoursAreFoundWhereverTheyLie)
         }
     }
     EXPECT_FALSE(packingDropsColour(sheet.data(), 0x8000));
-    for (const std::uint32_t place : {17u, 31u, 49u, 2047u, 0x7FF1u, 0x7FFFu}) {
+    for (const std::uint32_t place : {17u, 19u, 21u, 23u, 25u, 27u, 29u, 31u, 49u, 2047u, 0x7FF1u, 0x7FFFu}) {
         Bytes coloured = sheet;
         coloured[place] = 0x08;
         for (std::uint32_t length = place - 1; length <= std::min(place + 40, 0x8000u); ++length) {
