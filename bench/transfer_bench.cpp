@@ -229,7 +229,7 @@ void BM_InsertChangedOnly(benchmark::State& state, const char* sheetFile)
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
         state.ResumeTiming();
-        const RomImage rom = openSample();
+        RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
         request.sheetFilePath = sheetFile;
@@ -249,7 +249,7 @@ void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool s
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
         state.ResumeTiming();
-        const RomImage rom = openSample();
+        RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
         request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;

@@ -307,7 +307,7 @@ bool findChanges(const RomImage& rom, const SheetSource& source, const InsertReq
 
 }  // namespace
 
-bool insertChangedSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
+bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
     const std::uint32_t start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     bool refused = false;
@@ -406,10 +406,6 @@ bool insertChangedSheets(const RomImage& rom, const InsertRequest& request, Inse
     if (request.checkOnly || changed == 0) {
         return true;  // a ROM where nothing changed is not written at all
     }
-    RomImage image;
-    if (!copyRomImage(rom, rom.size, image)) {
-        return false;
-    }
-    applyPlan(plans.get(), request.fill, image);
-    return storeRomImage(image);
+    applyPlan(plans.get(), request.fill, rom);
+    return storeRomImage(rom);
 }
