@@ -43,6 +43,7 @@ inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is n
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
 inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
 inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
+inline constexpr const char* kFmtWaitingForRun = "Waiting for another run on %s to finish...\n";
 
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";

@@ -107,18 +107,30 @@ bool romIsASheetFile(const std::string& romPath, bool pictures)
     return false;
 }
 
+// Told once, before this run waits for another run on the ROM to finish.
+void tellWaitingForRom(const char* path)
+{
+    std::printf(kFmtWaitingForRun, path);
+    std::fflush(stdout);
+}
+
 // Opens the ROM (read-only for extraction, read-write otherwise) and measures
 // it. On a failure after the open, rom.file stays open for the driver's one close.
 bool openRom(const RunOptions& options, RomImage& rom)
 {
-    const bool readOnly =
-        options.operation == RunOperation::ExtractSheets || (options.modeWord & ModeCheckOnly) != 0;
+    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    const bool readOnly = options.operation == RunOperation::ExtractSheets || checkOnly;
     const char* mode = readOnly ? "rb" : "r+b";
     rom.path = options.romPath.c_str();
-    rom.file = openExistingFile(rom.path, mode);
+    // A run that may change the ROM holds it alone until the run ends, past
+    // its replacement; extractions and checks share it while they read.
+    rom.file = openLockedFile(rom.path, mode, readOnly ? FileLock::Shared : FileLock::Exclusive, tellWaitingForRom);
     if (rom.file == nullptr) {
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
+    }
+    if (!checkOnly) {
+        removeLeftoverTemporaries(&rom.path, 1);
     }
     // A check of a run that writes opens the ROM read-only, but it must still
     // fail where the run itself could not open the ROM for writing.
@@ -259,6 +271,8 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
 
 int runSheetpak(int argc, const char* const* argv)
 {
+    // A write past a file-size limit fails like any write, so the run can say so.
+    letWritesFailPastSizeLimit();
     if (argc > 1 && answersHelpOrVersion(argv[1])) {
         std::fflush(stdout);
         return 0;

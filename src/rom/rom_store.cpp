@@ -42,7 +42,7 @@ bool readWholeRom(const RomImage& rom, std::uint8_t* image, std::uint64_t length
 
 bool storeRomImage(RomImage& rom, const std::uint8_t* image, std::uint64_t length)
 {
-    switch (replaceWholeFile(rom.path, image, length, &rom.file, "r+b")) {
+    switch (replaceWholeFile(rom.path, image, length)) {
     case FileReplacement::Replaced:
         return true;
     case FileReplacement::Unavailable:

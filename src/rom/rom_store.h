@@ -18,6 +18,5 @@ bool readWholeRom(const RomImage& rom, std::uint8_t* image, std::uint64_t length
 // through rom.file, opened "r+b", with the old content held in memory to be
 // written back if a write fails. True: the ROM holds the image. False, after
 // its messages: the ROM is unchanged, or the messages say it could not be
-// restored. rom.file stays open (on Windows it may be a new stream on the new
-// file, or null when that cannot be opened).
+// restored. rom.file stays open, holding the run's lock on the ROM.
 bool storeRomImage(RomImage& rom, const std::uint8_t* image, std::uint64_t length);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_io.h"
+#include "platform/file_fault.h"
 
 struct RunResult {
     int exitStatus;      // the process exit status; -1 when it did not exit normally

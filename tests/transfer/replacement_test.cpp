@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "platform/file_fault.h"
 #include "platform/file_io.h"
 #include "transfer_fixture.h"
 

@@ -1,0 +1,386 @@
+// The file seam on POSIX systems.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/file_fault.h"
+#include "platform/file_io.h"
+#include "platform/file_io_system.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The lock on a folder that orders the creation of temporary files against
+// the removal of leftovers: a run holds it shared from creating a temporary
+// file until it has locked that file, and removeLeftoverTemporaries holds it
+// exclusively while it looks. -1 when the folder cannot be opened or locked;
+// then no removal can lock it either.
+int lockFolder(const fs::path& folder, int operation)
+{
+    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) {
+        return -1;
+    }
+    while (flock(descriptor, operation) != 0) {
+        if (errno != EINTR) {
+            close(descriptor);
+            return -1;
+        }
+    }
+    return descriptor;
+}
+
+// Waits for `lock` on the open descriptor. False only when the file system
+// keeps no such locks.
+bool lockDescriptor(int descriptor, int operation)
+{
+    while (flock(descriptor, operation) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether `path` still names the file open on `descriptor`.
+bool namesOpenFile(const char* path, int descriptor)
+{
+    struct stat named;
+    struct stat opened;
+    return stat(path, &named) == 0 && fstat(descriptor, &opened) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
+// ".<target>.sheetpak-XXXXXX" for one of `targets`.
+bool isTemporaryOf(const char* name, const std::vector<std::string>& targets)
+{
+    static constexpr char kMark[] = ".sheetpak-";
+    constexpr std::size_t kMarkLength = sizeof kMark - 1;
+    constexpr std::size_t kSuffixLength = 6;
+    const std::size_t length = std::strlen(name);
+    if (name[0] != '.' || length < 1 + kMarkLength + kSuffixLength) {
+        return false;
+    }
+    const std::size_t targetLength = length - 1 - kMarkLength - kSuffixLength;
+    if (std::memcmp(name + 1 + targetLength, kMark, kMarkLength) != 0) {
+        return false;
+    }
+    for (const std::string& target : targets) {
+        if (target.size() == targetLength && std::memcmp(name + 1, target.data(), targetLength) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes from `folder` the temporary files of `targets` that no live run holds.
+void removeLeftoversIn(const fs::path& folder, const std::vector<std::string>& targets)
+{
+    const int folderLock = lockFolder(folder, LOCK_EX | LOCK_NB);
+    if (folderLock < 0) {
+        return;  // a run is creating a temporary file here: another time
+    }
+    const int listing = dup(folderLock);
+    DIR* entries = listing < 0 ? nullptr : fdopendir(listing);
+    if (entries == nullptr && listing >= 0) {
+        close(listing);
+    }
+    while (entries != nullptr) {
+        const dirent* entry = readdir(entries);
+        if (entry == nullptr) {
+            break;
+        }
+        if (!isTemporaryOf(entry->d_name, targets)) {
+            continue;
+        }
+        const int descriptor = openat(folderLock, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0) {
+            continue;
+        }
+        struct stat info;
+        if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && flock(descriptor, LOCK_EX | LOCK_NB) == 0) {
+            static_cast<void>(unlinkat(folderLock, entry->d_name, 0));
+        }
+        close(descriptor);
+    }
+    if (entries != nullptr) {
+        closedir(entries);
+    }
+    close(folderLock);
+}
+
+}  // namespace
+
+void letWritesFailPastSizeLimit()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool seekTo(std::FILE* file, std::uint64_t position)
+{
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
+bool seekToEnd(std::FILE* file)
+{
+    return fseeko(file, 0, SEEK_END) == 0;
+}
+
+bool tellPosition(std::FILE* file, std::uint64_t& position)
+{
+    const off_t at = ftello(file);
+    if (at < 0) {
+        return false;
+    }
+    position = static_cast<std::uint64_t>(at);
+    return true;
+}
+
+std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks)
+{
+    const bool update = std::strchr(mode, '+') != nullptr;
+    // Non-blocking, so that a named pipe without a writer cannot hold the
+    // open; the mode is cleared again once the file is known to be regular.
+    const int descriptor =
+        open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | (throughLinks ? 0 : O_NOFOLLOW));
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat info;
+    const int flags = fcntl(descriptor, F_GETFL);
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(descriptor);
+        return nullptr;
+    }
+    std::FILE* file = fdopen(descriptor, mode);
+    if (file == nullptr) {
+        close(descriptor);
+    }
+    return file;
+}
+
+bool resizeOpenFile(std::FILE* file, std::uint64_t size)
+{
+    return fileStepMayRun(FileStep::Resize) && std::fflush(file) == 0 &&
+           ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+}
+
+bool flushToDisk(std::FILE* file)
+{
+    return fileStepMayRun(FileStep::Flush) && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)
+{
+    while (length > 0) {
+        const ssize_t got = pread(fileno(file), bytes, static_cast<std::size_t>(length), static_cast<off_t>(position));
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        position += static_cast<std::uint64_t>(got);
+        bytes += got;
+        length -= static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+bool writeAt(std::FILE* file, std::uint64_t position, const std::uint8_t* bytes, std::uint64_t length)
+{
+    while (length > 0) {
+        const ssize_t put =
+            pwrite(fileno(file), bytes, static_cast<std::size_t>(length), static_cast<off_t>(position));
+        if (put <= 0) {
+            if (put < 0 && errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        position += static_cast<std::uint64_t>(put);
+        bytes += put;
+        length -= static_cast<std::uint64_t>(put);
+    }
+    return true;
+}
+
+bool inspectTarget(const fs::path& target, TargetState& state)
+{
+    state = TargetState{};
+    struct stat info;
+    if (stat(target.c_str(), &info) != 0) {
+        return errno == ENOENT;
+    }
+    state.exists = true;
+    state.regular = S_ISREG(info.st_mode);
+    state.links = info.st_nlink;
+    state.mode = info.st_mode & 07777;
+    state.owner = info.st_uid;
+    state.group = info.st_gid;
+    return true;
+}
+
+bool createTemporary(const fs::path& target, const TargetState& before, Temporary& temporary)
+{
+    const fs::path folder = target.parent_path();
+    // Appended piece by piece: GCC 12 misreads "." + string at -O2 (-Wrestrict).
+    std::string name(1, '.');
+    name += target.filename().string();
+    name += ".sheetpak-XXXXXX";
+    if (!folder.empty()) {
+        name = (folder / name).string();
+    }
+    const int folderLock = lockFolder(folder, LOCK_SH);
+    const int descriptor = mkostemp(name.data(), O_CLOEXEC);
+    if (descriptor >= 0) {
+        // Held until the file is renamed or removed: no other run's removal of
+        // leftovers takes it meanwhile.
+        static_cast<void>(flock(descriptor, LOCK_EX | LOCK_NB));
+    }
+    if (folderLock >= 0) {
+        close(folderLock);
+    }
+    if (descriptor < 0) {
+        return false;
+    }
+    temporary.path = std::move(name);
+    // The new file gets the old one's permission bits, owner and group; a new
+    // name gets what creating it would have given. Failures are ignored: some
+    // file systems keep no such bits, and only root may give a file away.
+    mode_t mode = 0;
+    if (before.exists) {
+        mode = static_cast<mode_t>(before.mode);
+        static_cast<void>(fchown(descriptor, static_cast<uid_t>(before.owner), static_cast<gid_t>(before.group)));
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    static_cast<void>(fchmod(descriptor, mode));
+    temporary.file = fdopen(descriptor, "wb");
+    if (temporary.file == nullptr) {
+        std::remove(temporary.path.c_str());
+        close(descriptor);
+        return false;
+    }
+    return true;
+}
+
+bool flushTemporaries(Temporary* const* temporaries, std::uint32_t count)
+{
+#if defined(__linux__)
+    // One flush for the whole batch: syncfs puts every written file of the
+    // file system on the disk and reports a failed write-back (Linux 5.8 on).
+    if (count > 1) {
+        return fileStepMayRun(FileStep::Flush) && syncfs(fileno(temporaries[0]->file)) == 0;
+    }
+#endif
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (!flushToDisk(temporaries[k]->file)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool renameTemporary(Temporary& temporary, const fs::path& target)
+{
+    return std::rename(temporary.path.c_str(), target.c_str()) == 0;
+}
+
+void syncAfterRename(Temporary& /*renamed*/, const fs::path& target)
+{
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        static_cast<void>(fsync(descriptor));
+        close(descriptor);
+    }
+}
+
+void closeTemporary(Temporary& temporary)
+{
+    if (temporary.file != nullptr) {
+        std::fclose(temporary.file);
+        temporary.file = nullptr;
+    }
+}
+
+void discardTemporary(Temporary& temporary)
+{
+    // Removed while still locked, so that no removal of leftovers races it.
+    std::remove(temporary.path.c_str());
+    closeTemporary(temporary);
+}
+
+std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, LockWaitNotice waiting)
+{
+    const int operation = lock == FileLock::Exclusive ? LOCK_EX : LOCK_SH;
+    bool told = false;
+    for (;;) {
+        std::FILE* file = openExistingFile(path, mode);
+        if (file == nullptr) {
+            return nullptr;
+        }
+        const int descriptor = fileno(file);
+        if (flock(descriptor, operation | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK) {
+                return file;  // no locks on this file system
+            }
+            if (!told && waiting != nullptr) {
+                waiting(path);
+                told = true;
+            }
+            if (!lockDescriptor(descriptor, operation)) {
+                return file;
+            }
+        }
+        if (namesOpenFile(path, descriptor)) {
+            return file;
+        }
+        // Replaced while this run waited: start again on the file there now.
+        std::fclose(file);
+    }
+}
+
+void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count)
+{
+    std::vector<fs::path> folders;
+    std::vector<std::vector<std::string>> names;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        std::error_code error;
+        fs::path target = fs::path(paths[k]);
+        if (fs::is_symlink(target, error)) {
+            target = fs::canonical(target, error);
+            if (error) {
+                continue;
+            }
+        }
+        const fs::path folder = target.parent_path();
+        std::size_t at = 0;
+        while (at < folders.size() && folders[at] != folder) {
+            ++at;
+        }
+        if (at == folders.size()) {
+            folders.push_back(folder);
+            names.emplace_back();
+        }
+        names[at].push_back(target.filename().string());
+    }
+    for (std::size_t at = 0; at < folders.size(); ++at) {
+        removeLeftoversIn(folders[at], names[at]);
+    }
+}
