@@ -152,8 +152,9 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
     const bool update = std::strchr(mode, '+') != nullptr;
     // Non-blocking, so that a named pipe without a writer cannot hold the
     // open; the mode is cleared again once the file is known to be regular.
-    const int descriptor =
-        open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | (throughLinks ? 0 : O_NOFOLLOW));
+    // Not passed on to programs this process starts: a lock must end with the run.
+    const int descriptor = open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                          (throughLinks ? 0 : O_NOFOLLOW));
     if (descriptor < 0) {
         return nullptr;
     }

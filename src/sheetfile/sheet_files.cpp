@@ -259,11 +259,11 @@ bool closeCombinedFile(SheetSink& sink)
     if (!studyReplacements(sink, &file, 1, true)) {
         return false;
     }
-    if (sink.checkOnly || file.unchanged) {
+    if (sink.checkOnly) {
         return true;
     }
     removeLeftoverTemporaries(&file.path, 1);
-    return reportWrite(file.path, writeWholeFile(file.path, file.bytes, file.length));
+    return file.unchanged || reportWrite(file.path, writeWholeFile(file.path, file.bytes, file.length));
 }
 
 // The per-sheet files: links, ROMs and files that cannot be had refused for
