@@ -341,6 +341,24 @@ TEST_F(Replacement, LeftoversOfKilledRunsGoButNeverTheFileOfALiveRun)
     writeFile(dir / dead[0], Bytes(10, 1));
     EXPECT_EQ(run({"40", "zelda.smc"}).exitStatus, 0);
     EXPECT_TRUE(fs::exists(dir / dead[0]));
+
+    // Two extractions of different ROMs into one folder at once: each
+    // removes leftovers while the other's temporary files live.
+    fs::remove(dir / dead[0]);
+    fs::remove(dir / live);
+    sampleRom({.seed = 5}).save(dir / "other.smc");
+    for (int round = 0; round < 10; ++round) {
+        const std::vector<RunResult> results =
+            runSheetpakBinariesAtOnce({{"100", "zelda.smc"}, {"100", "other.smc"}}, dir.path());
+        EXPECT_EQ(results[0].exitStatus, 0) << results[0].output;
+        EXPECT_EQ(results[1].exitStatus, 0) << results[1].output;
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            const Bytes now = sheetFile(sheet);
+            ASSERT_TRUE(now == sampleSheet(sheet, kUsLayout, 1) || now == sampleSheet(sheet, kUsLayout, 5))
+                << sheetName(sheet) << ", round " << round;
+        }
+    }
+    EXPECT_EQ(temporaries(dir.path()), std::vector<std::string>{".unrelated.sheetpak-abcdef"});
 }
 
 // Runs started together on one ROM: the ROM ends as the runs leave it one
