@@ -12,12 +12,13 @@
 
 #include "platform/file_io.h"
 #include "rom/identify.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
-#include "transfer/extract.h"
-#include "transfer/insert.h"
 #include "sheetfile/png_sheet_file.h"
 #include "sheetfile/sheet_file_name.h"
+#include "transfer/extract.h"
+#include "transfer/insert.h"
 
 namespace fs = std::filesystem;
 
@@ -77,12 +78,14 @@ Workspace& workspace()
     return instance;
 }
 
-RomImage openSample(const char* mode)
+// The sample ROM read into its image and identified, as the driver does it.
+RomImage openSample()
 {
     RomImage rom;
     rom.path = "sample.smc";
-    rom.file = std::fopen(rom.path, mode);
-    rom.size = static_cast<std::uint32_t>(workspace().rom.size());
+    std::FILE* file = std::fopen(rom.path, "rb");
+    loadRomImage(rom, file);
+    std::fclose(file);
     identifyRom(rom);
     return rom;
 }
@@ -93,12 +96,11 @@ void makePictures()
     static bool made = false;
     if (!made) {
         for (const char* path : {static_cast<const char*>(nullptr), "all.png"}) {
-            RomImage rom = openSample("rb");
+            const RomImage rom = openSample();
             ExtractRequest request;
             request.sheetFilePath = path;
             request.pictures = true;
             extractSheets(rom, request);
-            std::fclose(rom.file);
         }
         made = true;
     }
@@ -111,9 +113,8 @@ void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures)
     request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
     request.pictures = pictures;
     for (auto _ : state) {
-        RomImage rom = openSample("rb");
+        const RomImage rom = openSample();
         benchmark::DoNotOptimize(extractSheets(rom, request));
-        std::fclose(rom.file);
     }
 }
 BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false)->Unit(benchmark::kMillisecond);
@@ -186,15 +187,14 @@ void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool s
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
         state.ResumeTiming();
-        RomImage rom = openSample("r+b");
+        const RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
         request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;
         request.pictures = pictures;
         request.smallest = smallest;
-        std::uint32_t end = 0;
-        benchmark::DoNotOptimize(insertSheets(rom, request, end));
-        std::fclose(rom.file);
+        InsertOutcome outcome;
+        benchmark::DoNotOptimize(insertSheets(rom, request, outcome));
     }
 }
 BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);

@@ -17,7 +17,7 @@ void check(const Bytes& input)
     DecodeContext context;
     const Bytes sheet = encode(input, encodeRunLengthSheet, 2);
     const Decoded sheetBack = decode(sheet, decodeRunLengthSheet, 2, context);
-    FUZZ_CHECK(sheetBack == input && sheetBack.read == static_cast<long>(sheet.size()));
+    FUZZ_CHECK(sheetBack == input && sheetBack.read == sheet.size());
 
     const Bytes shortBlock = encode(input, encodeRunLengthBlock, 3);
     const Decoded shortBack = decode(shortBlock, decodeRunLengthBlock, 3, context);
@@ -29,7 +29,7 @@ void check(const Bytes& input)
     }
     const Bytes blockStream = encode(block, encodeRunLengthBlock, 3);
     const Decoded blockBack = decode(blockStream, decodeRunLengthBlock, 3, context);
-    FUZZ_CHECK(blockBack == block && blockBack.read == static_cast<long>(blockStream.size()));
+    FUZZ_CHECK(blockBack == block && blockBack.read == blockStream.size());
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #pragma once
-// Shared by the fuzz targets (POSIX: the decoders read through fmemopen). A
-// failed check aborts, which libFuzzer reports as a crash with its input.
+// Shared by the fuzz targets: the decoders read the input's bytes in memory.
+// A failed check aborts, which libFuzzer reports as a crash with its input.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdio_ext.h>
 #include <vector>
 
 #include "codec/bitplane.h"
@@ -26,8 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct Decoded {
     const std::uint8_t* bytes = nullptr;
     std::uint32_t length = 0;
-    long read = 0;            // stream bytes consumed
-    bool readPastEnd = false;  // a read failed at the end of the stream
+    std::uint32_t read = 0;  // stream bytes consumed
 
     bool operator==(const Bytes& other) const
     {
@@ -36,31 +34,20 @@ struct Decoded {
     }
 };
 
-// Decodes `stream` from an in-memory stream into a cleared 0x10000-byte buffer,
-// as extraction does; `context` keeps its scratch bytes from earlier decodes.
-// The stream holds one byte in front of `stream`, read before the decode: an
-// in-memory stream of no bytes would not report the end of the file. The
-// buffers are kept for the whole process: a fresh 0x10000 bytes for every
-// decode cost more than the decode itself.
+// Decodes `stream` into a cleared 0x10000-byte buffer, as extraction does;
+// `context` keeps its scratch bytes from earlier decodes. The output buffer
+// is kept for the whole process: a fresh 0x10000 bytes for every decode cost
+// more than the decode itself.
 inline Decoded decode(const Bytes& stream, void (*decoder)(DecodeContext&), std::uint32_t codecType,
                       DecodeContext& context)
 {
-    static Bytes storage;
     static Bytes output(kCodecBufferSize);
-    storage.assign(stream.size() + 1, 0);
-    std::copy(stream.begin(), stream.end(), storage.begin() + 1);
-    std::FILE* file = fmemopen(storage.data(), storage.size(), "rb");
-    FUZZ_CHECK(file != nullptr);
-    // Only this thread uses the stream: its reads need not take its lock.
-    __fsetlocking(file, FSETLOCKING_BYCALLER);
-    FUZZ_CHECK(std::fgetc(file) == 0);
     std::fill(output.begin(), output.end(), std::uint8_t{0});
-    startDecode(context, file, output.data(), static_cast<SheetCodecType>(codecType));
+    startDecode(context, stream.data(), static_cast<std::uint32_t>(stream.size()), output.data(),
+                static_cast<SheetCodecType>(codecType));
     decoder(context);
-    FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize);
-    const Decoded result{output.data(), context.outputLength, std::ftell(file) - 1, std::feof(file) != 0};
-    std::fclose(file);
-    return result;
+    FUZZ_CHECK(!context.running && context.outputLength <= kCodecBufferSize && context.inputRead <= stream.size());
+    return {output.data(), context.outputLength, context.inputRead};
 }
 
 // Encodes `input` with the ok flag set, as insertion does; checks the flag and
@@ -113,7 +100,7 @@ inline Bytes checkLzRoundTrip(const Bytes& input, void (*encoder)(EncodeContext&
     FUZZ_CHECK(!stream.empty() && stream.back() == 0xFF);
     DecodeContext context;
     const Decoded decoded = decode(stream, decodeLzSheet, codecType, context);
-    FUZZ_CHECK(decoded == lzRoundTripOf(input, codecType) && decoded.read == static_cast<long>(stream.size()));
+    FUZZ_CHECK(decoded == lzRoundTripOf(input, codecType) && decoded.read == stream.size());
     return stream;
 }
 

@@ -139,7 +139,7 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
                 out[16 + row] = bytes[tile * 32 + 16 + 2 * row];
             }
         }
-        storeSheetPointer(image.data(), header, layout, sheet, position);
+        writeSheetPointer(image.data(), header, layout, sheet, position);
         position += kRaw3bppSheetSize;
     }
     for (std::uint32_t sheet = 0; sheet < 0xDD; ++sheet) {
@@ -155,7 +155,7 @@ std::uint32_t buildSampleRom(const SampleRomOptions& options, std::vector<std::u
             return 0;
         }
         std::copy_n(encoded.begin(), context.outputLength, image.begin() + header + position);
-        storeSheetPointer(image.data(), header, layout, sheet, position);
+        writeSheetPointer(image.data(), header, layout, sheet, position);
         position += context.outputLength;
     }
     // As insertion leaves them: the fixed sheets' entries copy 0x71 and 0x72's.

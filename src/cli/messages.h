@@ -41,8 +41,28 @@ inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
 inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
 inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
-inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
-inline constexpr const char* kFmtRomTooLarge = "The ROM is too large to be handled: %s\n";
+
+// Advice after an insertion that found no room.
+inline constexpr const char* kFmtCheckOnlyHint =
+    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
+inline constexpr const char* kFmtWouldFitExpanded =
+    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
+
+// Advice after a sheet file of the other kind was given.
+inline constexpr const char* kFmtPicturesAreThere =
+    "%s is there: add 20 to the mode word to insert pictures (mode %X).\n";
+inline constexpr const char* kFmtRawFilesAreThere =
+    "%s is there: take 20 off the mode word to insert raw sheet files (mode %X).\n";
+inline constexpr const char* kFmtSheetFilesMissing = "%u of the 223 sheet files are missing.\n";
+inline constexpr const char* kFmtCombinedIsPicture =
+    "%s is a PNG picture: add 20 to the mode word to insert it (mode %X).\n";
+inline constexpr const char* kFmtCombinedIsRaw = "%s holds raw sheets: take 20 off the mode word to insert it (mode %X).\n";
+
+// A check of a run that writes, on a ROM that run could not open for writing.
+inline constexpr const char* kFmtRomNotWritable =
+    "The ROM %s cannot be opened for writing, so the real run would fail.\n";
+
+// Another run holds the ROM.
 inline constexpr const char* kFmtWaitingForRun = "Waiting for another run on %s to finish...\n";
 
 // Start and outcome of the operations.
@@ -53,6 +73,7 @@ inline constexpr const char* kMsgStartExpand3 = "Expanding ROM to 3 megs...";
 inline constexpr const char* kMsgStartCheck = "Checking...";
 inline constexpr const char* kMsgDone = "Done!\n";
 inline constexpr const char* kFmtDoneInsert = "Done!\nLast address written to: 0x%06X\n";
+inline constexpr const char* kFmtDoneCheckInsert = "Done!\nLast address to be written: 0x%06X\n";
 inline constexpr const char* kMsgFailed = "Failed!\n";
 
 // Exit prompt.

@@ -1,6 +1,7 @@
 #include "cli/run_driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -8,13 +9,15 @@
 #include "cli/exit_prompt.h"
 #include "cli/hex_argument.h"
 #include "cli/messages.h"
-#include "rom/expand.h"
 #include "platform/file_io.h"
+#include "rom/expand.h"
 #include "rom/identify.h"
+#include "rom/rom_messages.h"
+#include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_file_name.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
-#include "sheetfile/sheet_file_name.h"
 
 namespace {
 
@@ -114,57 +117,25 @@ void tellWaitingForRom(const char* path)
     std::fflush(stdout);
 }
 
-// Opens the ROM (read-only for extraction, read-write otherwise) and measures
-// it. On a failure after the open, rom.file stays open for the driver's one close.
-bool openRom(const RunOptions& options, RomImage& rom)
+// Opens the ROM (read-only for extraction and checks, read-write otherwise)
+// and reads it whole into rom's image. `lock` keeps the file open to the end
+// of the run, past its replacement: alone for a run that may change the ROM,
+// shared with other readers for extractions and checks.
+bool openRom(const RunOptions& options, RomImage& rom, std::FILE*& lock)
 {
     const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     const bool readOnly = options.operation == RunOperation::ExtractSheets || checkOnly;
-    const char* mode = readOnly ? "rb" : "r+b";
     rom.path = options.romPath.c_str();
-    // A run that may change the ROM holds it alone until the run ends, past
-    // its replacement; extractions and checks share it while they read.
-    rom.file = openLockedFile(rom.path, mode, readOnly ? FileLock::Shared : FileLock::Exclusive, tellWaitingForRom);
-    if (rom.file == nullptr) {
+    lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
+                          tellWaitingForRom);
+    if (lock == nullptr) {
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     if (!checkOnly) {
         removeLeftoverTemporaries(&rom.path, 1);
     }
-    // A check of a run that writes opens the ROM read-only, but it must still
-    // fail where the run itself could not open the ROM for writing.
-    if (readOnly && options.operation != RunOperation::ExtractSheets) {
-        std::FILE* writable = openExistingFile(rom.path, "r+b");
-        if (writable == nullptr) {
-            std::printf(kFmtUnableToOpenRom, rom.path);
-            return false;
-        }
-        std::fclose(writable);
-    }
-    std::uint64_t size = 0;
-    if (!measureFileSize(rom.file, size)) {
-        std::printf(kFmtUnableToOpenRom, rom.path);
-        return false;
-    }
-    if (size > 0xFFFFFFFFu) {
-        std::printf(kFmtRomTooLarge, rom.path);
-        return false;
-    }
-    rom.size = static_cast<std::uint32_t>(size);
-    // A file counts as having a 512-byte copier header exactly when bit 9 of
-    // its size is set; the header's contents are never read.
-    rom.headerOffset = rom.size & kCopierHeaderSize;
-    return true;
-}
-
-// The one place the ROM file is closed, on every path of a run.
-void closeRom(RomImage& rom)
-{
-    if (rom.file != nullptr) {
-        std::fclose(rom.file);
-        rom.file = nullptr;
-    }
+    return loadRomImage(rom, lock);
 }
 
 // The combined sheet file's path, or null for one file per sheet.
@@ -173,8 +144,78 @@ const char* sheetPath(const RunOptions& options)
     return options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
 }
 
-// Hands the insertion what it needs and keeps the end offset it hands back.
-bool runInsertion(RunOptions& options, RomImage& rom)
+// The expansion a mode selects (2 or 3), and the mode that selects one.
+const RomExpansion& expansionOf(RunOperation operation)
+{
+    return operation == RunOperation::ExpandRom2Mib ? kExpansionTo2Mib : kExpansionTo3Mib;
+}
+
+unsigned modeOf(const RomExpansion& expansion)
+{
+    return &expansion == &kExpansionTo2Mib ? 2u : 3u;
+}
+
+// Whether `path` names an existing regular file (links followed).
+bool regularFileExists(const char* path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// After a per-sheet file of `sheet` could not be read: when it is missing and
+// the file of the other kind is there, the mode word that reads that kind;
+// then how many of the route's files are missing, when more than one is.
+void adviseOnMissingSheetFiles(std::uint32_t modeWord, std::uint32_t sheet)
+{
+    const bool pictures = (modeWord & ModePictures) != 0;
+    std::error_code error;
+    // A link counts as there, even one to nothing: it was refused as a link.
+    const auto there = [&error](const char* name) {
+        return std::filesystem::exists(std::filesystem::symlink_status(name, error));
+    };
+    if (there(sheetFileName(sheet, pictures).text)) {
+        return;  // there, but refused for what it holds: its message says why
+    }
+    const SheetFileName other = sheetFileName(sheet, !pictures);
+    if (regularFileExists(other.text)) {
+        std::printf(pictures ? kFmtRawFilesAreThere : kFmtPicturesAreThere, other.text,
+                    static_cast<unsigned>(modeWord ^ ModePictures));
+    }
+    std::uint32_t missing = 0;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        missing += there(sheetFileName(n, pictures).text) ? 0u : 1u;
+    }
+    if (missing > 1) {
+        std::printf(kFmtSheetFilesMissing, static_cast<unsigned>(missing));
+    }
+}
+
+// After the combined file was refused: a picture given without flag 0x20, or
+// raw sheets of this release given with it.
+void adviseOnCombinedFile(std::uint32_t modeWord, const char* path, const RomLayout& layout)
+{
+    const bool pictures = (modeWord & ModePictures) != 0;
+    std::FILE* file = openExistingFile(path, "rb");
+    if (file == nullptr) {
+        return;
+    }
+    static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::uint8_t start[sizeof kPngSignature] = {};
+    const bool picture = std::fread(start, 1, sizeof start, file) == sizeof start &&
+                         std::memcmp(start, kPngSignature, sizeof start) == 0;
+    std::uint64_t size = 0;
+    const bool rawSize = measureFileSize(file, size) && size == combinedFileSize(layout);
+    std::fclose(file);
+    if (!pictures && picture) {
+        std::printf(kFmtCombinedIsPicture, path, static_cast<unsigned>(modeWord | ModePictures));
+    } else if (pictures && !picture && rawSize) {
+        std::printf(kFmtCombinedIsRaw, path, static_cast<unsigned>(modeWord & ~ModePictures));
+    }
+}
+
+// Hands the insertion what it needs, keeps the end offset it hands back, and
+// says what to do when the sheets found no room.
+bool runInsertion(RunOptions& options, const RomImage& rom)
 {
     InsertRequest request;
     request.startOffset = options.insertAddress;
@@ -184,13 +225,25 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     request.anyStart = (options.modeWord & ModeAnyStart) != 0;
     request.smallest = (options.modeWord & ModeSmallest) != 0;
-    request.checkModeWord = options.modeWord | ModeCheckOnly;
-    std::uint32_t end = 0;
-    if (!insertSheets(rom, request, end)) {
-        return false;
+    request.changedOnly = (options.modeWord & ModeChangedOnly) != 0;
+    InsertOutcome outcome;
+    const bool inserted = insertSheets(rom, request, outcome);
+    if (inserted) {
+        options.insertAddress = outcome.endOffset;
     }
-    options.insertAddress = end;
-    return true;
+    if (outcome.refusedForRoom && !outcome.startPastEnd && !request.checkOnly) {
+        std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(options.modeWord | ModeCheckOnly));
+    }
+    if (outcome.fitsAfter != nullptr) {
+        std::printf(kFmtWouldFitExpanded, modeOf(*outcome.fitsAfter), static_cast<unsigned>(outcome.fitsFrom));
+    }
+    if (outcome.unreadSheet < kSheetCount) {
+        adviseOnMissingSheetFiles(options.modeWord, outcome.unreadSheet);
+    }
+    if (outcome.combinedFileRefused && request.sheetFilePath != nullptr) {
+        adviseOnCombinedFile(options.modeWord, request.sheetFilePath, *rom.layout);
+    }
+    return inserted;
 }
 
 // "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
@@ -211,7 +264,7 @@ bool answersHelpOrVersion(const char* argument)
 
 }  // namespace
 
-bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage& rom)
+bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage& rom, std::FILE*& romLock)
 {
     std::printf("%s", kBanner);
     if (!readArguments(argc - 1, argv, options)) {
@@ -224,10 +277,10 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }
-    return openRom(options, rom) && identifyRom(rom);
+    return openRom(options, rom, romLock) && identifyRom(rom);
 }
 
-bool runSelectedOperation(RunOptions& options, RomImage& rom)
+bool runSelectedOperation(RunOptions& options, const RomImage& rom)
 {
     const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     const auto start = [checkOnly](const char* message) {
@@ -250,19 +303,23 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
         succeeded = runInsertion(options, rom);
         break;
     case RunOperation::ExpandRom2Mib:
-        start(kMsgStartExpand2);
-        succeeded = checkOnly ? checkExpansion(rom, 0x200000) : expandRom(rom, 0x200000, 11);
-        break;
-    case RunOperation::ExpandRom3Mib:
-        start(kMsgStartExpand3);
-        succeeded = checkOnly ? checkExpansion(rom, 0x300000) : expandRom(rom, 0x300000, 12);
+    case RunOperation::ExpandRom3Mib: {
+        start(options.operation == RunOperation::ExpandRom2Mib ? kMsgStartExpand2 : kMsgStartExpand3);
+        const RomExpansion& expansion = expansionOf(options.operation);
+        succeeded = checkOnly ? checkExpansion(rom, expansion) : expandRom(rom, expansion);
         break;
     }
+    }
 
+    // A check reads the ROM only; the run it checks must also open it for writing.
+    if (checkOnly && options.operation != RunOperation::ExtractSheets && !mayOpenForWriting(rom.path)) {
+        std::printf(kFmtRomNotWritable, rom.path);
+        succeeded = false;
+    }
     if (!succeeded) {
         std::printf("%s", kMsgFailed);
-    } else if (options.operation == RunOperation::InsertSheets) {
-        std::printf(kFmtDoneInsert, options.insertAddress - 1);
+    } else if (options.operation == RunOperation::InsertSheets && options.insertAddress != 0) {
+        std::printf(checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, options.insertAddress - 1);
     } else {
         std::printf("%s", kMsgDone);
     }
@@ -279,8 +336,11 @@ int runSheetpak(int argc, const char* const* argv)
     }
     RunOptions options;
     RomImage rom;
-    const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);
-    closeRom(rom);
+    std::FILE* romLock = nullptr;
+    const bool succeeded = prepareRun(argc, argv, options, rom, romLock) && runSelectedOperation(options, rom);
+    if (romLock != nullptr) {
+        std::fclose(romLock);  // the run is over: the next one may have the ROM
+    }
     std::fflush(stdout);
     runExitPrompt(succeeded, options.modeWord);
     std::fflush(stdout);

@@ -20,6 +20,8 @@ inline constexpr std::uint32_t ModeCheckOnly = 0x40;          // write nothing, 
 inline constexpr std::uint32_t ModeSmallest = 0x80;           // insertion: smallest packing
 inline constexpr std::uint32_t ModeNoPromptOnSuccess = 0x100;  // no exit prompt after success
 inline constexpr std::uint32_t ModeAnyStart = 0x200;          // insertion: any start offset
+inline constexpr std::uint32_t ModeChangedOnly = 0x400;       // insertion: changed sheets only
+inline constexpr std::uint32_t ModeReplaceEdited = 0x800;     // extraction: replace sheet files that hold changes
 
 struct RunOptions {
     std::uint32_t modeWord = 0;

@@ -11,8 +11,10 @@
 // Decodes the stream at context.input into context.output (the caller's
 // kCodecBufferSize-byte buffer, not cleared here) until the end marker or a
 // bound; type 1 output is then widened to 4bpp in place, however the decode
-// ended. Never reads or writes outside the buffer. The result is
-// context.outputLength (at most 0x10000; 0: nothing decoded).
+// ended. Never reads past context.inputLength bytes of input nor writes
+// outside the buffer. The result is context.outputLength (at most 0x10000;
+// 0: nothing decoded); context.inputRead is the stream bytes read, the end
+// marker included.
 void decodeLzSheet(DecodeContext& context);
 
 // Decodes commands while context.running is set and clears it at the end

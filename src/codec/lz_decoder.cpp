@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <cstring>
 
 #include "codec/bitplane.h"
@@ -53,6 +52,8 @@ void fillWithRepeats(DecodeContext& context, std::uint32_t start, std::uint32_t 
         at += copy;
     }
     context.outputLength = kCodecBufferSize;
+    // Each repeat began with a read that found no byte left.
+    context.cutOff = true;
     stopDecode(context);
 }
 
@@ -69,7 +70,7 @@ std::uint32_t perByteLength(const DecodeContext& context, std::uint32_t length)
 void endPerByteCommand(DecodeContext& context, std::uint32_t written, std::uint32_t length,
                        bool sameEachRepeat = true)
 {
-    if (written == length && sameEachRepeat && atStreamEnd(context.input)) {
+    if (written == length && sameEachRepeat && atStreamEnd(context)) {
         fillWithRepeats(context, context.outputLength, length);
         return;
     }
@@ -91,13 +92,13 @@ void runDirectCopy(DecodeContext& context, std::uint32_t length)
     // counted all the same.
     // At the end of the stream all its repeats are counted at once.
     const std::uint32_t repeats = repeatsAtStreamEnd(context, length);
-    readBlock(context.input, context.output + context.outputLength, length);
+    readBlock(context, context.output + context.outputLength, length);
     context.outputLength += repeats * length;
 }
 
 void runByteFill(DecodeContext& context, std::uint32_t length)
 {
-    readByte(context.input, context.firstArgument);
+    readByte(context, context.firstArgument);
     if (!wholeCommandFits(context, length)) {
         stopDecode(context);
         return;
@@ -109,8 +110,8 @@ void runByteFill(DecodeContext& context, std::uint32_t length)
 
 void runWordFill(DecodeContext& context, std::uint32_t length)
 {
-    readByte(context.input, context.firstArgument);
-    readByte(context.input, context.secondArgument);
+    readByte(context, context.firstArgument);
+    readByte(context, context.secondArgument);
     const std::uint32_t written = perByteLength(context, length);
     std::uint8_t* out = context.output + context.outputLength;
     for (std::uint32_t k = 0; k < written; ++k) {
@@ -121,7 +122,7 @@ void runWordFill(DecodeContext& context, std::uint32_t length)
 
 void runIncreasingFill(DecodeContext& context, std::uint32_t length)
 {
-    readByte(context.input, context.firstArgument);
+    readByte(context, context.firstArgument);
     // The count lives in a local: a repeated command (after a failed read)
     // starts again from the byte that was read.
     const std::uint32_t written = perByteLength(context, length);
@@ -136,8 +137,8 @@ void runIncreasingFill(DecodeContext& context, std::uint32_t length)
 
 void runCopy(DecodeContext& context, std::uint32_t length)
 {
-    readByte(context.input, context.firstArgument);   // position, low byte first
-    readByte(context.input, context.secondArgument);  // then the high byte
+    readByte(context, context.firstArgument);   // position, low byte first
+    readByte(context, context.secondArgument);  // then the high byte
     const std::uint32_t source =
         static_cast<std::uint32_t>(context.secondArgument) << 8 | context.firstArgument;
     if (source + length > kCodecBufferSize) {
@@ -164,7 +165,7 @@ void runCopy(DecodeContext& context, std::uint32_t length)
 void decodeLzStream(DecodeContext& context)
 {
     while (context.running) {
-        readByte(context.input, context.header);
+        readByte(context, context.header);
         // 0xFF is tested before the header is split: it would otherwise read as
         // an extended Copy.
         if (context.header == kLzEndMarker) {
@@ -177,7 +178,7 @@ void decodeLzStream(DecodeContext& context)
             command = static_cast<std::uint32_t>(context.header) >> 5;
             length = (context.header & 0x1FU) + 1;
         } else {
-            readByte(context.input, context.secondHeader);
+            readByte(context, context.secondHeader);
             command = (static_cast<std::uint32_t>(context.header) >> 2) & 7U;
             length = ((context.header & 3U) << 8 | context.secondHeader) + 1;
         }

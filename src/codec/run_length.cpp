@@ -29,7 +29,7 @@ enum class RunLengthFormat { Sheet, Block };
 // the packet is stored once.
 std::uint32_t repeatsOfPacket(const DecodeContext& context, RunLengthFormat format, std::uint32_t length)
 {
-    if (!atStreamEnd(context.input)) {
+    if (!atStreamEnd(context)) {
         return 1;
     }
     if (format == RunLengthFormat::Block) {
@@ -47,10 +47,11 @@ std::uint32_t repeatsOfPacket(const DecodeContext& context, RunLengthFormat form
 void decodePackets(DecodeContext& context, RunLengthFormat format)
 {
     while (context.running) {
-        readByte(context.input, context.header);
+        readByte(context, context.header);
         std::uint32_t length = 0;
+        std::uint32_t repeats = 1;
         if ((context.header & kRunBit) != 0) {
-            readByte(context.input, context.firstArgument);
+            readByte(context, context.firstArgument);
             // FF FF ends a type-2 stream only where a packet begins and after at
             // least one byte: as the first packet it is a run of 128 bytes of FF.
             if (format == RunLengthFormat::Sheet && context.header == kEndMarkerByte &&
@@ -63,20 +64,21 @@ void decodePackets(DecodeContext& context, RunLengthFormat format)
                 context.running = false;
                 return;
             }
-            length *= repeatsOfPacket(context, format, length);
-            std::memset(context.output + context.outputLength, context.firstArgument, length);
+            repeats = repeatsOfPacket(context, format, length);
+            std::memset(context.output + context.outputLength, context.firstArgument, repeats * length);
         } else {
             length = static_cast<std::uint32_t>(context.header) + 1;
             if (context.outputLength + length > kCodecBufferSize) {
                 context.running = false;  // the literal bytes stay unread
                 return;
             }
-            const std::uint32_t repeats = repeatsOfPacket(context, format, length);
+            repeats = repeatsOfPacket(context, format, length);
             // Bytes that cannot be read keep their positions but are counted.
-            readBlock(context.input, context.output + context.outputLength, length);
-            length *= repeats;
+            readBlock(context, context.output + context.outputLength, length);
         }
-        context.outputLength += length;
+        // Each repeat after the first began with a read that found no byte left.
+        context.cutOff = context.cutOff || repeats > 1;
+        context.outputLength += repeats * length;
         // A type-3 stream ends with the packet that reaches the block size, so
         // the last packet may overshoot it by up to 127 bytes.
         if (format == RunLengthFormat::Block && context.outputLength >= kBlockSize) {

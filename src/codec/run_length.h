@@ -5,9 +5,11 @@
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
 
-// Decode the packets at context.input into context.output (the caller's
-// kCodecBufferSize-byte buffer, not cleared here); a packet that would pass the
-// buffer is not stored and ends the decode. context.running is clear on return.
+// Decode the packets at context.input (at most context.inputLength bytes)
+// into context.output (the caller's kCodecBufferSize-byte buffer, not cleared
+// here); a packet that would pass the buffer is not stored and ends the
+// decode. context.running is clear on return; context.inputRead is the
+// stream bytes read.
 // The result is context.outputLength: type 2 at most 0x10000, type 3 from
 // 0x8000 to 0x807F (unless the caller left running clear: then 0).
 void decodeRunLengthSheet(DecodeContext& context);

@@ -1,25 +1,22 @@
 #pragma once
-// Stream reads of the decoders. A read that fails (at the end of the file)
+// Stream reads of the decoders. A read past the last byte of the input
 // leaves its destination unchanged and is not reported: the decoders rely on
 // the old value staying in place.
 //
 // A cut-off stream repeats its last command until a bound, up to 0x10000
-// times, each time reading again at the end of the file. Once the stream's
-// end-of-file indicator is set, a read is skipped: it could only fail, and
-// the indicator costs no call into the operating system. The callers seek
-// before each decode, which clears the indicator.
+// times, each time reading again past the end. Once every byte has been read,
+// every later read fails, so the decoders store all those repeats at once.
 
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
 #include "codec/codec_limits.h"
 #include "codec/decode_context.h"
 
-// Whether the stream is at its end, so that every later read will fail until
-// the caller seeks again.
-inline bool atStreamEnd(std::FILE* input)
+// Whether every byte of the input has been read, so that every later read fails.
+inline bool atStreamEnd(const DecodeContext& context)
 {
-    return std::feof(input) != 0;
+    return context.inputRead >= context.inputLength;
 }
 
 // How many times a command or packet of `length` bytes is stored when every
@@ -27,27 +24,30 @@ inline bool atStreamEnd(std::FILE* input)
 // 0x10000-byte bound (1 while the stream still has bytes).
 inline std::uint32_t repeatsAtStreamEnd(const DecodeContext& context, std::uint32_t length)
 {
-    return atStreamEnd(context.input) ? (kCodecBufferSize - context.outputLength) / length : 1;
+    return atStreamEnd(context) ? (kCodecBufferSize - context.outputLength) / length : 1;
 }
 
-// Reads one byte into `destination`; on failure `destination` keeps its value.
-inline void readByte(std::FILE* input, std::uint8_t& destination)
+// Reads one byte into `destination`; past the end `destination` keeps its
+// value and the context is marked cut off.
+inline void readByte(DecodeContext& context, std::uint8_t& destination)
 {
-    if (atStreamEnd(input)) {
+    if (atStreamEnd(context)) {
+        context.cutOff = true;
         return;
     }
-    const int value = std::fgetc(input);
-    if (value != EOF) {
-        destination = static_cast<std::uint8_t>(value);
-    }
+    destination = context.input[context.inputRead];
+    ++context.inputRead;
 }
 
-// Reads up to `count` bytes into `destination` in one block read; positions
-// past the end of the file keep their values.
-inline void readBlock(std::FILE* input, std::uint8_t* destination, std::uint32_t count)
+// Reads up to `count` bytes into `destination`; positions past the end of the
+// input keep their values, and a block that does not fit marks the context cut off.
+inline void readBlock(DecodeContext& context, std::uint8_t* destination, std::uint32_t count)
 {
-    if (atStreamEnd(input)) {
-        return;
+    const std::uint32_t left = context.inputLength - context.inputRead;
+    const std::uint32_t available = count < left ? count : left;
+    if (available != 0) {
+        std::memcpy(destination, context.input + context.inputRead, available);
+        context.inputRead += available;
     }
-    static_cast<void>(std::fread(destination, 1, count, input));
+    context.cutOff = context.cutOff || available < count;
 }

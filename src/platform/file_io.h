@@ -127,6 +127,11 @@ FileReplacement replaceWholeFile(const char* path, const std::uint8_t* bytes, st
 // followed) a regular file, or nothing in a folder that exists. Never blocks.
 bool mayCreateOrReplace(const char* path);
 
+// Whether the existing file at `path` could be opened for writing by this
+// process, asked without opening it (the access the system would grant:
+// permission bits, a read-only attribute or file system). Never blocks.
+bool mayOpenForWriting(const char* path);
+
 // How rewriteInPlace ended.
 enum class InPlaceRewrite : std::uint8_t {
     Written,      // the file holds exactly the new bytes

@@ -327,6 +327,11 @@ void discardTemporary(Temporary& temporary)
     closeTemporary(temporary);
 }
 
+bool mayOpenForWriting(const char* path)
+{
+    return access(path, W_OK) == 0;
+}
+
 std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, LockWaitNotice waiting)
 {
     const int operation = lock == FileLock::Exclusive ? LOCK_EX : LOCK_SH;

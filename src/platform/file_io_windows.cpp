@@ -433,6 +433,13 @@ void discardTemporary(Temporary& temporary)
     closeTemporary(temporary);
 }
 
+bool mayOpenForWriting(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0 &&
+           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, LockWaitNotice waiting)
 {
     bool told = false;

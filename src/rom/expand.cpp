@@ -1,51 +1,48 @@
 #include "rom/expand.h"
 
 #include <cstdio>
-#include <cstring>
-#include <memory>
-#include <new>
 
-#include "platform/file_io.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 
-bool expandRom(RomImage& rom, std::uint32_t targetSize, std::uint8_t sizeCode)
-{
-    // Measure afresh: this, not the size recorded at open, decides.
-    std::uint64_t currentSize = 0;
-    if (!seekTo(rom.file, 0) || !measureFileSize(rom.file, currentSize)) {
-        std::printf("%s", kMsgExpandMeasureFailed);
-        return false;
-    }
-    const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
-    if (currentSize >= target) {
-        // Never shrinks; the file is left unchanged.
-        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize / 0x100000));
-        return false;
-    }
+namespace {
 
-    // The old bytes, zeros up to the target, and the size code. The header
-    // offset fixed at open stays in front, and the grown file keeps bit 9 of
-    // its size, so a later run finds the same header offset. The size field
-    // lies far below the target, inside the image.
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[target]);
-    if (!image) {
-        std::printf("%s", kMsgOutOfMemory);
-        return false;
+// The grown file's size, or 0 after the refusal when the file is that large
+// already: it never shrinks.
+std::uint32_t grownSize(const RomImage& rom, const RomExpansion& expansion)
+{
+    const std::uint32_t target = rom.headerOffset + expansion.size;
+    if (rom.size >= target) {
+        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(expansion.size >> 20));
+        return 0;
     }
-    if (!readWholeRom(rom, image.get(), currentSize)) {
-        return false;
-    }
-    std::memset(image.get() + currentSize, 0, static_cast<std::size_t>(target - currentSize));
-    image[rom.headerOffset + kRomSizeCodeOffset] = sizeCode;
-    return storeRomImage(rom, image.get(), target);
+    return target;
 }
 
-bool checkExpansion(const RomImage& rom, std::uint32_t targetSize)
+}  // namespace
+
+bool expandRom(const RomImage& rom, const RomExpansion& expansion)
 {
-    const std::uint64_t target = std::uint64_t{rom.headerOffset} + targetSize;
-    if (rom.size >= target) {
-        std::printf(kFmtAlreadyExpanded, static_cast<unsigned>(targetSize >> 20));
+    const std::uint32_t target = grownSize(rom, expansion);
+    if (target == 0) {
+        return false;
+    }
+    // The old bytes, zeros up to the target, and the size code. The header
+    // stays in front and the grown file keeps bit 9 of its size, so a later
+    // run finds the same header offset. The size field lies far below the
+    // target, inside the image.
+    RomImage grown;
+    if (!copyRomImage(rom, target, grown)) {
+        return false;
+    }
+    grown.bytes[rom.headerOffset + kRomSizeCodeOffset] = expansion.sizeCode;
+    return storeRomImage(grown);
+}
+
+bool checkExpansion(const RomImage& rom, const RomExpansion& expansion)
+{
+    const std::uint32_t target = grownSize(rom, expansion);
+    if (target == 0) {
         return false;
     }
     std::printf(kFmtWouldExpand, static_cast<unsigned>(rom.size), static_cast<unsigned>(target));

@@ -4,19 +4,15 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/file_io.h"
 #include "rom/rom_messages.h"
 
 namespace {
 
-// The layout whose title the image's title field holds, or null. The field is
-// compared over all 21 bytes: case, trailing spaces and zero bytes inside the
-// field all count.
-const RomLayout* layoutByTitle(const RomImage& rom)
+// The layout whose title `title` holds, or null. The field is compared over
+// all 21 bytes: case, trailing spaces and zero bytes inside the field all count.
+const RomLayout* layoutByTitle(const char* title)
 {
-    char title[kRomTitleLength] = {};
-    if (!readRomBytes(rom, kTitleOffset, title, sizeof title)) {
-        return nullptr;
-    }
     for (const RomLayout* layout : {&kUsLayout, &kJapanLayout}) {
         if (std::memcmp(title, layout->title, kRomTitleLength) == 0) {
             return layout;
@@ -25,15 +21,24 @@ const RomLayout* layoutByTitle(const RomImage& rom)
     return nullptr;
 }
 
+// Whether a file of `size` bytes is large enough to be the game after its
+// copier header.
+bool largeEnough(std::uint64_t size)
+{
+    return size >= std::uint64_t{copierHeaderOffset(size)} + kMinimumRomSize;
+}
+
 }  // namespace
 
 bool identifyRom(RomImage& rom)
 {
-    if (rom.size < rom.headerOffset + kMinimumRomSize) {
+    if (!largeEnough(rom.size)) {
         std::printf("%s", kMsgRomTooSmall);
         return false;
     }
-    rom.layout = layoutByTitle(rom);
+    char title[kRomTitleLength] = {};
+    static_cast<void>(readRomBytes(rom, kTitleOffset, title, sizeof title));
+    rom.layout = layoutByTitle(title);
     if (rom.layout == nullptr) {
         std::printf("%s", kMsgWrongTitle);
         return false;
@@ -49,12 +54,10 @@ bool identifyRom(RomImage& rom)
 
 bool looksLikeGameRom(std::FILE* file, std::uint64_t size)
 {
-    if (size > 0xFFFFFFFFu) {
+    if (!largeEnough(size)) {
         return false;
     }
-    RomImage image;
-    image.file = file;
-    image.size = static_cast<std::uint32_t>(size);
-    image.headerOffset = image.size & kCopierHeaderSize;
-    return image.size >= image.headerOffset + kMinimumRomSize && layoutByTitle(image) != nullptr;
+    char title[kRomTitleLength] = {};
+    return seekTo(file, std::uint64_t{copierHeaderOffset(size)} + kTitleOffset) &&
+           std::fread(title, 1, sizeof title, file) == sizeof title && layoutByTitle(title) != nullptr;
 }

@@ -25,31 +25,13 @@ PcOffset toPcOffset(SnesAddress address);
 // and the in-bank offset always has bit 15 set.
 SnesAddress toSnesAddress(PcOffset offset);
 
-// Reads sheet's bank, high and low pointer bytes, in that order, one seek
-// and one byte each. Add headerOffset to the result for the file position.
-PcOffset readSheetPointer(const RomImage& rom, std::uint32_t sheet);
+// The PcOffset that sheet's bank, high and low pointer bytes lead to, in
+// `image`, a whole ROM file's bytes (copier header of `headerOffset` bytes
+// included) that reaches past the tables. Add headerOffset for the image position.
+PcOffset readSheetPointer(const std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
+                          std::uint32_t sheet);
 
-// All three tables as read in one go, for a walk that reads every pointer of
-// a ROM it does not write.
-struct PointerTableBytes {
-    std::uint8_t bank[223];
-    std::uint8_t high[223];
-    std::uint8_t low[223];
-};
-
-// Reads the three tables (3 x 223 bytes, back to back). False when a read
-// fell short; the tables lie inside every identified ROM.
-bool readPointerTables(const RomImage& rom, PointerTableBytes& tables);
-
-// The PcOffset of a sheet's entry in tables read by readPointerTables; the
-// same value readSheetPointer gives for the same bytes.
-PcOffset sheetPointer(const PointerTableBytes& tables, std::uint32_t sheet);
-
-// Stores sheet's bank, high and low pointer bytes into `image`, a whole ROM
-// file's bytes (copier header included) that reaches past the tables.
-void storeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
+// Writes sheet's bank, high and low pointer bytes for `offset` into `image`,
+// as above.
+void writeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
                        std::uint32_t sheet, PcOffset offset);
-
-// Writes sheet's bank, high and low pointer bytes, in that order, one seek and
-// one byte each. False when a seek or write failed.
-bool writeSheetPointer(const RomImage& rom, std::uint32_t sheet, PcOffset offset);

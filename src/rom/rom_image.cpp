@@ -1,6 +1,10 @@
 #include "rom/rom_image.h"
 
-#include "platform/file_io.h"
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "rom/rom_messages.h"
 
 const RomLayout kUsLayout = {
     RomVersion::Us,
@@ -18,8 +22,37 @@ const RomLayout kJapanLayout = {
     SheetSizeColumn::JapaneseSizes,
 };
 
+RomSpan romBytesFrom(const RomImage& rom, PcOffset offset)
+{
+    const std::uint64_t position = std::uint64_t{rom.headerOffset} + offset;
+    if (position >= rom.size) {
+        return {rom.bytes.get() + rom.size, 0};
+    }
+    return {rom.bytes.get() + position, static_cast<std::uint32_t>(rom.size - position)};
+}
+
 bool readRomBytes(const RomImage& rom, PcOffset offset, void* destination, std::uint32_t length)
 {
-    return seekTo(rom.file, std::uint64_t{rom.headerOffset} + offset) &&
-           std::fread(destination, 1, length, rom.file) == length;
+    const RomSpan span = romBytesFrom(rom, offset);
+    const std::uint32_t available = span.length < length ? span.length : length;
+    if (available != 0) {
+        std::memcpy(destination, span.bytes, available);
+    }
+    return available == length;
+}
+
+bool copyRomImage(const RomImage& rom, std::uint32_t size, RomImage& copy)
+{
+    copy.bytes.reset(new (std::nothrow) std::uint8_t[size]);
+    if (!copy.bytes) {
+        std::printf("%s", kMsgOutOfMemory);
+        return false;
+    }
+    std::memcpy(copy.bytes.get(), rom.bytes.get(), rom.size);
+    std::memset(copy.bytes.get() + rom.size, 0, size - rom.size);
+    copy.path = rom.path;
+    copy.size = size;
+    copy.headerOffset = rom.headerOffset;
+    copy.layout = rom.layout;
+    return true;
 }

@@ -1,7 +1,13 @@
 #pragma once
-// The texts the ROM layer prints: identification and expansion.
+// The texts the ROM layer prints: reading, identification, expansion and
+// replacement of the ROM file.
 // All go to standard output; texts with a conversion are printf formats,
 // the rest are printed through "%s".
+
+// Opening and reading the ROM file.
+inline constexpr const char* kFmtUnableToOpenRom = "Unable to open the ROM: %s\n";
+inline constexpr const char* kMsgRomLargerThanAnyRelease =
+    "This ROM is larger than 16 MiB; no release or expansion of the game is that large.\n";
 
 // Identification.
 inline constexpr const char* kMsgRomTooSmall = "This ROM is too small to be the Zelda ROM.\n";
@@ -11,7 +17,6 @@ inline constexpr const char* kMsgWrongCountry =
     "This ROM is from the wrong country.  Only the US and Japanese ROMs are supported.\n";
 
 // Expansion.
-inline constexpr const char* kMsgExpandMeasureFailed = "Couldn't measure the size of the ROM.\n";
 inline constexpr const char* kFmtAlreadyExpanded = "The ROM is already %u MiB or larger.\n";
 inline constexpr const char* kFmtWouldExpand = "The ROM would grow from 0x%X to 0x%X bytes.\n";
 

@@ -20,7 +20,7 @@ constexpr std::array<SheetRun, 7> kCatalogue = {{
     //  sheets        storage                    codec         US     Japan  fixed at
     {0x00, 0x70, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
     {0x71, 0x72, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
-    {0x73, 0x7E, SheetStorage::Raw3bpp, LzSheet, 2048, 2048, 0},
+    {kFirstRaw3bppSheet, kLastRaw3bppSheet, SheetStorage::Raw3bpp, LzSheet, 2048, 2048, 0},
     {0x7F, 0xD9, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
     {0xDA, 0xDC, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
     {0xDD, 0xDD, SheetStorage::FixedOffset, LzSheet, 4096, 14400, 0x70000},

@@ -8,6 +8,10 @@
 
 inline constexpr std::uint32_t kSheetCount = 0xDF;
 
+// The sheets the game keeps raw with 3 bits per pixel, through their pointers.
+inline constexpr std::uint32_t kFirstRaw3bppSheet = 0x73;
+inline constexpr std::uint32_t kLastRaw3bppSheet = 0x7E;
+
 // How a sheet is stored in the ROM; follows from the sheet number alone.
 enum class SheetStorage : std::uint8_t {
     FixedOffset,  // 0xDD, 0xDE: raw bytes at a fixed offset, not through a pointer

@@ -426,8 +426,5 @@ bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::ui
     } else {
         read = readRawSheetFile(layout, sheet, buffer, length);
     }
-    // Past the sheet's bytes the buffer is zero, never another sheet's.
-    const std::uint32_t filled = read ? length : 0;
-    std::memset(buffer + filled, 0, kSheetBufferSize - filled);
     return read;
 }

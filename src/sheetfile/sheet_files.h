@@ -23,11 +23,12 @@ struct SheetSource {
 // that release's sheets. False after printing a message.
 bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* combinedPath, bool pictures);
 
-// Reads sheet `sheet` into `buffer` (kSheetBufferSize bytes; the positions it
-// does not fill are zero) and sets `length` to the bytes it holds: the slot
-// or picture of the sheet, or a raw file's first 0x8000 bytes. Warns of a raw
-// file whose length the game does not keep. A per-sheet file is never read
-// through a symbolic link. False after printing a message.
+// Reads sheet `sheet` into the first `length` bytes of `buffer`
+// (kSheetBufferSize bytes; the rest is left as it was) and sets `length` to
+// the bytes it holds: the slot or picture of the sheet, or a raw file's
+// first 0x8000 bytes. Warns of a raw file whose length the game does not
+// keep. A per-sheet file is never read through a symbolic link. False
+// after printing a message.
 bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::uint8_t* buffer,
                          std::uint32_t& length);
 

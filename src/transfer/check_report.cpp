@@ -10,7 +10,9 @@ void printSheetSpans(const SheetSpan* spans, std::uint32_t count)
     std::printf("%s", kMsgSpanHeading);
     for (std::uint32_t k = 0; k < count; ++k) {
         const bool lineEnds = k % kPerLine == kPerLine - 1 || k + 1 == count;
+        // A mark takes the place of one space, so that the columns stay aligned.
+        const char* after = lineEnds ? (spans[k].marked ? "*\n" : "\n") : (spans[k].marked ? "*  " : "   ");
         std::printf(kFmtSpan, static_cast<unsigned>(spans[k].sheet), static_cast<unsigned>(spans[k].offset),
-                    static_cast<unsigned>(spans[k].length), lineEnds ? "\n" : "   ");
+                    static_cast<unsigned>(spans[k].length), after);
     }
 }

@@ -8,7 +8,6 @@
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/sheet_codec.h"
-#include "platform/file_io.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
@@ -28,9 +27,10 @@ struct DecodeBuffer {
     std::uint32_t dirtyLength = 0;
 };
 
-// Decodes a Compressed sheet into `sheetBuffer`. Returns the decoded length
-// (0: nothing decoded, or no decode buffer could be had); `streamLength`
-// receives the number of stream bytes the decoder read.
+// Decodes a Compressed sheet, whose stream starts at `pointer`, into
+// `sheetBuffer`. Returns the decoded length (0: nothing decoded, or no decode
+// buffer could be had); `streamLength` receives the number of stream bytes
+// the decoder read.
 std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& buffer,
                           PcOffset pointer, std::uint32_t sheet, std::uint8_t* sheetBuffer,
                           std::uint32_t& streamLength)
@@ -40,15 +40,10 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
         return 0;
     }
     std::memset(buffer.bytes.get(), 0, buffer.dirtyLength);
-    startDecode(context, rom.file, buffer.bytes.get(), sheetCodecType(sheet));
-    const std::uint64_t start = std::uint64_t{rom.headerOffset} + pointer;
-    std::uint64_t end = 0;
-    if (seekTo(rom.file, start)) {
-        decodeSheetStream(context);
-        if (tellPosition(rom.file, end) && end > start) {
-            streamLength = static_cast<std::uint32_t>(end - start);
-        }
-    }
+    const RomSpan stream = romBytesFrom(rom, pointer);
+    startDecode(context, stream.bytes, stream.length, buffer.bytes.get(), sheetCodecType(sheet));
+    decodeSheetStream(context);
+    streamLength = context.inputRead;
     const std::uint32_t length = context.outputLength;
     buffer.dirtyLength = length;
     std::memcpy(sheetBuffer, buffer.bytes.get(), length < kSheetBufferSize ? length : kSheetBufferSize);
@@ -59,9 +54,8 @@ std::uint32_t decodeSheet(const RomImage& rom, DecodeContext& context, DecodeBuf
 // Brings sheet `sheet` into `sheetBuffer` by the way it is stored. Returns its
 // length; 0 means it could not be had. `span` receives where its data lies in
 // the ROM and how many bytes it takes there.
-std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers, DecodeContext& context,
-                          DecodeBuffer& decodeBuffer, std::uint32_t sheet, std::uint8_t* sheetBuffer,
-                          SheetSpan& span)
+std::uint32_t obtainSheet(const RomImage& rom, DecodeContext& context, DecodeBuffer& decodeBuffer,
+                          std::uint32_t sheet, std::uint8_t* sheetBuffer, SheetSpan& span)
 {
     span.sheet = sheet;
     switch (sheetStorage(sheet)) {
@@ -73,15 +67,18 @@ std::uint32_t obtainSheet(const RomImage& rom, const PointerTableBytes& pointers
         static_cast<void>(readRomBytes(rom, fixedSheetOffset(sheet), sheetBuffer, size));
         return size;
     }
-    case SheetStorage::Raw3bpp:
-        span.offset = rom.headerOffset + sheetPointer(pointers, sheet);
+    case SheetStorage::Raw3bpp: {
+        const PcOffset pointer = readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
+        span.offset = rom.headerOffset + pointer;
         span.length = kRaw3bppSheetSize;
-        static_cast<void>(readRomBytes(rom, sheetPointer(pointers, sheet), sheetBuffer, kRaw3bppSheetSize));
+        static_cast<void>(readRomBytes(rom, pointer, sheetBuffer, kRaw3bppSheetSize));
         return expandRawSheet3To4(sheetBuffer);
-    case SheetStorage::Compressed:
-        span.offset = rom.headerOffset + sheetPointer(pointers, sheet);
-        return decodeSheet(rom, context, decodeBuffer, sheetPointer(pointers, sheet), sheet, sheetBuffer,
-                           span.length);
+    }
+    case SheetStorage::Compressed: {
+        const PcOffset pointer = readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
+        span.offset = rom.headerOffset + pointer;
+        return decodeSheet(rom, context, decodeBuffer, pointer, sheet, sheetBuffer, span.length);
+    }
     }
     return 0;
 }
@@ -116,7 +113,7 @@ void printExtractionSpan(const SheetSpan* spans)
 
 }  // namespace
 
-bool extractSheets(RomImage& rom, const ExtractRequest& request)
+bool extractSheets(const RomImage& rom, const ExtractRequest& request)
 {
     if (request.sheetFilePath != nullptr && refusesRomAsSheetFile(request.sheetFilePath)) {
         return false;
@@ -133,10 +130,6 @@ bool extractSheets(RomImage& rom, const ExtractRequest& request)
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
-    // The pointer tables are read once: extraction never writes the ROM, so
-    // every entry stays as read.
-    PointerTableBytes pointers{};
-    static_cast<void>(readPointerTables(rom, pointers));
     DecodeContext context;
     // A buffer that cannot be had fails the first compressed sheet.
     DecodeBuffer decodeBuffer;
@@ -145,7 +138,7 @@ bool extractSheets(RomImage& rom, const ExtractRequest& request)
     SheetSpan spans[kSheetCount];
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         std::uint32_t length =
-            obtainSheet(rom, pointers, context, decodeBuffer, sheet, sheetBuffer.get(), spans[sheet]);
+            obtainSheet(rom, context, decodeBuffer, sheet, sheetBuffer.get(), spans[sheet]);
         if (length == 0) {
             std::printf(kFmtDecompressError, static_cast<unsigned>(sheet));
             return false;

@@ -9,8 +9,7 @@ struct ExtractRequest {
     bool checkOnly = false;               // decode every sheet, write nothing, report where each lies
 };
 
-// Writes all 223 sheets of the open, identified ROM to one file per sheet in
+// Writes all 223 sheets of the identified ROM image to one file per sheet in
 // the current directory ("GFX%02X.bin" or "GFX%02X.png"), or to the combined
-// sheet file. False after the first
-// failure, its message printed. Never closes the ROM.
-bool extractSheets(RomImage& rom, const ExtractRequest& request);
+// sheet file. False after the first failure, its message printed.
+bool extractSheets(const RomImage& rom, const ExtractRequest& request);

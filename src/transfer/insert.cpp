@@ -1,22 +1,20 @@
 #include "transfer/insert.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
-#include "codec/bitplane.h"
-#include "codec/codec_limits.h"
-#include "codec/lz_codec.h"
-#include "codec/sheet_codec.h"
-#include "platform/file_io.h"
+#include "rom/expand.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_files.h"
 #include "transfer/check_report.h"
+#include "transfer/insert_changed.h"
+#include "transfer/insert_steps.h"
 #include "transfer/transfer_messages.h"
 
 // Insertion studies the whole insertion before it writes one byte. The first
@@ -32,47 +30,6 @@ namespace {
 
 // Below this file offset (plus the header) the closing fill never starts.
 constexpr std::uint32_t kFillThreshold = 0x8B800;
-// Where the game's graphics start, and where an expanded ROM's new room starts.
-constexpr PcOffset kGraphicsAreaStart = 0x87000;
-constexpr PcOffset kExpansionAreaStart = 0x100000;
-// The internal header, the vectors and the pointer tables lie below this.
-constexpr PcOffset kSystemAreaEnd = 0x8000;
-
-// Sheets 0x73-0x7E first, so the raw sheets sit at the start offset; then
-// 0x00-0x72 and 0x7F-0xDE.
-std::uint32_t visitedSheet(std::uint32_t step)
-{
-    constexpr std::uint32_t kRawCount = 0x7E - 0x73 + 1;
-    if (step < kRawCount) {
-        return 0x73 + step;
-    }
-    if (step < kRawCount + 0x73) {
-        return step - kRawCount;
-    }
-    return step;
-}
-
-// The two usual start offsets are taken for the other header state too.
-std::uint32_t adjustedStartOffset(std::uint32_t given, std::uint32_t headerOffset)
-{
-    if (given == 0x87200 && headerOffset == 0) {
-        return 0x87000;
-    }
-    if (given == 0x87000 && headerOffset == kCopierHeaderSize) {
-        return 0x87200;
-    }
-    if (given == 0x100000 && headerOffset == kCopierHeaderSize) {
-        return 0x100200;
-    }
-    return given;
-}
-
-// One sheet in the form the ROM stores it, and where it goes.
-struct PlannedSheet {
-    std::uint32_t position;  // file offset, copier header included
-    std::uint32_t length;    // stored length
-    std::uint8_t bytes[kSheetBufferSize];
-};
 
 // What the first pass found, for the second pass and for the report.
 struct PlanSummary {
@@ -83,123 +40,8 @@ struct PlanSummary {
     std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
     bool layoutRefused = false;     // a sheet had no room or could not be placed
     bool refusedForRoom = false;    // the first refusal was for room
+    std::uint32_t unreadSheet = kSheetCount;  // the sheet whose file could not be read, if any
 };
-
-// Encodes `sheetBuffer` (length bytes) with the sheet's codec into `planned`.
-// False when the encoder failed or no encode buffer could be had.
-bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet, std::uint8_t* sheetBuffer,
-                 std::uint32_t length, PlannedSheet& planned)
-{
-    std::unique_ptr<std::uint8_t[]> encodeBuffer(new (std::nothrow) std::uint8_t[kCodecBufferSize]);
-    if (!encodeBuffer) {
-        return false;
-    }
-    startEncode(context, sheetBuffer, length, sheetCodecType(sheet), encodeBuffer.get());
-    encodeSheetStream(context, packing);
-    context.output = nullptr;
-    if (!context.ok) {
-        return false;
-    }
-    planned.length = context.outputLength;
-    std::memcpy(planned.bytes, encodeBuffer.get(),
-                planned.length < kSheetBufferSize ? planned.length : kSheetBufferSize);
-    return true;
-}
-
-// Brings the sheet in `sheetBuffer` into the form the ROM stores it. False
-// after printing a message.
-bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
-                std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned)
-{
-    const SheetStorage storage = sheetStorage(sheet);
-    const std::uint32_t packed = storage == SheetStorage::Raw3bpp ? kRaw4bppSheetSize : sourceLength;
-    if (sheetKeeps3BitsPerPixel(sheet) && packingDropsColour(sheetBuffer, packed)) {
-        std::printf(kFmtColoursDropped, static_cast<unsigned>(sheet));
-    }
-    switch (storage) {
-    case SheetStorage::FixedOffset:
-        // Written raw at its fixed offset, whatever the source length.
-        planned.length = sheetSize(sheet, layout);
-        std::memcpy(planned.bytes, sheetBuffer, planned.length);
-        return true;
-    case SheetStorage::Raw3bpp:
-        planned.length = packRawSheet4To3(sheetBuffer);
-        std::memcpy(planned.bytes, sheetBuffer, planned.length);
-        return true;
-    case SheetStorage::Compressed:
-        if (!encodeSheet(context, packing, sheet, sheetBuffer, sourceLength, planned) || planned.length == 0 ||
-            planned.length > kSheetBufferSize) {
-            std::printf(kFmtCompressError, static_cast<unsigned>(sheet));
-            return false;
-        }
-        return true;
-    }
-    return false;
-}
-
-// Whether [from, from + length) meets [at, at + size).
-bool overlaps(std::uint64_t from, std::uint64_t length, std::uint64_t at, std::uint64_t size)
-{
-    return from < at + size && at < from + length;
-}
-
-// What a placed sheet would overwrite that must stay: the internal header and
-// the pointer tables, or a fixed sheet. Null when nothing.
-const char* overwrittenRegion(const RomImage& rom, std::uint64_t position, std::uint32_t length)
-{
-    if (overlaps(position, length, rom.headerOffset, kSystemAreaEnd)) {
-        return kRegionSystemArea;
-    }
-    if (overlaps(position, length, std::uint64_t{rom.headerOffset} + fixedSheetOffset(0xDD),
-                 sheetSize(0xDD, *rom.layout))) {
-        return kRegionSheetDD;
-    }
-    if (overlaps(position, length, std::uint64_t{rom.headerOffset} + fixedSheetOffset(0xDE),
-                 sheetSize(0xDE, *rom.layout))) {
-        return kRegionSheetDE;
-    }
-    return nullptr;
-}
-
-// The placement checks of one pointer-addressed sheet of `length` stored bytes
-// at `position`, in order: room, the copier header, what must not be
-// overwritten, the reach of a pointer. Prints the refusal when `report` is
-// set; `noRoom` tells a refusal for room from the others.
-bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position, std::uint32_t length,
-                bool report, bool& noRoom)
-{
-    const std::uint64_t protectedOffset = std::uint64_t{rom.headerOffset} + rom.layout->protectedBoundary;
-    // Computed in 64 bits: a start offset near 4 GiB must not wrap into room.
-    const std::uint64_t sheetEnd = std::uint64_t{position} + length;
-    noRoom = sheetEnd >= rom.size || (position <= protectedOffset && protectedOffset < sheetEnd);
-    if (noRoom) {
-        if (report) {
-            std::printf("%s", kMsgNotEnoughRoom);
-        }
-        return false;
-    }
-    const unsigned number = static_cast<unsigned>(sheet);
-    // A pointer holds offsets below 4 MiB only, and none inside the copier header.
-    if (position < rom.headerOffset) {
-        if (report) {
-            std::printf(kFmtInsideCopierHeader, number, position);
-        }
-        return false;
-    }
-    if (const char* region = overwrittenRegion(rom, position, length)) {
-        if (report) {
-            std::printf(kFmtWouldOverwrite, number, position, region);
-        }
-        return false;
-    }
-    if (position - rom.headerOffset >= kLoRomAddressableLimit) {
-        if (report) {
-            std::printf(kFmtOutOfPointerReach, number, position);
-        }
-        return false;
-    }
-    return true;
-}
 
 // The first pass: every sheet read, brought into its stored form and placed,
 // in visiting order. Nothing is written. False at once after the message of a
@@ -209,23 +51,21 @@ bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position
 bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertRequest& request,
                    PlannedSheet* plan, PlanSummary& summary)
 {
-    std::unique_ptr<std::uint8_t[]> sheetBuffer(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
+    SheetBuffer sheetBuffer;
+    if (!allocateSheetBuffer(sheetBuffer)) {
+        return false;
+    }
     // A check of the smallest packing also packs every sheet the default way,
     // to tell what it saves: from a copy, since type 1 packs in place.
     const bool compare = request.checkOnly && request.smallest;
     std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
     std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
-    if (!sheetBuffer || (compare && (!copy || !byDefault))) {
+    if (compare && (!copy || !byDefault)) {
         std::printf("%s", kMsgOutOfMemory);
         return false;
     }
     const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
-    // The encoder's tables serve every sheet of the walk and go with it.
-    struct EncoderTables {
-        EncodeContext context;
-        EncoderTables() { keepEncoderTables(context); }
-        ~EncoderTables() { releaseEncoderTables(context); }
-    } tables;
+    EncoderTables tables;
     EncodeContext& context = tables.context;
     std::uint32_t position = summary.start;
     std::uint32_t laid[kSheetCount];
@@ -235,13 +75,14 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheetFromSource(source, sheet, sheetBuffer.get(), sourceLength)) {
+        if (!readSheet(source, sheet, sheetBuffer, sourceLength)) {
+            summary.unreadSheet = sheet;
             return false;
         }
         if (compare) {
-            std::memcpy(copy.get(), sheetBuffer.get(), kSheetBufferSize);
+            std::memcpy(copy.get(), sheetBuffer.bytes.get(), kSheetBufferSize);
         }
-        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.get(), sourceLength, planned)) {
+        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.bytes.get(), sourceLength, planned)) {
             return false;
         }
         if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
@@ -277,8 +118,8 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
         if (!placeSheet(rom, sheet, position, planned.length, !summary.layoutRefused, noRoom)) {
             if (!summary.layoutRefused) {
                 summary.refusedForRoom = noRoom;
-                if (noRoom && !request.checkOnly) {
-                    std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(request.checkModeWord));
+                if (noRoom && position >= rom.size && !request.checkOnly) {
+                    printStartPastEnd(rom, position);
                 }
             }
             summary.layoutRefused = true;
@@ -295,17 +136,12 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
     return true;
 }
 
-// A start offset in the game's graphics area or in the expansion area.
-bool startInSheetArea(const RomImage& rom, std::uint32_t start)
-{
-    const std::uint64_t header = rom.headerOffset;
-    return (start >= header + kGraphicsAreaStart && start < header + rom.layout->protectedBoundary) ||
-           start >= header + kExpansionAreaStart;
-}
-
 // The check-only report: where every sheet would go, what the sheets need
-// against the room there is, and what would make room when there is none.
-void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSummary& summary)
+// against the room there is, and where they would fit when they do not:
+// printed here when it is a place in this ROM, handed back in `outcome` when
+// the ROM must grow first.
+void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSummary& summary,
+                     InsertOutcome& outcome)
 {
     SheetSpan spans[kSheetCount];
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
@@ -327,6 +163,11 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
     if (!summary.layoutRefused) {
         return;
     }
+    // No expansion brings a start past the end of the file into the ROM.
+    if (summary.refusedForRoom && summary.start >= rom.size) {
+        printStartPastEnd(rom, summary.start);
+        return;
+    }
     // A start that may not be used, or sheets over what must stay: the
     // graphics area may hold them all the same.
     const std::uint32_t graphicsStart = header + kGraphicsAreaStart;
@@ -340,69 +181,61 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
     if (rom.size > expansionStart && summary.needed < rom.size - expansionStart &&
         summary.start != expansionStart) {
         std::printf(kFmtWouldFitFrom, static_cast<unsigned>(expansionStart));
-    } else if (summary.needed < 0x100000 && rom.size < header + 0x200000) {
-        std::printf(kFmtWouldFitExpanded, 2u, static_cast<unsigned>(expansionStart));
-    } else if (summary.needed < 0x200000 && rom.size < header + 0x300000) {
-        std::printf(kFmtWouldFitExpanded, 3u, static_cast<unsigned>(expansionStart));
+        return;
+    }
+    for (const RomExpansion* expansion : {&kExpansionTo2Mib, &kExpansionTo3Mib}) {
+        if (summary.needed < expansion->size - kExpansionAreaStart && rom.size < header + expansion->size) {
+            outcome.fitsAfter = expansion;
+            outcome.fitsFrom = expansionStart;
+            return;
+        }
     }
 }
 
-
 // The second pass: the ROM image as the planned writes leave it, built in
-// memory from the ROM's current bytes, then put in the ROM's place whole.
-// The image holds the whole file, at least rom.size bytes (a file that has
-// shrunk since it was opened fails the read); every planned span lies below
-// rom.size (the plan checked each), as do the tables and the fixed sheets.
-bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
+// memory from a copy of the ROM's image, then put in the ROM's place whole.
+// Every planned span lies below rom.size (the plan checked each), as do the
+// tables and the fixed sheets.
+bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    std::uint64_t length = 0;
-    if (!measureFileSize(rom.file, length) || length < rom.size) {
-        length = rom.size;  // the read below falls short and says so
-    }
-    std::unique_ptr<std::uint8_t[]> image(new (std::nothrow) std::uint8_t[length]);
-    if (!image) {
-        std::printf("%s", kMsgOutOfMemory);
+    RomImage image;
+    if (!copyRomImage(rom, rom.size, image)) {
         return false;
     }
-    if (!readWholeRom(rom, image.get(), length)) {
-        return false;
-    }
+    std::uint8_t* bytes = image.bytes.get();
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        std::memcpy(image.get() + planned.position, planned.bytes, planned.length);
+        std::memcpy(bytes + planned.position, planned.bytes, planned.length);
         if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
-            storeSheetPointer(image.get(), rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
+            writeSheetPointer(bytes, rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
         }
     }
     // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
     const PointerTables tables = pointerTables(*rom.layout);
     for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t* entries = image.get() + rom.headerOffset + table;
+        std::uint8_t* entries = bytes + rom.headerOffset + table;
         entries[0xDD] = entries[0x71];
         entries[0xDE] = entries[0x72];
     }
     // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
     if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
-        std::memset(image.get() + end, 0xFF, protectedOffset - end);
+        std::memset(bytes + end, 0xFF, protectedOffset - end);
     }
-    return storeRomImage(rom, image.get(), length);
+    return storeRomImage(image);
 }
-
 
 }  // namespace
 
-bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& endOffset)
+bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
+    if (request.changedOnly) {
+        return insertChangedSheets(rom, request, outcome);
+    }
     PlanSummary summary;
     summary.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     if (!request.anyStart && !startInSheetArea(rom, summary.start)) {
-        const std::uint32_t header = rom.headerOffset;
-        std::printf(kFmtOutsideSheetAreas, static_cast<unsigned>(summary.start),
-                    static_cast<unsigned>(header + kGraphicsAreaStart),
-                    static_cast<unsigned>(header + rom.layout->protectedBoundary),
-                    static_cast<unsigned>(header + kExpansionAreaStart));
         if (!request.checkOnly) {
             return false;
         }
@@ -411,23 +244,27 @@ bool insertSheets(RomImage& rom, const InsertRequest& request, std::uint32_t& en
 
     SheetSource source;
     if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
+        outcome.combinedFileRefused = true;
         return false;
     }
     std::unique_ptr<PlannedSheet[]> plan(new (std::nothrow) PlannedSheet[kSheetCount]);
     bool succeeded = false;
     if (!plan) {
         std::printf("%s", kMsgOutOfMemory);
-    } else if (request.checkOnly) {
-        // A source or encoding error ends the check as it would end the run.
-        if (planInsertion(rom, source, request, plan.get(), summary)) {
-            printPlanReport(rom, plan.get(), summary);
-            succeeded = !summary.layoutRefused;
-        }
     } else if (planInsertion(rom, source, request, plan.get(), summary)) {
-        succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
+        // A source or encoding error ends a check as it would end the run.
+        if (request.checkOnly) {
+            printPlanReport(rom, plan.get(), summary, outcome);
+            succeeded = !summary.layoutRefused;
+        } else {
+            succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
+        }
     }
+    outcome.refusedForRoom = summary.layoutRefused && summary.refusedForRoom;
+    outcome.startPastEnd = outcome.refusedForRoom && summary.start >= rom.size;
+    outcome.unreadSheet = summary.unreadSheet;
     if (succeeded) {
-        endOffset = summary.end;
+        outcome.endOffset = summary.end;
     }
     return succeeded;
 }

@@ -15,12 +15,15 @@ inline constexpr const char* kFmtWouldOverwrite = "GFX 0x%02X can't be placed at
 inline constexpr const char* kRegionSystemArea = "the ROM header and pointer tables";
 inline constexpr const char* kRegionSheetDD = "GFX 0xDD";
 inline constexpr const char* kRegionSheetDE = "GFX 0xDE";
-inline constexpr const char* kFmtCheckOnlyHint =
-    "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
+inline constexpr const char* kFmtStartPastEnd =
+    "The start offset 0x%X is at or past the end of the ROM, which holds 0x%X bytes.\n";
 inline constexpr const char* kFmtOutOfPointerReach =
     "GFX 0x%02X can't be placed at 0x%X: sheet pointers reach only the first 4 MiB of the ROM.\n";
 inline constexpr const char* kFmtInsideCopierHeader =
     "GFX 0x%02X can't be placed at 0x%X: that is inside the copier header.\n";
+
+// Insertion of the changed sheets only.
+inline constexpr const char* kFmtChangedSheets = "%u of 223 sheets changed: %u written in place, %u moved.\n";
 
 // Check-only runs.
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
@@ -28,8 +31,6 @@ inline constexpr const char* kFmtSmallestSaves =
     "The smallest packing saves 0x%X bytes against the default one (0x%X bytes); %u sheets share an earlier one's bytes.\n";
 inline constexpr const char* kFmtWouldFitFromGraphicsArea = "They would fit from 0x%X, the start of the graphics area.\n";
 inline constexpr const char* kFmtWouldFitFrom = "They would fit from 0x%X, in the expansion area.\n";
-inline constexpr const char* kFmtWouldFitExpanded =
-    "They would fit after mode %u expands the ROM, from 0x%X on.\n";
 inline constexpr const char* kMsgSpanHeading = "\nSheet at file offset + bytes:\n";
 inline constexpr const char* kFmtSpan = "%02X %06X+%04X%s";
 inline constexpr const char* kFmtExtractionSpan =

@@ -157,6 +157,35 @@ TEST_F(CommandLine, UnrecognisedRomsAreRefusedWithTheirReason)
     EXPECT_EQ(readFile(dir / "wrong.smc"), wrong.bytes);
 }
 
+TEST_F(CommandLine, RomsLargerThanSixteenMebibytesAreRefusedBeforeAnythingIsRead)
+{
+    const std::string refusal = "This ROM is larger than 16 MiB; no release or expansion of the game is that large.\n";
+    // 16 MiB after the copier header is the most any ROM of the game holds.
+    for (const bool header : {false, true}) {
+        saveRom("largest.smc", {.imageSize = 0x1000000, .copierHeader = header});
+        EXPECT_EQ(afterBanner(run({"140", "largest.smc"}).output).rfind("Checking...", 0), 0u);
+    }
+    // One byte more, with or without a header (bit 9 of the size decides).
+    SyntheticRom rom = makeSyntheticRom({.imageSize = 0x1000000});
+    for (const std::uint64_t size : {0x1000001ull, 0x1000400ull, 0x1000600ull}) {
+        rom.bytes.resize(size, 0);
+        rom.save(dir / "large.smc");
+        expectRun({"0", "large.smc"}, refusal, 1);
+    }
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"1", "1000000", "large.smc"}, {"2", "large.smc"}, {"43", "large.smc"}}) {
+        expectRun(arguments, refusal, 1);
+    }
+    EXPECT_EQ(readFile(dir / "large.smc"), rom.bytes);
+    // A sparse file of 4 GiB and more is refused at once, without reading it.
+    std::error_code error;
+    fs::resize_file(dir / "large.smc", 0x100000200ull, error);
+    if (!error && fs::file_size(dir / "large.smc") == 0x100000200ull) {
+        expectRun({"1", "87000", "large.smc"}, refusal, 1);
+        EXPECT_EQ(fs::file_size(dir / "large.smc"), 0x100000200ull);
+    }
+}
+
 TEST_F(CommandLine, CopierHeaderFollowsBitNineOfTheSize)
 {
     // 0x100300 bytes: bit 9 set, so the title is read at 0x81C0.

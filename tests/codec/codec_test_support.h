@@ -1,11 +1,8 @@
 #pragma once
-// Running the codecs on byte vectors: decoders read a temporary file, encoders
-// write into a full-size output buffer.
+// Running the codecs on byte vectors: decoders read the vector's bytes,
+// encoders write into a full-size output buffer.
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
-#include <stdexcept>
 #include <unordered_set>
 
 #include "codec/codec_limits.h"
@@ -30,20 +27,13 @@ struct DecodeRun {
 inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeContext& context,
                             std::uint32_t codecType = 0)
 {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
-    if (!file) {
-        throw std::runtime_error("no temporary file");
-    }
-    if (!stream.empty()) {
-        std::fwrite(stream.data(), 1, stream.size(), file.get());
-    }
-    std::rewind(file.get());
     DecodeRun run{Bytes(kCodecBufferSize, 0xEE)};
-    startDecode(context, file.get(), run.buffer.data(), static_cast<SheetCodecType>(codecType));
+    startDecode(context, stream.data(), static_cast<std::uint32_t>(stream.size()), run.buffer.data(),
+                static_cast<SheetCodecType>(codecType));
     decode(context);
     run.length = context.outputLength;
     run.running = context.running;
-    run.streamPosition = std::ftell(file.get());
+    run.streamPosition = context.inputRead;
     return run;
 }
 

@@ -78,26 +78,19 @@ TEST(SheetPointers, ReadAndWriteThroughEachReleasesTables)
             // Stored with bank bit 0x80 set: still read as the same offset.
             synthetic.put(synthetic.layout->pointerTableBase + 0x11, {0x90});
             synthetic.put(synthetic.layout->pointerTableBase + 223 + 0x11, {0xF0});
-            TempDir dir;
-            synthetic.save(dir / "rom.smc");
 
-            RomImage rom;
-            rom.file = std::fopen((dir / "rom.smc").string().c_str(), "r+b");
-            ASSERT_NE(rom.file, nullptr);
-            rom.headerOffset = synthetic.headerOffset;
-            rom.layout = synthetic.layout;
-            EXPECT_EQ(readSheetPointer(rom, 0x10), 0x87000u);
-            EXPECT_EQ(readSheetPointer(rom, 0x11), 0x87000u);
-            PointerTableBytes all{};
-            ASSERT_TRUE(readPointerTables(rom, all));
-            for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-                EXPECT_EQ(sheetPointer(all, sheet), readSheetPointer(rom, sheet)) << sheet;
-            }
-            EXPECT_TRUE(writeSheetPointer(rom, 0xDE, 0x37FFFF));
-            EXPECT_TRUE(writeSheetPointer(rom, 0x00, 0x380000));
-            std::fclose(rom.file);
+            Bytes image = synthetic.bytes;
+            const auto read = [&](std::uint32_t sheet) {
+                return readSheetPointer(image.data(), synthetic.headerOffset, *synthetic.layout, sheet);
+            };
+            EXPECT_EQ(read(0x10), 0x87000u);
+            EXPECT_EQ(read(0x11), 0x87000u);
+            writeSheetPointer(image.data(), synthetic.headerOffset, *synthetic.layout, 0xDE, 0x37FFFF);
+            writeSheetPointer(image.data(), synthetic.headerOffset, *synthetic.layout, 0x00, 0x380000);
+            EXPECT_EQ(read(0xDE), 0x37FFFFu);
+            EXPECT_EQ(read(0x00), 0x380000u);
 
-            const SyntheticRom written{readFile(dir / "rom.smc"), synthetic.headerOffset, synthetic.layout};
+            const SyntheticRom written{image, synthetic.headerOffset, synthetic.layout};
             EXPECT_EQ(written.pointerBytes(0xDE), (Bytes{0x6F, 0xFF, 0xFF}));
             EXPECT_EQ(written.pointerBytes(0x00), (Bytes{0xF0, 0x80, 0x00}));
             // Nothing else changed.

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 
 #include "rom/sheet_catalogue.h"
@@ -17,20 +17,17 @@ struct Outcome {
 };
 
 // Runs identifyRom on `rom` as the driver would: size and header offset from
-// the file, output captured.
+// the file's length, output captured.
 Outcome identify(const SyntheticRom& rom)
 {
-    TempDir dir;
-    rom.save(dir / "rom.smc");
     RomImage image;
-    image.file = std::fopen((dir / "rom.smc").string().c_str(), "rb");
-    EXPECT_NE(image.file, nullptr);
     image.size = static_cast<std::uint32_t>(rom.bytes.size());
-    image.headerOffset = image.size & 0x200;
+    image.headerOffset = copierHeaderOffset(image.size);
+    image.bytes.reset(new std::uint8_t[image.size]);
+    std::copy(rom.bytes.begin(), rom.bytes.end(), image.bytes.get());
     testing::internal::CaptureStdout();
     const bool accepted = identifyRom(image);
     const std::string output = testing::internal::GetCapturedStdout();
-    std::fclose(image.file);
     return {accepted, accepted ? image.layout : nullptr, output};
 }
 

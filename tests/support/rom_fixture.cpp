@@ -27,7 +27,7 @@ Bytes SyntheticRom::get(PcOffset offset, std::uint32_t length) const
 
 void SyntheticRom::setPointer(std::uint32_t sheet, PcOffset target)
 {
-    storeSheetPointer(bytes.data(), headerOffset, *layout, sheet, target);
+    writeSheetPointer(bytes.data(), headerOffset, *layout, sheet, target);
 }
 
 Bytes SyntheticRom::pointerBytes(std::uint32_t sheet) const

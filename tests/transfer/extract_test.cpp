@@ -1,7 +1,13 @@
 // Mode 0 through the real binary, on generated sample ROMs.
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <vector>
 
+#include "codec/bitplane.h"
+#include "codec/codec_test_support.h"
+#include "codec/reference_decoders.h"
 #include "rom/sheet_catalogue.h"
 #include "transfer_fixture.h"
 
@@ -183,6 +189,97 @@ TEST_F(Extraction, ACheckOnlyRunShowsWhereEverySheetLiesAndWritesNothing)
         total += static_cast<std::uint32_t>(std::stoul(text.substr(at + 1, 4), nullptr, 16));
     }
     EXPECT_EQ(total, end - 0x87200 + 0x1000 + 0x7000);
+}
+
+}  // namespace
+
+namespace {
+
+// What extraction writes for every pointer-addressed sheet, worked out with
+// the byte-by-byte reference decoders, the scratch bytes carried from sheet
+// to sheet as the walk carries them: the expected per-sheet files, or an
+// empty vector for a sheet that decodes to nothing.
+std::vector<Bytes> expectedSheetFiles(const SyntheticRom& rom)
+{
+    std::vector<Bytes> files(kSheetCount);
+    std::uint8_t header = 0, secondHeader = 0, first = 0, second = 0;
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        if (sheetStorage(sheet) != SheetStorage::Compressed) {
+            continue;
+        }
+        const std::size_t start = std::size_t{rom.headerOffset} + rom.pointer(sheet);
+        const Bytes stream(rom.bytes.begin() + static_cast<std::ptrdiff_t>(std::min(start, rom.bytes.size())),
+                           rom.bytes.end());
+        reference::Reference decoded{stream};
+        decoded.output.assign(reference::kBound, 0);
+        decoded.header = header;
+        decoded.secondHeader = secondHeader;
+        decoded.first = first;
+        decoded.second = second;
+        reference::referenceLz(decoded);
+        header = decoded.header;
+        secondHeader = decoded.secondHeader;
+        first = decoded.first;
+        second = decoded.second;
+        std::uint32_t length = decoded.length;
+        if (sheetCodecType(sheet) == LzSheet3bpp) {
+            length = expandTiles3To4(decoded.output.data(), length);
+        }
+        files[sheet].assign(decoded.output.begin(), decoded.output.begin() + std::min(length, 0x8000u));
+    }
+    return files;
+}
+
+TEST_F(Extraction, StreamsCutOffByTheEndOfTheFileDecodeAsReadByteByByte)
+{
+    // Each stream lies at the very end of the file, cut off inside a command
+    // or at the 0x10000-byte bound; a type-1 sheet (0x01), a type-0 sheet
+    // (0x72) and the last compressed sheet (0xDC) point at it.
+    Bytes toFFF0;
+    for (std::uint32_t left = 0xFFF0; left > 0; left -= std::min(left, 1024u)) {
+        const std::uint32_t length = std::min(left, 1024u);
+        toFFF0.insert(toFFF0.end(), {static_cast<std::uint8_t>(0xE4 | (length - 1) >> 8),
+                                     static_cast<std::uint8_t>(length - 1), 0x3C});
+    }
+    const struct {
+        const char* name;
+        Bytes tail;
+    } cases[] = {
+        {"literal", {0x07, 0x01, 0x02, 0x03}},
+        {"byte fill without its byte", {0x22, 0x05, 0x2F}},
+        {"word fill with one byte", {0x45, 0x09}},
+        {"increasing fill, no end marker", {0x63, 0x10}},
+        {"copy without its high byte", {0x01, 0x55, 0x66, 0x83, 0x00}},
+        {"extended header alone", {0x02, 0x0A, 0x0B, 0x0C, 0xE4}},
+        {"extended copy header cut", {0x00, 0x77, 0xF0}},
+        {"literal stopped at the bound", toFFF0 + Bytes{0x1F, 0x01, 0x02}},
+        {"word fill stopped at the bound", toFFF0 + Bytes{0x5F, 0x0D, 0x0E}},
+        {"copy reaching past the bound", toFFF0 + Bytes{0x9F, 0xF0, 0xFF}},
+    };
+    const SyntheticRom sample = sampleRom({.copierHeader = true});
+    for (const auto& c : cases) {
+        SyntheticRom rom = sample;
+        const PcOffset at = static_cast<PcOffset>(rom.bytes.size() - rom.headerOffset - c.tail.size());
+        rom.put(at, c.tail);
+        for (const std::uint32_t sheet : {0x01u, 0x72u, 0xDCu}) {
+            rom.setPointer(sheet, at);
+        }
+        rom.save(dir / "zelda.smc");
+        const std::vector<Bytes> expected = expectedSheetFiles(rom);
+        const RunResult result = run({"100", "zelda.smc"});
+        ASSERT_EQ(result.exitStatus, 0) << c.name << "\n" << result.output;
+        for (const std::uint32_t sheet : {0x00u, 0x01u, 0x02u, 0x72u, 0xDBu, 0xDCu}) {
+            ASSERT_FALSE(expected[sheet].empty()) << c.name;
+            EXPECT_EQ(sheetFile(sheet), expected[sheet]) << c.name << ", " << sheetName(sheet);
+        }
+        // A sheet decoded past the sheet buffer is cut to it, with a warning.
+        for (const std::uint32_t sheet : {0x01u, 0x72u, 0xDCu}) {
+            char warning[48];
+            std::snprintf(warning, sizeof warning, "Warning, GFX 0x%02X was too large!\n", sheet);
+            EXPECT_EQ(result.output.find(warning) != std::string::npos, expected[sheet].size() == 0x8000u)
+                << c.name << "\n" << result.output;
+        }
+    }
 }
 
 }  // namespace

@@ -43,6 +43,15 @@ const std::string kNoRoom =
     "Recompressing...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n"
     "Mode 41 checks the insertion and shows how much room the sheets need, without writing.\nFailed!\n";
 
+// The no-room refusal of a start at or past the end of the file.
+std::string startPastEnd(std::uint32_t start, std::uint32_t size)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "The start offset 0x%X is at or past the end of the ROM, which holds 0x%X bytes.\n",
+                  start, size);
+    return kNoRoom.substr(0, kNoRoom.find("Mode 41")) + line + "Failed!\n";
+}
+
 TEST_F(Insertion, ReinsertingExtractedSheetsRebuildsTheRomExactly)
 {
     // The sample ROM is laid out the way insertion lays sheets, so putting its
@@ -135,9 +144,11 @@ TEST_F(Insertion, RoomChecksAtTheirExactBoundaries)
     rom.save(dir / "zelda.smc");
     EXPECT_EQ(afterBanner(run({"1", hex(0xC4000 - kZeroSheetsLength), "zelda.smc"}).output),
               "Recompressing..." + lastAddressLine(0xC4000));
-    // At or past the file size, without wrapping around 4 GiB.
-    expectRefused(rom, {"1", "200000", "zelda.smc"}, kNoRoom);
-    expectRefused(rom, {"1", "FFFFFF00", "zelda.smc"}, kNoRoom);
+    // At or past the file size, without wrapping around 4 GiB: no expansion helps.
+    expectRefused(rom, {"1", "200000", "zelda.smc"}, startPastEnd(0x200000, 0x200000));
+    expectRefused(rom, {"1", "FFFFFF00", "zelda.smc"}, startPastEnd(0xFFFFFF00, 0x200000));
+    // A start one byte inside the file is only short of room.
+    expectRefused(rom, {"1", "1FFFFF", "zelda.smc"}, kNoRoom);
 }
 
 TEST_F(Insertion, FillsFreedSpaceAboveTheThresholdUnlessTold)
@@ -197,7 +208,8 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
     fs::remove(dir / "GFX50.bin");
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX50.bin\nFailed!\n");
     fs::remove(dir / "GFX73.bin");
-    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc"},
+                  "Recompressing...Couldn't open GFX73.bin\n2 of the 223 sheet files are missing.\nFailed!\n");
     // A folder is no sheet file, whatever the system lets open.
     fs::create_directory(dir / "GFX73.bin");
     expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
@@ -350,7 +362,7 @@ TEST_F(Insertion, StartsOutsideTheSheetAreasAreRefused)
             EXPECT_EQ(run({"1", typed, "zelda.smc"}).exitStatus, 0) << typed;
         }
         // -87000 is 0xFFF79000, in the expansion area but past the file's end.
-        expectRefused(rom, {"1", "-87000", "zelda.smc"}, kNoRoom);
+        expectRefused(rom, {"1", "-87000", "zelda.smc"}, startPastEnd(0xFFF79000, h + 0x200000));
         expectRefused(rom, {"1", "87", "zelda.smc"}, outside(0x87));
         accepted("1", h + 0x87000);
         expectRefused(rom, {"1", hexText(h + 0x86FFF), "zelda.smc"}, outside(h + 0x86FFF));
@@ -434,7 +446,10 @@ TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
         std::snprintf(figures, sizeof figures,
                       "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\nDone!\n", end - h - 0x87000,
                       h + 0x87000, 0xC4000 - 0x87000, h + 0xC4000);
-        EXPECT_NE(text.find(std::string(figures) + lastAddressLine(end).substr(6)), std::string::npos) << text;
+        // The same last address, as one still to be written.
+        char toBeWritten[64];
+        std::snprintf(toBeWritten, sizeof toBeWritten, "Last address to be written: 0x%06X\n", end - 1);
+        EXPECT_NE(text.find(std::string(figures) + toBeWritten), std::string::npos) << text;
         const RunResult real = run({"101", "87000", "zelda.smc"});
         EXPECT_EQ(afterBanner(real.output), "Recompressing..." + lastAddressLine(end));
 
@@ -513,6 +528,72 @@ TEST_F(Insertion, SmallestPackingIsShorterSharesEqualSheetsAndExtractsBackExactl
             EXPECT_NE(check.output.find("; 2 sheets share an earlier one's bytes.\n"), std::string::npos);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Insertion, RefusalsSayWhichModeWordOrFileWouldHaveWorked)
+{
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
+    // Pictures extracted, then inserted without flag 0x20, and the reverse.
+    ASSERT_EQ(run({"120", "zelda.smc"}).exitStatus, 0);
+    expectRefused(rom, {"1", "87000", "zelda.smc"},
+                  "Recompressing...Couldn't open GFX73.bin\n"
+                  "GFX73.png is there: add 20 to the mode word to insert pictures (mode 21).\n"
+                  "223 of the 223 sheet files are missing.\nFailed!\n");
+    writeSampleSheetFiles(kUsLayout, 1);
+    fs::remove(dir / "GFX73.png");
+    expectRefused(rom, {"161", "87000", "zelda.smc"},
+                  "Checking...Couldn't open GFX73.png\n"
+                  "GFX73.bin is there: take 20 off the mode word to insert raw sheet files (mode 141).\nFailed!\n");
+    // From the wrong folder: nothing of either kind.
+    fs::create_directory(dir / "elsewhere");
+    const RunResult elsewhere = runSheetpakBinary({"1", "87000", "../zelda.smc"}, dir / "elsewhere");
+    EXPECT_EQ(afterBanner(elsewhere.output),
+              "Recompressing...Couldn't open GFX73.bin\n223 of the 223 sheet files are missing.\nFailed!\n");
+    // One file missing is named, and no count follows.
+    fs::remove(dir / "GFX10.bin");
+    fs::remove(dir / "GFX10.png");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX10.bin\nFailed!\n");
+
+    // A picture given as the combined file without 0x20, raw sheets with it.
+    ASSERT_EQ(run({"120", "zelda.smc", "all.png"}).exitStatus, 0);
+    char sizeRefusal[128];
+    std::snprintf(sizeRefusal, sizeof sizeRefusal,
+                  "The sheet file all.png holds 0x%X bytes; for this ROM it must hold exactly 0x76800.\n",
+                  static_cast<unsigned>(fs::file_size(dir / "all.png")));
+    expectRefused(rom, {"1", "87000", "zelda.smc", "all.png"},
+                  std::string("Recompressing...") + sizeRefusal +
+                      "all.png is a PNG picture: add 20 to the mode word to insert it (mode 21).\nFailed!\n");
+    writeFile(dir / "all.bin", combinedSampleFile(kUsLayout, 1));
+    expectRefused(rom, {"21", "87000", "zelda.smc", "all.bin"},
+                  "Recompressing...The picture all.bin, GFX 0x00 to 0xDE: the file is not a PNG picture.\n"
+                  "all.bin holds raw sheets: take 20 off the mode word to insert it (mode 1).\nFailed!\n");
+    // Another file that is no picture gets no such advice.
+    writeFile(dir / "other.bin", Bytes(100, 0));
+    expectRefused(rom, {"21", "87000", "zelda.smc", "other.bin"},
+                  "Recompressing...The picture other.bin, GFX 0x00 to 0xDE: the file is not a PNG picture.\nFailed!\n");
+}
+
+TEST_F(Insertion, AStartPastTheEndIsSaidSoAndNoExpansionIsProposed)
+{
+    const SyntheticRom rom = sampleRom({.copierHeader = true});
+    writeSampleSheetFiles(kUsLayout, 1);
+    // One zero too many on a 1 MiB ROM.
+    expectRefused(rom, {"1", "870000", "zelda.smc"}, startPastEnd(0x870000, 0x100200));
+    rom.save(dir / "zelda.smc");
+    const RunResult check = run({"41", "870000", "zelda.smc"});
+    EXPECT_EQ(check.exitStatus, 1);
+    const std::string text = afterBanner(check.output);
+    EXPECT_NE(text.find(".\nThe start offset 0x870000 is at or past the end of the ROM, which holds 0x100200 "
+                        "bytes.\nFailed!\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("mode 2"), std::string::npos) << text;
+    EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
 }
 
 }  // namespace

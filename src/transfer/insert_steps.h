@@ -1,0 +1,94 @@
+#pragma once
+// The steps both insertion walks take (insert.cpp lays every sheet,
+// insert_changed.cpp only the changed ones): the visiting order, the start
+// offset and its area, reading a sheet from its file into the walk's sheet
+// buffer, bringing it into its stored form, and the placement rules.
+
+#include <cstdint>
+#include <memory>
+
+#include "codec/codec_limits.h"
+#include "codec/encode_context.h"
+#include "codec/sheet_codec.h"
+#include "rom/rom_image.h"
+#include "sheetfile/sheet_files.h"
+
+// The sheet visited at `step` (0-222): the raw sheets first, so that they sit
+// at the start offset; then the others in order.
+std::uint32_t visitedSheet(std::uint32_t step);
+
+// The start offset the walk uses for the one given: the usual offsets of the
+// graphics area (with or without a copier header) and of the expansion area
+// are taken for the other header state too.
+std::uint32_t adjustedStartOffset(std::uint32_t given, std::uint32_t headerOffset);
+
+// Whether `start` lies in the graphics area or in the expansion area. When it
+// does not, prints the refusal and returns false.
+bool startInSheetArea(const RomImage& rom, std::uint32_t start);
+
+// Prints why a start offset has no room at all: it is at or past the end of the file.
+void printStartPastEnd(const RomImage& rom, std::uint32_t start);
+
+// The walk's one sheet buffer (kSheetBufferSize bytes, owned here). Past the
+// bytes its file fills, it holds zeros, never another sheet's.
+struct SheetBuffer {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint32_t dirtyEnd = 0;  // no byte at or past this is non-zero
+};
+
+// Allocates and clears `buffer`; false after the out-of-memory message.
+bool allocateSheetBuffer(SheetBuffer& buffer);
+
+// Reads sheet `sheet` from `source` into `buffer` and sets `length` to the
+// bytes its file gave, with today's warnings (a length the game does not
+// keep, colours 8 to 15 a 3-bit sheet drops). False after the message of a
+// file that cannot be read or is refused.
+bool readSheet(const SheetSource& source, std::uint32_t sheet, SheetBuffer& buffer, std::uint32_t& length);
+
+// One sheet in the form the ROM stores it, and where it goes.
+struct PlannedSheet {
+    std::uint32_t position;  // file offset, copier header included
+    std::uint32_t length;    // stored length
+    std::uint8_t bytes[kSheetBufferSize];
+};
+
+// The LZ encoders' tables, kept for every sheet of a walk and released with it.
+struct EncoderTables {
+    EncodeContext context;
+    EncoderTables();
+    ~EncoderTables();
+    EncoderTables(const EncoderTables&) = delete;
+    EncoderTables& operator=(const EncoderTables&) = delete;
+};
+
+// Encodes the `length` bytes of `sheetBuffer` with the sheet's codec into
+// `planned` (type 1 packs them in place first). False when the encoder failed
+// or no encode buffer could be had; prints nothing.
+bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet, std::uint8_t* sheetBuffer,
+                 std::uint32_t length, PlannedSheet& planned);
+
+// Brings the `sourceLength` bytes of `sheetBuffer` (modified in place) into
+// the form the ROM stores, into `planned` (its position is left alone).
+// False after the message of a sheet that does not compress.
+bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
+                std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned);
+
+// Whether [from, from + length) meets [at, at + size).
+bool overlaps(std::uint64_t from, std::uint64_t length, std::uint64_t at, std::uint64_t size);
+
+// Where a pointer-addressed sheet may never go: the copier header, the
+// internal header and pointer tables, and the two fixed sheets, as file offsets.
+struct Region {
+    std::uint64_t start;
+    std::uint64_t length;
+};
+inline constexpr std::uint32_t kReservedRegionCount = 3;
+void reservedRegions(const RomImage& rom, Region (&regions)[kReservedRegionCount]);
+
+// The placement checks of one pointer-addressed sheet of `length` stored bytes
+// at `position`, in order: room (the end of the file, the protected boundary
+// crossed from below), the copier header, what must not be overwritten, the
+// reach of a pointer. Prints the refusal when `report` is set; `noRoom` tells
+// a refusal for room from the others.
+bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position, std::uint32_t length,
+                bool report, bool& noRoom);
