@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -51,11 +52,19 @@ struct Workspace {
     std::uint32_t insertEnd = 0;  // file offset past the last laid sheet
     Workspace()
     {
-        folder = fs::temp_directory_path() / ("sheetpak-bench-" + std::to_string(std::rand()));
+        // A name of its own: two benchmark runs at once must not share a folder.
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        folder = fs::temp_directory_path() / ("sheetpak-bench-" + std::to_string(stamp));
         fs::create_directories(folder);
         fs::current_path(folder);
         insertEnd = buildSampleRom({}, rom);
         writeWhole("sample.smc", rom);
+        // Other graphics, for extractions that replace every sheet file.
+        SampleRomOptions other;
+        other.seed = 2;
+        Bytes otherRom;
+        buildSampleRom(other, otherRom);
+        writeWhole("other.smc", otherRom);
         Bytes combined;
         for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
             const Bytes bytes = sampleSheet(sheet, kUsLayout, 1);
@@ -79,10 +88,10 @@ Workspace& workspace()
 }
 
 // The sample ROM read into its image and identified, as the driver does it.
-RomImage openSample()
+RomImage openSample(const char* path = "sample.smc")
 {
     RomImage rom;
-    rom.path = "sample.smc";
+    rom.path = path;
     std::FILE* file = std::fopen(rom.path, "rb");
     loadRomImage(rom, file);
     std::fclose(file);
@@ -106,21 +115,34 @@ void makePictures()
     }
 }
 
-void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures)
+// Extraction over the files of the run before: of the same ROM (the files
+// already hold what is extracted), or, with `replacing`, of the two sample
+// ROMs in turn, so that every file gets other bytes and is replaced.
+void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures, bool replacing)
 {
     workspace();
     ExtractRequest request;
     request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
     request.pictures = pictures;
+    bool other = false;
     for (auto _ : state) {
-        const RomImage rom = openSample();
+        const RomImage rom = openSample(other ? "other.smc" : "sample.smc");
         benchmark::DoNotOptimize(extractSheets(rom, request));
+        other = replacing && !other;
+    }
+    if (replacing && !other) {
+        // The files of the sample ROM again, for the insertion benchmarks.
+        extractSheets(openSample(), request);
     }
 }
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files_replaced, false, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file_replaced, true, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures_replaced, false, true, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture_replaced, true, true, true)->Unit(benchmark::kMillisecond);
 
 // Floor of extraction: read the ROM, write the sheets' bytes to as many files.
 void BM_ExtractFloor(benchmark::State& state, bool combinedFile)

@@ -133,7 +133,7 @@ bool openRom(const RunOptions& options, RomImage& rom, std::FILE*& lock)
         return false;
     }
     if (!checkOnly) {
-        removeLeftoverTemporaries(&rom.path, 1);
+        removeLeftoverTemporaries(&rom.path, 1, true);
     }
     return loadRomImage(rom, lock);
 }

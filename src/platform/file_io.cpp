@@ -123,15 +123,17 @@ FileReplacement prepareReplacement(const char* path, Pending& pending)
     return pending.before.links > 1 ? FileReplacement::Unavailable : FileReplacement::Replaced;
 }
 
-// Creates the temporary file and writes the bytes to it, its stream flushed
-// but not yet to the disk. Unavailable when the folder takes no new file,
+// Creates the temporary file and writes the bytes to it, not yet flushed to
+// the disk. Unavailable when the folder takes no new file,
 // Failed (the temporary file gone) when a write failed.
-FileReplacement writeTemporary(Pending& pending, const std::uint8_t* bytes, std::uint64_t length)
+FileReplacement writeTemporary(Pending& pending, FolderHold& hold, const std::uint8_t* bytes, std::uint64_t length)
 {
+    holdFolder(hold, pending.target.parent_path());
     if (!fileStepMayRun(FileStep::Create) || !createTemporary(pending.target, pending.before, pending.temporary)) {
         return FileReplacement::Unavailable;
     }
-    if (!writeBytes(pending.temporary.file, bytes, length) || std::fflush(pending.temporary.file) != 0) {
+    // Straight to the file, not through the stream's buffer.
+    if (!writePiecesAt(pending.temporary.file, 0, bytes, length)) {
         discardTemporary(pending.temporary);
         return FileReplacement::Failed;
     }
@@ -188,51 +190,9 @@ bool isSymbolicLink(const char* path)
     return fs::is_symlink(fs::symlink_status(path, error));
 }
 
-bool permissionBitsForbidWriting(const char* path)
-{
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error || !fs::exists(status)) {
-        return false;
-    }
-    const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-    return (status.permissions() & writable) == fs::perms::none;
-}
-
 bool measureFileSize(std::FILE* file, std::uint64_t& size)
 {
     return seekToEnd(file) && tellPosition(file, size);
-}
-
-bool readFileOfLength(const char* path, bool throughLinks, std::uint8_t* bytes, std::uint64_t length)
-{
-    std::FILE* file = openRegularFile(path, "rb", throughLinks);
-    if (file == nullptr) {
-        return false;
-    }
-    std::uint64_t size = 0;
-    const bool read = measureFileSize(file, size) && size == length && readAt(file, 0, bytes, length);
-    std::fclose(file);
-    return read;
-}
-
-bool writeBytes(std::FILE* file, const void* bytes, std::uint64_t length)
-{
-    const auto* at = static_cast<const std::uint8_t*>(bytes);
-    while (length > 0) {
-        const std::size_t piece = static_cast<std::size_t>(length < kWritePiece ? length : kWritePiece);
-        if (!fileStepMayRun(FileStep::Write) || std::fwrite(at, 1, piece, file) != piece) {
-            return false;
-        }
-        at += piece;
-        length -= piece;
-    }
-    return true;
-}
-
-bool writeBytesAt(std::FILE* file, std::uint64_t position, const void* bytes, std::uint64_t length)
-{
-    return seekTo(file, position) && writeBytes(file, bytes, length);
 }
 
 FileReplacement replaceWholeFile(const char* path, const std::uint8_t* bytes, std::uint64_t length)
@@ -240,7 +200,9 @@ FileReplacement replaceWholeFile(const char* path, const std::uint8_t* bytes, st
     Pending pending;
     FileReplacement state = prepareReplacement(path, pending);
     if (state == FileReplacement::Replaced) {
-        state = writeTemporary(pending, bytes, length);
+        FolderHold hold;
+        state = writeTemporary(pending, hold, bytes, length);
+        releaseFolder(hold);
     }
     if (state != FileReplacement::Replaced) {
         return state;
@@ -327,8 +289,10 @@ WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std
     }
     std::uint32_t temporaries = 0;
     std::uint32_t renamed = 0;
+    FolderHold hold;
     // Ends the batch at file `index`: the temporary files not yet renamed go.
     const auto fail = [&](std::uint32_t index, WholeFileWrite result) {
+        releaseFolder(hold);
         for (std::uint32_t k = renamed; k < temporaries; ++k) {
             discardTemporary(*written[k]);
         }
@@ -344,7 +308,7 @@ WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std
     for (std::uint32_t k = 0; k < count; ++k) {
         FileReplacement state = prepareReplacement(files[k].path, pending[k]);
         if (state == FileReplacement::Replaced) {
-            state = writeTemporary(pending[k], files[k].bytes, files[k].length);
+            state = writeTemporary(pending[k], hold, files[k].bytes, files[k].length);
         }
         switch (state) {
         case FileReplacement::Replaced:
@@ -362,6 +326,7 @@ WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std
             return fail(k, WholeFileWrite::NotWritten);
         }
     }
+    releaseFolder(hold);
     if (temporaries > 0 && !flushTemporaries(written.get(), temporaries)) {
         std::uint32_t first = 0;
         while (inPlace[first]) {

@@ -34,10 +34,27 @@ std::FILE* openExistingFileNotThroughLink(const char* path, const char* mode);
 // Whether `path` itself is a symbolic link (to anything, or to nothing).
 bool isSymbolicLink(const char* path);
 
-// Whether the file `path` names (links followed) exists and its permission
-// bits allow nobody to write it (mode & 0222 is 0; the read-only attribute on
-// Windows). Asks the bits, not whether this process may write: root included.
-bool permissionBitsForbidWriting(const char* path);
+// What a path names, looked at by lookAtPath.
+enum class PathKind : std::uint8_t {
+    Absent,        // nothing (a folder on the way may be missing too)
+    SymbolicLink,  // a link, to anything or to nothing (only when links are not followed)
+    RegularFile,
+    Other,         // a folder, named pipe, device or socket, or what cannot be told
+};
+
+struct PathLook {
+    PathKind kind = PathKind::Absent;
+    std::uint64_t size = 0;     // a regular file's
+    bool writeBits = false;     // its permission bits let someone write it (asked of the bits, not of access:
+                                // root may write anything); on Windows, no read-only attribute
+    bool holdsBytes = false;    // it holds exactly the bytes asked about
+};
+
+// Looks at `path` (through a symbolic link only when `throughLinks`) with as
+// few system calls as it can, never blocking: what it is, and for a regular
+// file its size, its write bits and whether it holds exactly the `length`
+// bytes of `bytes` (compared only when the sizes agree).
+PathLook lookAtPath(const char* path, bool throughLinks, const std::uint8_t* bytes, std::uint64_t length);
 
 // Cuts or extends the open file to `size` bytes (after a flush). False on failure.
 bool resizeOpenFile(std::FILE* file, std::uint64_t size);
@@ -54,19 +71,6 @@ bool seekToEnd(std::FILE* file);
 // Size in bytes of the open file as the file system reports it; false when it
 // cannot be measured. Leaves the position at the end of the file.
 bool measureFileSize(std::FILE* file, std::uint64_t& size);
-
-// Reads the whole file at `path` (no symbolic link followed when
-// `throughLinks` is false) into `bytes` when it holds exactly `length` bytes,
-// for comparisons. False when it does not exist, is no regular file, holds
-// another length or cannot be read. `bytes` holds at least `length` bytes.
-bool readFileOfLength(const char* path, bool throughLinks, std::uint8_t* bytes, std::uint64_t length);
-
-// Writes `length` bytes from `bytes` at the current position. False when any
-// of them could not be written.
-bool writeBytes(std::FILE* file, const void* bytes, std::uint64_t length);
-
-// Writes `length` bytes at `position`. False when the seek or a write failed.
-bool writeBytesAt(std::FILE* file, std::uint64_t position, const void* bytes, std::uint64_t length);
 
 // Flushes the stream and has the system put the file's data on the disk
 // (fsync; FlushFileBuffers on Windows). False when either failed.
@@ -183,7 +187,8 @@ struct FileInBatch {
 WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std::uint32_t& failed);
 
 // Removes the temporary files ".<name>.sheetpak-XXXXXX" that a killed run left
-// beside the `count` files `paths` name (links followed), scanning each
-// folder once. A temporary file that a live run holds is left alone: only
-// what can be locked without waiting is removed. Reports nothing.
-void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count);
+// beside the `count` files `paths` name (beside the file a symbolic link
+// points to, when `throughLinks`), looking through each folder once. A
+// temporary file that a live run holds is left alone: only what can be
+// locked without waiting is removed. Reports nothing.
+void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bool throughLinks);

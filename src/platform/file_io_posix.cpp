@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -234,8 +235,42 @@ bool inspectTarget(const fs::path& target, TargetState& state)
     return true;
 }
 
+void holdFolder(FolderHold& hold, const fs::path& folder)
+{
+    if (hold.held && hold.folder == folder) {
+        return;
+    }
+    releaseFolder(hold);
+    hold.folder = folder;
+    hold.descriptor = lockFolder(folder, LOCK_SH);
+    hold.held = true;
+}
+
+void releaseFolder(FolderHold& hold)
+{
+    if (hold.descriptor >= 0) {
+        close(hold.descriptor);
+    }
+    hold.descriptor = -1;
+    hold.held = false;
+}
+
 bool createTemporary(const fs::path& target, const TargetState& before, Temporary& temporary)
 {
+    // The process's file mode mask, asked once (asking sets it).
+    static const mode_t kMask = [] {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return mask;
+    }();
+    static std::uint64_t serial = 0;
+    static const std::uint64_t kProcess = static_cast<std::uint64_t>(getpid());
+    static const uid_t kOwner = geteuid();
+    static const gid_t kGroup = getegid();
+    // The new file gets the old one's permission bits, owner and group; a new
+    // name gets what creating it would have given. Failures are ignored: some
+    // file systems keep no such bits, and only root may give a file away.
+    const mode_t mode = before.exists ? static_cast<mode_t>(before.mode) : (0666 & ~kMask);
     const fs::path folder = target.parent_path();
     // Appended piece by piece: GCC 12 misreads "." + string at -O2 (-Wrestrict).
     std::string name(1, '.');
@@ -244,33 +279,35 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
     if (!folder.empty()) {
         name = (folder / name).string();
     }
-    const int folderLock = lockFolder(folder, LOCK_SH);
-    const int descriptor = mkostemp(name.data(), O_CLOEXEC);
-    if (descriptor >= 0) {
-        // Held until the file is renamed or removed: no other run's removal of
-        // leftovers takes it meanwhile.
-        static_cast<void>(flock(descriptor, LOCK_EX | LOCK_NB));
-    }
-    if (folderLock >= 0) {
-        close(folderLock);
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    int descriptor = -1;
+    for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        std::uint64_t mix = (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^ (kProcess << 8) ^
+                            (++serial * 0x9E3779B97F4A7C15u);
+        for (std::size_t k = name.size() - 6; k < name.size(); ++k) {
+            name[k] = kLetters[mix % (sizeof kLetters - 1)];
+            mix /= sizeof kLetters - 1;
+        }
+        descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (descriptor < 0 && errno != EEXIST) {
+            return false;
+        }
     }
     if (descriptor < 0) {
         return false;
     }
+    // Held until the file is renamed or removed: no other run's removal of
+    // leftovers takes it meanwhile.
+    static_cast<void>(flock(descriptor, LOCK_EX | LOCK_NB));
     temporary.path = std::move(name);
-    // The new file gets the old one's permission bits, owner and group; a new
-    // name gets what creating it would have given. Failures are ignored: some
-    // file systems keep no such bits, and only root may give a file away.
-    mode_t mode = 0;
-    if (before.exists) {
-        mode = static_cast<mode_t>(before.mode);
+    if (before.exists && (before.owner != kOwner || before.group != kGroup)) {
         static_cast<void>(fchown(descriptor, static_cast<uid_t>(before.owner), static_cast<gid_t>(before.group)));
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
     }
-    static_cast<void>(fchmod(descriptor, mode));
+    if ((mode & kMask) != 0) {
+        static_cast<void>(fchmod(descriptor, mode));  // the bits the mask took
+    }
     temporary.file = fdopen(descriptor, "wb");
     if (temporary.file == nullptr) {
         std::remove(temporary.path.c_str());
@@ -327,6 +364,47 @@ void discardTemporary(Temporary& temporary)
     closeTemporary(temporary);
 }
 
+PathLook lookAtPath(const char* path, bool throughLinks, const std::uint8_t* bytes, std::uint64_t length)
+{
+    PathLook look;
+    struct stat info;
+    const int descriptor =
+        open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (throughLinks ? 0 : O_NOFOLLOW));
+    if (descriptor < 0) {
+        // What is there, unread: a link (not followed), or a file this process may not read.
+        if ((throughLinks ? stat(path, &info) : lstat(path, &info)) != 0) {
+            look.kind = errno == ENOENT || errno == ENOTDIR ? PathKind::Absent : PathKind::Other;
+            return look;
+        }
+    } else if (fstat(descriptor, &info) != 0) {
+        close(descriptor);
+        look.kind = PathKind::Other;
+        return look;
+    }
+    look.kind = S_ISLNK(info.st_mode) ? PathKind::SymbolicLink
+                : S_ISREG(info.st_mode) ? PathKind::RegularFile
+                                        : PathKind::Other;
+    if (look.kind == PathKind::RegularFile) {
+        look.size = static_cast<std::uint64_t>(info.st_size);
+        look.writeBits = (info.st_mode & 0222) != 0;
+        std::uint8_t chunk[0x4000];
+        std::uint64_t at = 0;
+        while (descriptor >= 0 && look.size == length && at < length) {
+            const std::uint64_t piece = length - at < sizeof chunk ? length - at : sizeof chunk;
+            const ssize_t got = pread(descriptor, chunk, static_cast<std::size_t>(piece), static_cast<off_t>(at));
+            if (got != static_cast<ssize_t>(piece) || std::memcmp(chunk, bytes + at, static_cast<std::size_t>(piece)) != 0) {
+                break;
+            }
+            at += piece;
+        }
+        look.holdsBytes = descriptor >= 0 && look.size == length && at == length;
+    }
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+    return look;
+}
+
 bool mayOpenForWriting(const char* path)
 {
     return access(path, W_OK) == 0;
@@ -362,14 +440,14 @@ std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, Loc
     }
 }
 
-void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count)
+void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bool throughLinks)
 {
     std::vector<fs::path> folders;
     std::vector<std::vector<std::string>> names;
     for (std::uint32_t k = 0; k < count; ++k) {
         std::error_code error;
         fs::path target = fs::path(paths[k]);
-        if (fs::is_symlink(target, error)) {
+        if (throughLinks && fs::is_symlink(target, error)) {
             target = fs::canonical(target, error);
             if (error) {
                 continue;

@@ -29,9 +29,24 @@ struct Temporary {
     std::FILE* file = nullptr;
 };
 
-// Creates ".<name>.sheetpak-XXXXXX" beside `target`, locked, with the old
-// file's permission bits (and owner and group where allowed), or with what a
-// new file gets. False when the folder takes no new file.
+// The folder where temporary files are being created, held so that no
+// removal of leftovers looks into it meanwhile (a shared lock on POSIX; on
+// Windows a temporary file is guarded from its creation on).
+struct FolderHold {
+    std::filesystem::path folder;
+    int descriptor = -1;
+    bool held = false;
+};
+
+// Holds `folder` (an empty path: the current folder), letting go of the one
+// held before if it was another.
+void holdFolder(FolderHold& hold, const std::filesystem::path& folder);
+void releaseFolder(FolderHold& hold);
+
+// Creates ".<name>.sheetpak-XXXXXX" beside `target`, whose folder the caller
+// holds, locked, with the old file's permission bits (and owner and group
+// where allowed), or with what a new file gets. False when the folder takes
+// no new file.
 bool createTemporary(const std::filesystem::path& target, const TargetState& before, Temporary& temporary);
 
 // Puts the written, flushed streams of `count` >= 1 temporary files on the

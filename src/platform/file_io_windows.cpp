@@ -326,6 +326,18 @@ bool inspectTarget(const fs::path& target, TargetState& state)
     return true;
 }
 
+void holdFolder(FolderHold& hold, const fs::path& folder)
+{
+    // A temporary file is guarded by its own sharing from its creation on.
+    hold.folder = folder;
+    hold.held = true;
+}
+
+void releaseFolder(FolderHold& hold)
+{
+    hold.held = false;
+}
+
 bool createTemporary(const fs::path& target, const TargetState& /*before*/, Temporary& temporary)
 {
     std::string prefix;
@@ -433,6 +445,55 @@ void discardTemporary(Temporary& temporary)
     closeTemporary(temporary);
 }
 
+PathLook lookAtPath(const char* path, bool throughLinks, const std::uint8_t* bytes, std::uint64_t length)
+{
+    PathLook look;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (!fs::exists(own)) {
+        look.kind = !error || error == std::errc::no_such_file_or_directory ? PathKind::Absent : PathKind::Other;
+        return look;
+    }
+    if (fs::is_symlink(own) && !throughLinks) {
+        look.kind = PathKind::SymbolicLink;
+        return look;
+    }
+    const fs::file_status status = fs::is_symlink(own) ? fs::status(path, error) : own;
+    if (!fs::exists(status)) {
+        return look;
+    }
+    if (!fs::is_regular_file(status)) {
+        look.kind = PathKind::Other;
+        return look;
+    }
+    look.kind = PathKind::RegularFile;
+    look.writeBits = (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        look.size = fs::file_size(path, error);
+        return look;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size)) {
+        look.size = static_cast<std::uint64_t>(size.QuadPart);
+        std::uint8_t chunk[0x4000];
+        std::uint64_t at = 0;
+        while (look.size == length && at < length) {
+            const DWORD piece = static_cast<DWORD>(length - at < sizeof chunk ? length - at : sizeof chunk);
+            DWORD got = 0;
+            if (!ReadFile(handle, chunk, piece, &got, nullptr) || got != piece ||
+                std::memcmp(chunk, bytes + at, piece) != 0) {
+                break;
+            }
+            at += piece;
+        }
+        look.holdsBytes = look.size == length && at == length;
+    }
+    CloseHandle(handle);
+    return look;
+}
+
 bool mayOpenForWriting(const char* path)
 {
     const DWORD attributes = GetFileAttributesA(path);
@@ -483,12 +544,12 @@ std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, Loc
     }
 }
 
-void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count)
+void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bool throughLinks)
 {
     for (std::uint32_t k = 0; k < count; ++k) {
         std::error_code error;
         fs::path target = fs::path(paths[k]);
-        if (fs::is_symlink(target, error)) {
+        if (throughLinks && fs::is_symlink(target, error)) {
             target = fs::canonical(target, error);
             if (error) {
                 continue;

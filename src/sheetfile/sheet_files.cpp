@@ -182,19 +182,19 @@ bool refusesGameRom(const char* path, bool throughLinks)
 }
 
 // One sheet file an extraction would write: its new bytes (owned by the
-// sink or by an encoded picture) and whether it already holds exactly them.
+// sink or by an encoded picture) and what is at its path now.
 struct PlannedFile {
     const char* path = nullptr;
     const std::uint8_t* bytes = nullptr;
     std::uint64_t length = 0;
-    bool unchanged = false;
+    PathLook now;  // now.holdsBytes: it already holds the new bytes and is left as it is
 };
 
 // THE PLACE OF THE CHECK FOR CHANGES THE USER MADE: an existing sheet file
 // whose sheets differ from what extraction would write there is refused
 // (unless the mode word allows replacing such files). It sees the decoded
-// sheets in `sink` and the files with their new bytes. Every file passes
-// for now. True after printing the refusal.
+// sheets in `sink` and the files with their new bytes and what is there now.
+// Every file passes for now. True after printing the refusal.
 bool refusesFilesHoldingChanges(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
 {
     static_cast<void>(sink);
@@ -205,31 +205,18 @@ bool refusesFilesHoldingChanges(const SheetSink& sink, const PlannedFile* files,
 
 // The last studies of the files, after those of links, ROMs and files that
 // cannot be had: changes the user made, then read-only files that would get
-// other bytes. Marks the files that already hold their new bytes. False after
-// printing the first refusal.
-bool studyReplacements(const SheetSink& sink, PlannedFile* files, std::uint32_t count, bool throughLinks)
+// other bytes. False after printing the first refusal.
+bool studyReplacements(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
 {
     if (refusesFilesHoldingChanges(sink, files, count)) {
         return false;
     }
-    std::unique_ptr<std::uint8_t[]> existing;
-    std::uint64_t room = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
-        PlannedFile& file = files[k];
-        if (file.length > room) {
-            room = file.length;
-            existing.reset(new (std::nothrow) std::uint8_t[room]);
-            if (!existing) {
-                std::printf("%s", kMsgOutOfMemory);
-                return false;
-            }
-        }
-        file.unchanged = file.length > 0 && readFileOfLength(file.path, throughLinks, existing.get(), file.length) &&
-                         std::memcmp(existing.get(), file.bytes, file.length) == 0;
         // The permission bits decide, not whether this process could write:
         // root may write anything, yet a read-only file stays as it is.
-        if (!file.unchanged && permissionBitsForbidWriting(file.path)) {
-            std::printf(kFmtSheetFileReadOnly, file.path);
+        const PathLook& now = files[k].now;
+        if (now.kind == PathKind::RegularFile && !now.holdsBytes && !now.writeBits) {
+            std::printf(kFmtSheetFileReadOnly, files[k].path);
             return false;
         }
     }
@@ -256,41 +243,24 @@ bool closeCombinedFile(SheetSink& sink)
         file.bytes = picture.bytes;
         file.length = picture.length;
     }
-    if (!studyReplacements(sink, &file, 1, true)) {
+    file.now = lookAtPath(file.path, true, file.bytes, file.length);
+    if (!studyReplacements(sink, &file, 1)) {
         return false;
     }
     if (sink.checkOnly) {
         return true;
     }
-    removeLeftoverTemporaries(&file.path, 1);
-    return file.unchanged || reportWrite(file.path, writeWholeFile(file.path, file.bytes, file.length));
+    removeLeftoverTemporaries(&file.path, 1, true);
+    return file.now.holdsBytes || reportWrite(file.path, writeWholeFile(file.path, file.bytes, file.length));
 }
 
-// The per-sheet files: links, ROMs and files that cannot be had refused for
-// the whole set first, then the last studies, then one batch of writes.
+// The per-sheet files: each looked at once, links, ROMs and files that cannot
+// be had refused for the whole set in that order, then the last studies,
+// then one batch of writes.
 bool closePerSheetFiles(SheetSink& sink)
 {
     const RomLayout& layout = *sink.layout;
     SheetFileName names[kSheetCount];
-    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        names[sheet] = sheetFileName(sheet, sink.pictures);
-    }
-    for (const SheetFileName& name : names) {
-        if (refusesLink(name.text)) {
-            return false;
-        }
-    }
-    for (const SheetFileName& name : names) {
-        if (refusesGameRom(name.text, false)) {
-            return false;
-        }
-    }
-    for (const SheetFileName& name : names) {
-        if (!mayCreateOrReplace(name.text)) {
-            std::printf(kFmtCouldNotOpen, name.text);
-            return false;
-        }
-    }
     std::unique_ptr<EncodedPicture[]> pictures(sink.pictures ? new (std::nothrow) EncodedPicture[kSheetCount]
                                                              : nullptr);
     if (sink.pictures && !pictures) {
@@ -299,6 +269,7 @@ bool closePerSheetFiles(SheetSink& sink)
     }
     PlannedFile files[kSheetCount];
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        names[sheet] = sheetFileName(sheet, sink.pictures);
         PlannedFile& file = files[sheet];
         file.path = names[sheet].text;
         file.bytes = sink.sheets[sheet].get();
@@ -311,8 +282,28 @@ bool closePerSheetFiles(SheetSink& sink)
             file.bytes = pictures[sheet].bytes;
             file.length = pictures[sheet].length;
         }
+        file.now = lookAtPath(file.path, false, file.bytes, file.length);
     }
-    if (!studyReplacements(sink, files, kSheetCount, false)) {
+    for (const PlannedFile& file : files) {
+        if (file.now.kind == PathKind::SymbolicLink) {
+            std::printf(kFmtSheetFileIsLink, file.path);
+            return false;
+        }
+    }
+    for (const PlannedFile& file : files) {
+        // Only a file of a ROM's size is opened again to be asked.
+        if (file.now.kind == PathKind::RegularFile && file.now.size >= kMinimumRomSize &&
+            refusesGameRom(file.path, false)) {
+            return false;
+        }
+    }
+    for (const PlannedFile& file : files) {
+        if (file.now.kind == PathKind::Other) {
+            std::printf(kFmtCouldNotOpen, file.path);
+            return false;
+        }
+    }
+    if (!studyReplacements(sink, files, kSheetCount)) {
         return false;
     }
     if (sink.checkOnly) {
@@ -328,11 +319,11 @@ bool closePerSheetFiles(SheetSink& sink)
         otherNames[sheet] = sheetFileName(sheet, !sink.pictures);
         leftovers[2 * sheet] = names[sheet].text;
         leftovers[2 * sheet + 1] = otherNames[sheet].text;
-        if (!files[sheet].unchanged) {
+        if (!files[sheet].now.holdsBytes) {
             batch[changed++] = {files[sheet].path, files[sheet].bytes, files[sheet].length};
         }
     }
-    removeLeftoverTemporaries(leftovers, 2 * kSheetCount);
+    removeLeftoverTemporaries(leftovers, 2 * kSheetCount, false);
     if (changed == 0) {
         return true;
     }
