@@ -190,6 +190,26 @@ bool isSymbolicLink(const char* path)
     return fs::is_symlink(fs::symlink_status(path, error));
 }
 
+bool seekTo(std::FILE* file, std::uint64_t position)
+{
+    return seekFile(file, static_cast<std::int64_t>(position), SEEK_SET);
+}
+
+bool seekToEnd(std::FILE* file)
+{
+    return seekFile(file, 0, SEEK_END);
+}
+
+bool tellPosition(std::FILE* file, std::uint64_t& position)
+{
+    const std::int64_t at = tellFile(file);
+    if (at < 0) {
+        return false;
+    }
+    position = static_cast<std::uint64_t>(at);
+    return true;
+}
+
 bool measureFileSize(std::FILE* file, std::uint64_t& size)
 {
     return seekToEnd(file) && tellPosition(file, size);

@@ -121,6 +121,26 @@ void removeLeftoversIn(const fs::path& folder, const std::vector<std::string>& t
     close(folderLock);
 }
 
+// Reads or writes (`call`: pread or pwrite) exactly `length` bytes at
+// `position`, piece after piece as the system takes them.
+template <typename Byte, typename Call>
+bool transferAt(int descriptor, std::uint64_t position, Byte* bytes, std::uint64_t length, Call call)
+{
+    while (length > 0) {
+        const ssize_t done = call(descriptor, bytes, static_cast<std::size_t>(length), static_cast<off_t>(position));
+        if (done <= 0) {
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        position += static_cast<std::uint64_t>(done);
+        bytes += done;
+        length -= static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
 }  // namespace
 
 void letWritesFailPastSizeLimit()
@@ -128,24 +148,14 @@ void letWritesFailPastSizeLimit()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool seekTo(std::FILE* file, std::uint64_t position)
+bool seekFile(std::FILE* file, std::int64_t offset, int origin)
 {
-    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+    return fseeko(file, static_cast<off_t>(offset), origin) == 0;
 }
 
-bool seekToEnd(std::FILE* file)
+std::int64_t tellFile(std::FILE* file)
 {
-    return fseeko(file, 0, SEEK_END) == 0;
-}
-
-bool tellPosition(std::FILE* file, std::uint64_t& position)
-{
-    const off_t at = ftello(file);
-    if (at < 0) {
-        return false;
-    }
-    position = static_cast<std::uint64_t>(at);
-    return true;
+    return ftello(file);
 }
 
 std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks)
@@ -186,37 +196,18 @@ bool flushToDisk(std::FILE* file)
 
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)
 {
-    while (length > 0) {
-        const ssize_t got = pread(fileno(file), bytes, static_cast<std::size_t>(length), static_cast<off_t>(position));
-        if (got <= 0) {
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        position += static_cast<std::uint64_t>(got);
-        bytes += got;
-        length -= static_cast<std::uint64_t>(got);
-    }
-    return true;
+    return transferAt(fileno(file), position, bytes, length,
+                      [](int descriptor, std::uint8_t* at, std::size_t size, off_t offset) {
+                          return pread(descriptor, at, size, offset);
+                      });
 }
 
 bool writeAt(std::FILE* file, std::uint64_t position, const std::uint8_t* bytes, std::uint64_t length)
 {
-    while (length > 0) {
-        const ssize_t put =
-            pwrite(fileno(file), bytes, static_cast<std::size_t>(length), static_cast<off_t>(position));
-        if (put <= 0) {
-            if (put < 0 && errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        position += static_cast<std::uint64_t>(put);
-        bytes += put;
-        length -= static_cast<std::uint64_t>(put);
-    }
-    return true;
+    return transferAt(fileno(file), position, bytes, length,
+                      [](int descriptor, const std::uint8_t* at, std::size_t size, off_t offset) {
+                          return pwrite(descriptor, at, size, offset);
+                      });
 }
 
 bool inspectTarget(const fs::path& target, TargetState& state)

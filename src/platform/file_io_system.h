@@ -67,6 +67,10 @@ void closeTemporary(Temporary& temporary);
 // Removes a temporary file that was not renamed, then closes it.
 void discardTemporary(Temporary& temporary);
 
+// fseek and ftell with 64-bit offsets (a plain long is 32 bits on Windows).
+bool seekFile(std::FILE* file, std::int64_t offset, int origin);
+std::int64_t tellFile(std::FILE* file);
+
 // Opens an existing regular file without blocking, as openExistingFile;
 // with `throughLinks` false, never through a symbolic link.
 std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks);

@@ -200,6 +200,27 @@ bool renameHandle(HANDLE handle, const std::wstring& fullTarget, FILE_INFO_BY_HA
     return SetFileInformationByHandle(handle, kind, info, static_cast<DWORD>(buffer.size())) != 0;
 }
 
+// Reads or writes (`call`: ReadFile or WriteFile) exactly `length` bytes at
+// `position`, which the OVERLAPPED record carries, piece after piece.
+template <typename Byte, typename Call>
+bool transferAt(HANDLE handle, std::uint64_t position, Byte* bytes, std::uint64_t length, Call call)
+{
+    while (length > 0) {
+        OVERLAPPED place{};
+        place.Offset = static_cast<DWORD>(position);
+        place.OffsetHigh = static_cast<DWORD>(position >> 32);
+        const DWORD wanted = static_cast<DWORD>(length < 0x40000000 ? length : 0x40000000);
+        DWORD done = 0;
+        if (!call(handle, bytes, wanted, &done, &place) || done == 0) {
+            return false;
+        }
+        position += done;
+        bytes += done;
+        length -= done;
+    }
+    return true;
+}
+
 }  // namespace
 
 void letWritesFailPastSizeLimit()
@@ -207,24 +228,14 @@ void letWritesFailPastSizeLimit()
     // No signal ends a process for a write past a size limit on Windows.
 }
 
-bool seekTo(std::FILE* file, std::uint64_t position)
+bool seekFile(std::FILE* file, std::int64_t offset, int origin)
 {
-    return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
+    return _fseeki64(file, offset, origin) == 0;
 }
 
-bool seekToEnd(std::FILE* file)
+std::int64_t tellFile(std::FILE* file)
 {
-    return _fseeki64(file, 0, SEEK_END) == 0;
-}
-
-bool tellPosition(std::FILE* file, std::uint64_t& position)
-{
-    const __int64 at = _ftelli64(file);
-    if (at < 0) {
-        return false;
-    }
-    position = static_cast<std::uint64_t>(at);
-    return true;
+    return _ftelli64(file);
 }
 
 std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks)
@@ -275,40 +286,18 @@ bool flushToDisk(std::FILE* file)
 
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)
 {
-    const HANDLE handle = handleOf(file);
-    while (length > 0) {
-        OVERLAPPED place{};
-        place.Offset = static_cast<DWORD>(position);
-        place.OffsetHigh = static_cast<DWORD>(position >> 32);
-        const DWORD wanted = static_cast<DWORD>(length < 0x40000000 ? length : 0x40000000);
-        DWORD got = 0;
-        if (!ReadFile(handle, bytes, wanted, &got, &place) || got == 0) {
-            return false;
-        }
-        position += got;
-        bytes += got;
-        length -= got;
-    }
-    return true;
+    return transferAt(handleOf(file), position, bytes, length,
+                      [](HANDLE handle, std::uint8_t* at, DWORD size, DWORD* done, OVERLAPPED* place) {
+                          return ReadFile(handle, at, size, done, place);
+                      });
 }
 
 bool writeAt(std::FILE* file, std::uint64_t position, const std::uint8_t* bytes, std::uint64_t length)
 {
-    const HANDLE handle = handleOf(file);
-    while (length > 0) {
-        OVERLAPPED place{};
-        place.Offset = static_cast<DWORD>(position);
-        place.OffsetHigh = static_cast<DWORD>(position >> 32);
-        const DWORD wanted = static_cast<DWORD>(length < 0x40000000 ? length : 0x40000000);
-        DWORD put = 0;
-        if (!WriteFile(handle, bytes, wanted, &put, &place) || put == 0) {
-            return false;
-        }
-        position += put;
-        bytes += put;
-        length -= put;
-    }
-    return true;
+    return transferAt(handleOf(file), position, bytes, length,
+                      [](HANDLE handle, const std::uint8_t* at, DWORD size, DWORD* done, OVERLAPPED* place) {
+                          return WriteFile(handle, at, size, done, place);
+                      });
 }
 
 bool inspectTarget(const fs::path& target, TargetState& state)

@@ -51,6 +51,16 @@ protected:
         }
     }
 
+    // Saves `rom` as `name` beside the sheet files of sample seed 2 and returns
+    // what an insertion from 0x87000 makes of it; the file is left inserted.
+    Bytes inserted(const SyntheticRom& rom, const std::string& name)
+    {
+        writeSampleSheetFiles(kUsLayout, 2);
+        rom.save(dir / name);
+        EXPECT_EQ(run({"1", "87000", name}).exitStatus, 0);
+        return readFile(dir / name);
+    }
+
     // One file a run replaces: its content before (nullopt: absent) and after.
     struct Target {
         std::string name;
@@ -129,14 +139,11 @@ protected:
 TEST_F(Replacement, InsertionKilledOrFailingAtAnyStepLeavesTheOldOrTheNewRom)
 {
     const SyntheticRom rom = sampleRom({});
-    writeSampleSheetFiles(kUsLayout, 2);
+    const Bytes after = inserted(rom, "zelda.smc");
     const auto prepare = [&] { rom.save(dir / "zelda.smc"); };
-    prepare();
-    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
-    const Bytes inserted = readFile(dir / "zelda.smc");
-    ASSERT_NE(inserted, rom.bytes);
+    ASSERT_NE(after, rom.bytes);
     // Creation, four pieces of the 1 MiB image, flush, rename, folder sync.
-    EXPECT_EQ(proveEveryStep({"1", "87000", "zelda.smc"}, {{"zelda.smc", rom.bytes, inserted}}, prepare), 8u);
+    EXPECT_EQ(proveEveryStep({"1", "87000", "zelda.smc"}, {{"zelda.smc", rom.bytes, after}}, prepare), 8u);
 }
 
 TEST_F(Replacement, ExpansionKilledOrFailingAtAnyStepLeavesTheOldOrTheGrownRom)
@@ -200,10 +207,7 @@ TEST_F(Replacement, PerSheetExtractionKilledOrFailingAtAnyStepLeavesEachFileOldO
 TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
 {
     const SyntheticRom rom = sampleRom({});
-    writeSampleSheetFiles(kUsLayout, 2);
-    rom.save(dir / "plain.smc");
-    ASSERT_EQ(run({"1", "87000", "plain.smc"}).exitStatus, 0);
-    const Bytes inserted = readFile(dir / "plain.smc");
+    const Bytes after = inserted(rom, "plain.smc");
 
     // A symbolic link: the file it points to, in its own folder, is replaced.
     fs::create_directory(dir / "roms");
@@ -212,7 +216,7 @@ TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
     fs::create_symlink(fs::path("roms") / "real.smc", dir / "link.smc");
     EXPECT_EQ(run({"1", "87000", "link.smc"}).exitStatus, 0);
     EXPECT_TRUE(fs::is_symlink(dir / "link.smc"));
-    EXPECT_EQ(readFile(dir / "roms" / "real.smc"), inserted);
+    EXPECT_EQ(readFile(dir / "roms" / "real.smc"), after);
     EXPECT_EQ(fs::status(dir / "roms" / "real.smc").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_TRUE(temporaries(dir / "roms").empty());
@@ -221,7 +225,7 @@ TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
     rom.save(dir / "zelda.smc");
     fs::create_hard_link(dir / "zelda.smc", dir / "other.smc");
     EXPECT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
-    EXPECT_EQ(readFile(dir / "other.smc"), inserted);
+    EXPECT_EQ(readFile(dir / "other.smc"), after);
     EXPECT_EQ(fs::hard_link_count(dir / "zelda.smc"), 2u);
     EXPECT_TRUE(temporaries(dir.path()).empty());
 }
@@ -229,17 +233,14 @@ TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
 TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
 {
     const SyntheticRom rom = sampleRom({});
-    writeSampleSheetFiles(kUsLayout, 2);
-    rom.save(dir / "zelda.smc");
-    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
-    const Bytes inserted = readFile(dir / "zelda.smc");
+    const Bytes after = inserted(rom, "zelda.smc");
     const std::vector<std::string> insert = {"1", "87000", "zelda.smc"};
 
     // A folder that takes no new file: the ROM is written in place.
     rom.save(dir / "zelda.smc");
     const RunResult noFolder = runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailOnce, 1, FileStep::Create});
     EXPECT_EQ(noFolder.exitStatus, 0) << noFolder.output;
-    EXPECT_EQ(readFile(dir / "zelda.smc"), inserted);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), after);
 
     // A hard-linked ROM is written in place; whichever write fails, every
     // change is undone, on both names.
@@ -253,7 +254,7 @@ TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
             runSheetpakInChild(insert, dir.path(), {FileFaultAction::FailOnce, n, FileStep::Write});
         if (result.exitStatus == 0) {
             writes = n - 1;
-            EXPECT_EQ(readFile(dir / "other.smc"), inserted);
+            EXPECT_EQ(readFile(dir / "other.smc"), after);
             break;
         }
         EXPECT_EQ(afterBanner(result.output), failed + "The ROM has been restored.\nFailed!\n") << n;
@@ -402,10 +403,7 @@ TEST_F(Replacement, RunsStartedTogetherOnOneRomGiveWhatTheyGiveOneAfterTheOther)
 TEST_F(Replacement, ARunWaitsForTheRunBeforeItAndTakesTheFileThatRunLeft)
 {
     const SyntheticRom rom = sampleRom({});
-    writeSampleSheetFiles(kUsLayout, 2);
-    rom.save(dir / "zelda.smc");
-    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
-    const Bytes inserted = readFile(dir / "zelda.smc");
+    const Bytes after = inserted(rom, "zelda.smc");
     ASSERT_EQ(run({"2", "zelda.smc"}).exitStatus, 0);
     const Bytes insertedThenExpanded = readFile(dir / "zelda.smc");
 
@@ -417,7 +415,7 @@ TEST_F(Replacement, ARunWaitsForTheRunBeforeItAndTakesTheFileThatRunLeft)
     ASSERT_NE(held, nullptr);
     std::thread earlierRun([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-        EXPECT_EQ(replaceWholeFile(path.c_str(), inserted.data(), inserted.size()), FileReplacement::Replaced);
+        EXPECT_EQ(replaceWholeFile(path.c_str(), after.data(), after.size()), FileReplacement::Replaced);
         std::fclose(held);
     });
     const RunResult waited = runSheetpakBinary({"2", "zelda.smc"}, dir.path(), 0, 30);
