@@ -176,19 +176,19 @@ struct FileInBatch {
 
 // Writes the `count` files as writeWholeFile would, as one batch: every
 // temporary file is written first, then all are made durable at once (on
-// Linux one syncfs for the batch; elsewhere a flush per file), files that
-// must be written in place (hard links) are rewritten, and only then are the
-// temporary files renamed into place, in order, and each folder is flushed
-// once. After a crash or kill at any step each file is its old content (or
-// absent) or its complete new content. On a failure every temporary file is
-// gone, `failed` is the index of the file the result names, and the files
-// before it in the rename order may already hold their new bytes only when
-// a rename itself failed (the others are as before).
+// Linux one syncfs for a batch of several; elsewhere, or for one, a flush per
+// file), files that must be written in place (hard links) are rewritten, and
+// only then are the temporary files renamed into place, in order, and each
+// folder is flushed once. After a crash or kill at any step each file is its
+// old content (or absent) or its complete new content. On a failure every
+// temporary file is gone and `failed` is the index of the file the result
+// names; files before it hold their new bytes only when an in-place rewrite
+// or a rename failed (the others are as before).
 WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std::uint32_t& failed);
 
 // Removes the temporary files ".<name>.sheetpak-XXXXXX" that a killed run left
 // beside the `count` files `paths` name (beside the file a symbolic link
-// points to, when `throughLinks`), looking through each folder once. A
+// points to, when `throughLinks`), looking through each folder. A
 // temporary file that a live run holds is left alone: only what can be
 // locked without waiting is removed. Reports nothing.
 void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bool throughLinks);
