@@ -210,6 +210,16 @@ bool tellPosition(std::FILE* file, std::uint64_t& position)
     return true;
 }
 
+bool resizeOpenFile(std::FILE* file, std::uint64_t size)
+{
+    return fileStepMayRun(FileStep::Resize) && std::fflush(file) == 0 && truncateFile(file, size);
+}
+
+bool flushToDisk(std::FILE* file)
+{
+    return fileStepMayRun(FileStep::Flush) && std::fflush(file) == 0 && syncFile(file);
+}
+
 bool measureFileSize(std::FILE* file, std::uint64_t& size)
 {
     return seekToEnd(file) && tellPosition(file, size);

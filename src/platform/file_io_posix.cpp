@@ -183,15 +183,14 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
     return file;
 }
 
-bool resizeOpenFile(std::FILE* file, std::uint64_t size)
+bool truncateFile(std::FILE* file, std::uint64_t size)
 {
-    return fileStepMayRun(FileStep::Resize) && std::fflush(file) == 0 &&
-           ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+    return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
 }
 
-bool flushToDisk(std::FILE* file)
+bool syncFile(std::FILE* file)
 {
-    return fileStepMayRun(FileStep::Flush) && std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+    return fsync(fileno(file)) == 0;
 }
 
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)

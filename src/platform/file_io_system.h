@@ -67,6 +67,11 @@ void closeTemporary(Temporary& temporary);
 // Removes a temporary file that was not renamed, then closes it.
 void discardTemporary(Temporary& temporary);
 
+// Cuts or extends the file under a flushed stream to `size` bytes, or puts
+// its data on the disk (fsync, FlushFileBuffers). False on failure.
+bool truncateFile(std::FILE* file, std::uint64_t size);
+bool syncFile(std::FILE* file);
+
 // fseek and ftell with 64-bit offsets (a plain long is 32 bits on Windows).
 bool seekFile(std::FILE* file, std::int64_t offset, int origin);
 std::int64_t tellFile(std::FILE* file);

@@ -269,17 +269,13 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
     return file;
 }
 
-bool resizeOpenFile(std::FILE* file, std::uint64_t size)
+bool truncateFile(std::FILE* file, std::uint64_t size)
 {
-    return fileStepMayRun(FileStep::Resize) && std::fflush(file) == 0 &&
-           _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+    return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
 }
 
-bool flushToDisk(std::FILE* file)
+bool syncFile(std::FILE* file)
 {
-    if (!fileStepMayRun(FileStep::Flush) || std::fflush(file) != 0) {
-        return false;
-    }
     const HANDLE handle = handleOf(file);
     return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
