@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Windows build in continuous integration: cross-compiles everything with
-# MinGW-w64, runs every test under wine, then runs sheetpak.exe itself with
-# standard input from /dev/null, from a pipe and from a console on a
-# pseudo-terminal, where the exit prompt must appear and end at a key press.
+# MinGW-w64, runs every test under wine, packs the zip and runs sheetpak.exe
+# --version from it, then runs sheetpak.exe itself with standard input from
+# /dev/null, from a pipe and from a console on a pseudo-terminal, where the
+# exit prompt must appear and end at a key press.
 # zlib comes from Debian's MinGW-w64 package; libpng is built static from the
 # source of Debian's libpng1.6 package, fetched with apt-get source.
 set -euo pipefail
@@ -10,15 +11,8 @@ cd "$(dirname "$0")/.."
 
 sudo_cmd=""
 [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-need=()
-for package in cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine64 wine; do
-  dpkg -s "$package" >/dev/null 2>&1 || need+=("$package")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "Installing: ${need[*]}"
-  $sudo_cmd apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -q "${need[@]}"
-fi
+. .ci/install_missing.sh
+install_missing cmake ninja-build googletest g++-mingw-w64-x86-64-posix libz-mingw-w64-dev dpkg-dev wine64 wine unzip
 
 # Source entries (deb-src) for the archive that the machine's own Debian
 # entries name: the deb822 stanzas and one-line entries of this release's suite.
@@ -137,6 +131,28 @@ check_without_console() {
     echo "ok: standard input from $what, no prompt"
   fi
 }
+
+echo "== The zip =="
+rm -f build/mingw/sheetpak-*-win64.zip
+cpack --preset mingw
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/mingw/CMakeCache.txt)"
+zip="build/mingw/sheetpak-$version-win64.zip"
+if [ ! -f "$zip" ]; then
+  fail "cpack made no $zip"
+else
+  listed="$(unzip -Z1 "$zip" | LC_ALL=C sort)"
+  if [ "$listed" != $'LICENSE\nREADME.md\nsheetpak.exe' ]; then
+    fail "the zip holds: $listed"
+  fi
+  unzip -q "$zip" -d "$scratch/unzipped"
+  status=0
+  output="$(timeout 60 wine "$scratch/unzipped/sheetpak.exe" --version </dev/null 2>&1 | tr -d '\r')" || status=$?
+  if [ "$status" -ne 0 ] || [ "$(tail -n 1 <<<"$output")" != "sheetpak $version" ]; then
+    fail "sheetpak.exe --version from the zip (status $status): $output"
+  else
+    echo "ok: $zip holds sheetpak.exe, README.md and LICENSE; its --version says sheetpak $version"
+  fi
+fi
 
 echo "== The program without a console =="
 check_without_console /dev/null </dev/null

@@ -18,6 +18,7 @@
 #include "codec/codec_limits.h"
 #include "codec/lz_codec.h"
 #include "codec/run_length.h"
+#include "random_source.h"
 #include "rom/rom_image.h"
 #include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
@@ -29,34 +30,32 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::size_t kSheetBytes = 2048;
 constexpr std::size_t kSheetCount = 223;
 
-struct Random {
-    std::uint64_t state;
-    std::uint32_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return static_cast<std::uint32_t>(state >> 32);
-    }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(next()); }
-    std::uint32_t below(std::uint32_t bound) { return next() % bound; }
-};
+// The inputs draw the upper half of each step of the shared 64-bit generator.
+std::uint8_t randomByte(Xorshift64& random)
+{
+    return static_cast<std::uint8_t>(random.upper());
+}
+
+std::uint32_t randomBelow(Xorshift64& random, std::uint32_t bound)
+{
+    return random.upper() % bound;
+}
 
 // One 4bpp sheet of 64 tiles as the game's graphics look: plane 3 zero, many
 // empty rows and tiles, outlines, shaded areas, tiles repeated or mirrored
 // from earlier ones.
 Bytes realisticSheet(std::uint64_t seed)
 {
-    Random random{seed * 0x9E3779B97F4A7C15ULL + 7};
+    Xorshift64 random{seed * 0x9E3779B97F4A7C15ULL + 7};
     Bytes sheet(kSheetBytes, 0);
     for (std::size_t tile = 0; tile < 64; ++tile) {
         std::uint8_t* t = sheet.data() + tile * 32;
-        const std::uint32_t kind = random.below(10);
+        const std::uint32_t kind = randomBelow(random, 10);
         if (kind < 2) {
             continue;  // empty tile
         }
         if (kind < 4 && tile > 0) {
-            const std::size_t earlier = random.below(static_cast<std::uint32_t>(tile));
+            const std::size_t earlier = randomBelow(random, static_cast<std::uint32_t>(tile));
             std::memcpy(t, sheet.data() + earlier * 32, 32);
             if (kind == 3) {  // flipped upside down
                 for (std::size_t r = 0; r < 4; ++r) {
@@ -69,13 +68,13 @@ Bytes realisticSheet(std::uint64_t seed)
         }
         // A shape: a run of rows with an outline on plane 0 and shading on
         // planes 1 and 2.
-        const std::size_t top = random.below(4);
-        const std::size_t bottom = 4 + random.below(4);
-        const std::uint8_t outline = static_cast<std::uint8_t>(0x3C | (random.below(256) & 0x81));
+        const std::size_t top = randomBelow(random, 4);
+        const std::size_t bottom = 4 + randomBelow(random, 4);
+        const std::uint8_t outline = static_cast<std::uint8_t>(0x3C | (randomBelow(random, 256) & 0x81));
         for (std::size_t r = top; r <= bottom; ++r) {
             t[2 * r] = outline;
-            t[2 * r + 1] = random.below(3) == 0 ? random.byte() : static_cast<std::uint8_t>(outline >> 1);
-            t[16 + 2 * r] = kind == 9 ? random.byte() : static_cast<std::uint8_t>(0x18 >> (r & 1));
+            t[2 * r + 1] = randomBelow(random, 3) == 0 ? randomByte(random) : static_cast<std::uint8_t>(outline >> 1);
+            t[16 + 2 * r] = kind == 9 ? randomByte(random) : static_cast<std::uint8_t>(0x18 >> (r & 1));
         }
     }
     return sheet;
@@ -93,10 +92,10 @@ Bytes concatenatedSheets(std::size_t count, std::uint64_t firstSeed)
 
 Bytes randomBytes(std::size_t length, std::uint64_t seed)
 {
-    Random random{seed * 0x9E3779B97F4A7C15ULL + 3};
+    Xorshift64 random{seed * 0x9E3779B97F4A7C15ULL + 3};
     Bytes out(length);
     for (auto& byte : out) {
-        byte = random.byte();
+        byte = randomByte(random);
     }
     return out;
 }
@@ -138,10 +137,10 @@ Bytes binaryNoise(std::size_t length)
 // compete with copies.
 Bytes skewedNoise(std::size_t length, std::uint32_t zeroPercent, std::uint32_t alphabet)
 {
-    Random random{0xABCD + zeroPercent * 7 + alphabet};
+    Xorshift64 random{0xABCD + zeroPercent * 7 + alphabet};
     Bytes out(length);
     for (auto& byte : out) {
-        byte = random.below(100) < zeroPercent ? 0 : static_cast<std::uint8_t>(1 + random.below(alphabet - 1));
+        byte = randomBelow(random, 100) < zeroPercent ? 0 : static_cast<std::uint8_t>(1 + randomBelow(random, alphabet - 1));
     }
     return out;
 }

@@ -4,8 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,11 +27,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-void writeWhole(const char* path, const Bytes& bytes)
+void writeWhole(const char* path, const std::uint8_t* bytes, std::size_t length)
 {
     std::FILE* file = std::fopen(path, "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fwrite(bytes, 1, length, file);
     std::fclose(file);
+}
+
+void writeWhole(const char* path, const Bytes& bytes)
+{
+    writeWhole(path, bytes.data(), bytes.size());
 }
 
 Bytes readWhole(const char* path)
@@ -52,7 +57,7 @@ struct Workspace {
     std::uint32_t insertEnd = 0;  // file offset past the last laid sheet
     Workspace()
     {
-        // A name of its own: two benchmark runs at once must not share a folder.
+        // A name of this run's own: two benchmark runs at once must not share a folder.
         const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
         folder = fs::temp_directory_path() / ("sheetpak-bench-" + std::to_string(stamp));
         fs::create_directories(folder);
@@ -73,6 +78,12 @@ struct Workspace {
             sheets.push_back(bytes);
         }
         writeWhole("all.bin", combined);
+        // The same sheets with one of them edited: every pixel of 0x21 one
+        // colour brighter where it has room.
+        for (std::uint32_t at = 0x21 * 2048; at < 0x22 * 2048; at += 32) {
+            combined[at] = static_cast<std::uint8_t>(combined[at] ^ 0x81);
+        }
+        writeWhole("one_changed.bin", combined);
     }
     ~Workspace()
     {
@@ -93,9 +104,11 @@ RomImage openSample(const char* path = "sample.smc")
     RomImage rom;
     rom.path = path;
     std::FILE* file = std::fopen(rom.path, "rb");
-    loadRomImage(rom, file);
+    if (file == nullptr || !loadRomImage(rom, file) || !identifyRom(rom)) {
+        std::fprintf(stderr, "the sample ROM cannot be read\n");
+        std::exit(1);
+    }
     std::fclose(file);
-    identifyRom(rom);
     return rom;
 }
 
@@ -182,24 +195,70 @@ void BM_WritePictures(benchmark::State& state, bool combinedFile)
         Bytes& bytes = space.sheets[n];
         layout.push_back({n, bytes.data(), static_cast<std::uint32_t>(bytes.size()), false});
     }
+    EncodedPicture picture;
     for (auto _ : state) {
         if (combinedFile) {
-            std::FILE* file = std::fopen("all.png", "wb");
-            benchmark::DoNotOptimize(writeSheetPicture(file, "all.png", layout.data(), kSheetCount));
-            std::fclose(file);
+            benchmark::DoNotOptimize(encodeSheetPicture("all.png", layout.data(), kSheetCount, picture));
+            writeWhole("all.png", picture.bytes, picture.length);
             continue;
         }
         for (std::uint32_t n = 0; n < kSheetCount; ++n) {
             char name[16];
             std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(n));
-            std::FILE* file = std::fopen(name, "wb");
-            benchmark::DoNotOptimize(writeSheetPicture(file, name, &layout[n], 1));
-            std::fclose(file);
+            benchmark::DoNotOptimize(encodeSheetPicture(name, &layout[n], 1, picture));
+            writeWhole(name, picture.bytes, picture.length);
         }
     }
 }
 BENCHMARK_CAPTURE(BM_WritePictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WritePictures, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// The PNG part of an insertion from pictures: the pictures extraction wrote,
+// read back into sheets, per sheet or combined (the ROM is not touched).
+void BM_ReadPictures(benchmark::State& state, bool combinedFile)
+{
+    workspace();
+    makePictures();
+    Bytes sheets(kSheetCount * std::size_t{0x8000});
+    std::vector<PictureSheet> layout;
+    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
+        layout.push_back({n, sheets.data() + n * std::size_t{0x8000}, sheetSize(n, kUsLayout),
+                          sheetKeeps3BitsPerPixel(n)});
+    }
+    for (auto _ : state) {
+        const std::uint32_t files = combinedFile ? 1 : kSheetCount;
+        for (std::uint32_t n = 0; n < files; ++n) {
+            const SheetFileName sheetName = sheetFileName(n, true);
+            const char* name = combinedFile ? "all.png" : sheetName.text;
+            std::FILE* file = std::fopen(name, "rb");
+            benchmark::DoNotOptimize(readSheetPicture(file, name, &layout[n], combinedFile ? kSheetCount : 1));
+            std::fclose(file);
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_ReadPictures, per_sheet_files, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadPictures, combined_file, true)->Unit(benchmark::kMillisecond);
+
+// An insertion of the changed sheets only, one sheet changed, against the
+// full insertion of the same files (BM_Insert/combined_file).
+void BM_InsertChangedOnly(benchmark::State& state, const char* sheetFile)
+{
+    Workspace& space = workspace();
+    for (auto _ : state) {
+        state.PauseTiming();
+        writeWhole("sample.smc", space.rom);
+        state.ResumeTiming();
+        RomImage rom = openSample();
+        InsertRequest request;
+        request.startOffset = 0x87000;
+        request.sheetFilePath = sheetFile;
+        request.changedOnly = true;
+        InsertOutcome outcome;
+        benchmark::DoNotOptimize(insertSheets(rom, request, outcome));
+    }
+}
+BENCHMARK_CAPTURE(BM_InsertChangedOnly, one_sheet_changed, "one_changed.bin")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InsertChangedOnly, nothing_changed, "all.bin")->Unit(benchmark::kMillisecond);
 
 void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
 {
@@ -209,7 +268,7 @@ void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool s
         state.PauseTiming();
         writeWhole("sample.smc", space.rom);
         state.ResumeTiming();
-        const RomImage rom = openSample();
+        RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
         request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;

@@ -6,27 +6,15 @@
 #include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/lz_codec.h"
+#include "random_source.h"
 #include "rom/pointer_tables.h"
 #include "rom/sheet_catalogue.h"
 
 namespace {
 
-// A small deterministic generator, the same on every platform.
-struct Random {
-    std::uint32_t state;
-    std::uint32_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        return state;
-    }
-    std::uint32_t below(std::uint32_t bound) { return next() % bound; }
-};
-
 // One 8x8 tile of colour indices, drawn in one of a few styles that graphics
 // sheets show: empty tiles, solid blocks, gradients, outlines, stripes, noise.
-void drawTile(Random& random, std::uint8_t pixels[8][8], std::uint32_t colours)
+void drawTile(Xorshift32& random, std::uint8_t pixels[8][8], std::uint32_t colours)
 {
     const std::uint32_t style = random.below(8);
     const auto colour = [&]() { return static_cast<std::uint8_t>(random.below(colours)); };
@@ -85,11 +73,11 @@ void storeTile(const std::uint8_t pixels[8][8], std::uint8_t* tile)
 
 std::vector<std::uint8_t> sampleSheet(std::uint32_t sheet, const RomLayout& layout, std::uint32_t seed)
 {
-    Random random{seed * 0x9E3779B9u + sheet * 0x85EBCA6Bu + 1};
+    Xorshift32 random{seed * 0x9E3779B9u + sheet * 0x85EBCA6Bu + 1};
     if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
         std::vector<std::uint8_t> bytes(sheetSize(sheet, layout));
         for (std::uint8_t& byte : bytes) {
-            byte = static_cast<std::uint8_t>(random.next() >> 24);
+            byte = random.byte();
         }
         return bytes;
     }

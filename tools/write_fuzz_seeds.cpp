@@ -97,21 +97,13 @@ Bytes asBlock(const Bytes& sheet)
 Bytes pictureSeed(std::uint32_t sheet, Bytes bytes, bool large)
 {
     PictureSheet picture{sheet, bytes.data(), static_cast<std::uint32_t>(bytes.size()), !large};
-    std::FILE* file = std::tmpfile();
-    if (file == nullptr) {
+    EncodedPicture encoded;
+    if (!encodeSheetPicture("seed.png", &picture, 1, encoded)) {
         return {};
     }
     Bytes seed{static_cast<std::uint8_t>(large ? 1 : 0)};
-    if (writeSheetPicture(file, "seed.png", &picture, 1)) {
-        std::rewind(file);
-        std::uint8_t chunk[4096];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-            seed.insert(seed.end(), chunk, chunk + got);
-        }
-    }
-    std::fclose(file);
-    return seed.size() > 1 ? seed : Bytes{};
+    seed.insert(seed.end(), encoded.bytes, encoded.bytes + encoded.length);
+    return seed;
 }
 
 struct Release {

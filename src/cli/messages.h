@@ -4,9 +4,11 @@
 // transfer walks keep theirs beside their code. All go to standard output;
 // texts with a conversion are printf formats, the rest go through "%s".
 
+#include "cli/version.h"
+
 inline constexpr const char* kBanner =
     "\n"
-    "sheetpak - graphics sheet extractor and inserter Version 1.20\n"
+    "sheetpak - graphics sheet extractor and inserter Version " SHEETPAK_VERSION "\n"
     "Created for Zelda : A Link to the Past (SNES)\n"
     "Written by the sheetpak developers; 100% of its codecs made from scratch.\n"
     "\n";
@@ -30,9 +32,11 @@ inline constexpr const char* kHelp =
     "  40   check only: write nothing, report what the run would do\n"
     "  80   insertion: smallest packing (shortest streams, identical sheets stored once)\n"
     "  100  no exit prompt after a successful run\n"
-    "  200  insertion: any start offset, not only the graphics and expansion areas\n";
+    "  200  insertion: any start offset, not only the graphics and expansion areas\n"
+    "  400  insertion: changed sheets only; every other byte of the ROM stays as it is\n"
+    "  800  extraction: replace sheet files that hold changes instead of refusing\n";
 
-inline constexpr const char* kVersion = "sheetpak 1.20\n";
+inline constexpr const char* kVersion = "sheetpak " SHEETPAK_VERSION "\n";
 
 // Command line and ROM file.
 inline constexpr const char* kMsgTooManyParameters = "Too many parameters!\n";

@@ -215,7 +215,7 @@ void adviseOnCombinedFile(std::uint32_t modeWord, const char* path, const RomLay
 
 // Hands the insertion what it needs, keeps the end offset it hands back, and
 // says what to do when the sheets found no room.
-bool runInsertion(RunOptions& options, const RomImage& rom)
+bool runInsertion(RunOptions& options, RomImage& rom)
 {
     InsertRequest request;
     request.startOffset = options.insertAddress;
@@ -280,7 +280,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
     return openRom(options, rom, romLock) && identifyRom(rom);
 }
 
-bool runSelectedOperation(RunOptions& options, const RomImage& rom)
+bool runSelectedOperation(RunOptions& options, RomImage& rom)
 {
     const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
     const auto start = [checkOnly](const char* message) {

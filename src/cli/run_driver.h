@@ -15,7 +15,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
 
 // Start message, the operation, outcome message. Only after prepareRun
 // returned true. Returns the operation's result.
-bool runSelectedOperation(RunOptions& options, const RomImage& rom);
+bool runSelectedOperation(RunOptions& options, RomImage& rom);
 
 // The whole run, from the process arguments to the exit prompt. Returns the
 // process exit status: 0 when the run succeeded, 1 when any step failed.

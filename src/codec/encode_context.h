@@ -5,28 +5,22 @@
 
 #include "codec/sheet_codec_type.h"
 
-// Chains of candidate copy sources for the greedy LZ encoder, each in
-// increasing position order. A copy needs 4 bytes, so only positions whose
-// first four bytes equal those at the current position can be sources.
-// Positions whose first four bytes are one value repeated are keyed by that
-// value and the exact length of its run from there instead: at such a
-// position the encoder measures a byte fill of the run's length r, and only a
-// source whose run is exactly r long can match past it. A chain holds the
-// positions of all keys that hash to its bucket, so a walk still checks the
-// first four bytes of every candidate; every source worth measuring is on
-// the chain of the current position, in order.
-// Positions j = 0 .. n-4 are chained, in 16-bit entries (every position of an
-// input of at most 0x10000 bytes). The link of a chain's last position is
-// left unset: a walk for position i ends at i, which is on its own chain.
-// Buckets carry the stamp of the build that wrote them, so a build never
-// clears the buckets of the one before.
+// The greedy LZ encoder's index of copy sources (lz_encoder.cpp), built anew
+// for every input. A copy needs 4 bytes, so a position j <= n-4 is chained by
+// its first four bytes, except where they are one value: such positions lie
+// in a run of four or more equal bytes, and the run is chained once instead,
+// from its first position, by its value and the two bytes after it. Chains
+// run in increasing order and hold everything whose key hashes to their
+// bucket; the link of a chain's last entry is left unset. Entries are 16 bits
+// (every position of an input of at most 0x10000 bytes). Buckets carry the
+// stamp of the build that wrote them, so no build clears those of the last.
 struct MatchIndex {
-    std::uint16_t* chainStart = nullptr;  // per position: first position of its chain
-    std::uint16_t* next = nullptr;        // per position: next position of its chain
-    std::uint32_t* buckets = nullptr;     // stamp << 16 | last position of the bucket's chain so far
-    std::uint32_t bucketBits = 0;         // log2 of the number of buckets
-    std::uint32_t stamp = 0;              // of the last build, 1 .. 0xFFFF; other stamps are empty
-    std::uint32_t capacity = 0;           // longest input the arrays hold; 0: none allocated
+    std::uint64_t* buckets = nullptr;  // stamp << 32 | first << 16 | last of each chain: positions', then runs'
+    std::uint16_t* next = nullptr;     // per chained position or run start: the next on its chain
+    std::uint16_t* runEnd = nullptr;   // per chained run start: the end of the run
+    std::uint32_t bucketBits = 0;      // log2 of the position buckets of the last build
+    std::uint32_t stamp = 0;           // of the last build; other stamps are empty
+    std::uint32_t capacity = 0;        // longest input the arrays hold; 0: none allocated
 };
 
 // The tables of the smallest-packing LZ encoder (lz_optimal_encoder.cpp):

@@ -1,12 +1,9 @@
 #pragma once
-// The LZ sheet codec (codec types 0 and 1). The stream format is described in
-// lz_format.h.
-
-#include <cstdint>
+// The LZ sheet codec (codec types 0 and 1): its decoder, its two encoders and
+// the tables they keep. The stream format is described in lz_format.h.
 
 #include "codec/decode_context.h"
 #include "codec/encode_context.h"
-#include "codec/lz_format.h"
 
 // Decodes the stream at context.input into context.output (the caller's
 // kCodecBufferSize-byte buffer, not cleared here) until the end marker or a
@@ -49,45 +46,3 @@ void keepEncoderTables(EncodeContext& context);
 // keepTables; safe when nothing is allocated. A walk calls it after its last
 // sheet, on every path.
 void releaseEncoderTables(EncodeContext& context);
-
-// Allocates `index` for inputs of up to `capacity` (<= 0x10000) bytes,
-// releasing what it held first. False after an allocation failure, with
-// nothing left allocated.
-bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity);
-
-// Releases `index` and leaves it empty (capacity 0); safe on an empty index.
-void releaseMatchIndex(MatchIndex& index);
-
-// Chains positions 0 .. length-4 of `input` by their keys (encode_context.h).
-// `length` must not exceed index.capacity. Writes only the entries of those
-// positions and the buckets of their keys, under a new stamp; nothing needs
-// clearing between builds (all buckets are cleared once every 0xFFFF builds).
-void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length);
-
-// Releases the smallest-packing tables and leaves them empty; safe when empty.
-void releaseSmallestParse(SmallestParse& parse);
-
-// Writes the header of `command` with `length` (1-1024): short up to 32,
-// extended above; through the output bound of encode_output.h.
-void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length);
-
-// Writes a fill or copy command: its header, then `first` (the fill byte, or
-// the copy position's low byte) and, for a word fill or a copy, `second` (the
-// second fill byte, or the position's high byte).
-void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
-                    std::uint8_t second = 0);
-
-// What both LZ encoders do first: packs a type-1 input to 3bpp in place.
-// False, with the ok flag cleared, when the input is longer than 0x10000
-// bytes (copy positions are 16 bits).
-bool prepareLzInput(EncodeContext& context);
-
-// The input length an encoder's tables are allocated for: a whole sheet
-// buffer at least when the tables are kept, so that a walk allocates once.
-std::uint32_t lzTableCapacity(const EncodeContext& context);
-
-// Writes input[pendingLiteralStart .. q-1] as DirectCopy commands of at most
-// 1024 bytes (the greedy encoder never passes more than 1024 except in the
-// tail, where 1025 go out as 1024 and 1) and moves pendingLiteralStart to q.
-// Does nothing when they are equal.
-void flushPendingLiterals(EncodeContext& context, std::uint32_t q);

@@ -2,33 +2,62 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/bitplane.h"
-#include "codec/codec_limits.h"
 #include "codec/encode_output.h"
 #include "codec/lz_codec.h"
+#include "codec/lz_encode_shared.h"
 #include "codec/lz_format.h"
 
 // Greedy encoder: at each input position it measures the longest copy from
-// anywhere earlier in the input (found through the four-byte chains of the
-// MatchIndex) and the three fills that start there, takes the best by fixed
-// rules, and otherwise holds the byte back as a literal.
+// anywhere earlier in the input (found through the chains of the MatchIndex)
+// and the three fills that start there, takes the best by fixed rules, and
+// otherwise holds the byte back as a literal.
 
 namespace {
 
+// The shortest command of each kind the encoder writes: 4 for a copy and a
+// word fill, 3 for a byte fill and an increasing fill.
 constexpr std::uint32_t kMinCopyLength = 4;
-constexpr std::uint32_t kMinByteFillLength = 3;
 constexpr std::uint32_t kMinWordFillLength = 4;
-constexpr std::uint32_t kMinIncreasingFillLength = 3;
 
-// log2 of the buckets for inputs of up to `capacity` bytes: at least twice
-// as many buckets as positions, at least 64, at most 65,536.
-std::uint32_t bucketBitsFor(std::uint32_t capacity)
+// log2 of the position buckets for inputs of up to `length` bytes: at
+// least twice as many buckets as positions, at least 64, at most 65,536.
+std::uint32_t bucketBitsFor(std::uint32_t length)
 {
     std::uint32_t bits = 6;
-    while (bits < 16 && (1U << bits) < 2 * capacity) {
+    while (bits < 16 && (1U << bits) < 2 * length) {
         ++bits;
     }
     return bits;
+}
+
+// The position buckets, then a quarter as many run buckets (a run takes five
+// bytes at least: its four and the byte that ends it).
+std::size_t bucketCount(std::uint32_t bits)
+{
+    return (std::size_t{1} << bits) + (std::size_t{1} << (bits - 2));
+}
+
+constexpr std::uint32_t kHashFactor = 0x9E3779B1U;
+
+// A bucket: the stamp of the build that wrote it << 32 | the first position
+// of its chain << 16 | the last one.
+std::uint32_t chainFirst(std::uint64_t bucket)
+{
+    return static_cast<std::uint32_t>(bucket >> 16) & 0xFFFFU;
+}
+
+// The first position on the chain of the four bytes `key` (as load4 reads
+// them) in the last build.
+std::uint32_t positionChainFirst(const MatchIndex& index, std::uint32_t key)
+{
+    return chainFirst(index.buckets[(key * kHashFactor) >> (32 - index.bucketBits)]);
+}
+
+// The key of a run of `value` followed by `first` and `second`.
+std::uint32_t runKey(std::uint8_t value, std::uint8_t first, std::uint8_t second)
+{
+    return static_cast<std::uint32_t>(value) | static_cast<std::uint32_t>(first) << 8 |
+           static_cast<std::uint32_t>(second) << 16;
 }
 
 std::uint32_t load4(const std::uint8_t* bytes)
@@ -70,15 +99,89 @@ std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::ui
     return k;
 }
 
+// Number of leading bytes k < limit equal to `value`: eight at a time as in
+// commonLength, then byte by byte.
+std::uint32_t equalLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t value)
+{
+    std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = value * 0x0101010101010101ULL;
+        while (k + 8 <= limit) {
+            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
+    while (k < limit && bytes[k] == value) {
+        ++k;
+    }
+    return k;
+}
+
+// Appends `position` to the chain of `bucket` (see buildMatchIndex); `stamp`
+// is the build's stamp << 32.
+void linkChain(std::uint64_t& bucket, std::uint16_t* next, std::uint32_t position, std::uint64_t stamp)
+{
+    const std::uint64_t entry = bucket;
+    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == stamp) {
+        next[entry & 0xFFFFU] = static_cast<std::uint16_t>(position);
+        bucket = (entry & ~std::uint64_t{0xFFFF}) | position;
+    } else {
+        bucket = stamp | position * std::uint64_t{0x10001};  // first and last
+    }
+}
+
+// Whether the four bytes from `bytes` are one value.
+bool startsRun(const std::uint8_t* bytes)
+{
+    return bytes[0] == bytes[1] && bytes[0] == bytes[2] && bytes[0] == bytes[3];
+}
+
+// How many of the positions j .. j+4 come before the first whose four bytes
+// are one value: 5 when none is; j + 8 <= length. On a little-endian machine
+// from one word: byte k of x is zero where input[j+k] equals the next byte,
+// byte k of z (k < 5) where that holds three times in a row, and the lowest
+// zero byte of z is the lowest flag of the zero-byte test (borrows only run
+// upwards from a zero byte).
+std::uint32_t positionsBeforeRun(const std::uint8_t* input, std::uint32_t j)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kHighBits = 0x0000008080808080ULL;  // bytes 0-4
+        const std::uint64_t w = load8(input + j);
+        const std::uint64_t x = w ^ w >> 8;
+        const std::uint64_t z = x | x >> 8 | x >> 16;
+        const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
+        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
+    }
+    std::uint32_t k = 0;
+    while (k < 5 && !startsRun(input + j + k)) {
+        ++k;
+    }
+    return k;
+}
+
 // Number of leading bytes k < limit that follow the two-byte pattern
-// first, second, first, second, ...; four bytes at a time against the
-// pattern, then byte by byte.
+// first, second, first, second, ...; eight bytes at a time against the
+// pattern as in commonLength, then four, then byte by byte.
 std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t first,
                             std::uint8_t second)
 {
-    const std::uint8_t group[4] = {first, second, first, second};
-    const std::uint32_t pattern = load4(group);
+    const std::uint8_t group[8] = {first, second, first, second, first, second, first, second};
     std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = load8(group);
+        while (k + 8 <= limit) {
+            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
+    const std::uint32_t pattern = load4(group);
     while (k + 4 <= limit && load4(bytes + k) == pattern) {
         k += 4;
     }
@@ -104,26 +207,22 @@ struct CopyMatch {
     std::uint32_t source = 0;
 };
 
-// The first of the longest copies for position `at` among the earlier
-// positions of its chain (those whose first four bytes are the same), when it
-// is longer than `beat` (3 or more, below `limit`); length 0 otherwise. The
-// walk ends at the first position at or past `at`, or at a match of the full
-// `limit`; equal lengths keep the earlier candidate. A candidate can beat the
-// best so far only if it also matches in the four bytes that end at the best
-// length, which are tested first.
-CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
-                   std::uint32_t beat)
+// The first of the longest copies for position `at` from the sources
+// `source`, following(source), ... (increasing) that lie below `at`, when it
+// is longer than `beat` (3 or more, below `limit`); length 0 otherwise. Equal
+// lengths keep the earlier source; a copy of the full `limit` ends the walk.
+// A source can beat the best so far only if it also matches in the four bytes
+// that end at the best length (below `limit`, so they lie inside the input),
+// which are tested first, with its first four.
+template <typename Following>
+CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t limit, std::uint32_t beat,
+                      std::uint32_t source, Following following)
 {
-    CopyMatch best;
-    best.length = beat;
-    const std::uint8_t* input = context.input;
+    CopyMatch best{beat, 0};
     const std::uint8_t* current = input + at;
     const std::uint32_t firstFour = load4(current);
-    // The chain of `at` contains `at` itself, so the walk ends there at the
-    // latest and never reads the link of a chain's last position.
-    for (std::uint32_t j = index.chainStart[at]; j < at; j = index.next[j]) {
-        const std::uint8_t* candidate = input + j;
-        // best.length < limit, so these bytes lie inside the input.
+    for (; source < at; source = following(source)) {
+        const std::uint8_t* candidate = input + source;
         if (load4(candidate + best.length - 3) != load4(current + best.length - 3) ||
             load4(candidate) != firstFour) {
             continue;  // too short to beat the best, or another key of the bucket
@@ -131,8 +230,7 @@ CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::u
         const std::uint32_t length =
             kMinCopyLength + commonLength(candidate + 4, current + 4, limit - kMinCopyLength);
         if (length > best.length) {
-            best.length = length;
-            best.source = j;
+            best = CopyMatch{length, source};
             if (length == limit) {
                 break;
             }
@@ -144,37 +242,104 @@ CopyMatch findCopy(const EncodeContext& context, const MatchIndex& index, std::u
     return best;
 }
 
-// The main loop (one greedy step per pass) and the tail.
-void encodeCommands(EncodeContext& context, const MatchIndex& index)
+// The first of the longest copies for position `at` from an earlier position,
+// as walkSources tells. `run` is the byte fill at `at` when its first four
+// bytes are one value (then exactly the run's length from `at`, as
+// beat < limit), else 0.
+//
+// Outside runs the sources are the earlier positions on the chain of `at`'s
+// first four bytes, which holds `at` itself: the walk ends there at the latest
+// and never reads the link of a chain's last position.
+//
+// In a run, only a source followed by the same r = `run` bytes of the value
+// and then the same two bytes can beat r + 1: the position r bytes before the
+// end of an earlier run of at least r bytes that those two bytes follow. The
+// runs of that key come in order, so their sources do too, up to the run that
+// holds `at`, whose source is `at` itself.
+CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
+                   std::uint32_t beat, std::uint32_t run)
+{
+    const std::uint16_t* next = index.next;
+    const std::uint32_t shift = 32 - index.bucketBits;
+    if (run == 0) {
+        return walkSources(input, at, limit, beat, positionChainFirst(index, load4(input + at)),
+                           [next](std::uint32_t j) { return next[j]; });
+    }
+    const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
+    std::uint32_t start = chainFirst(index.buckets[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))]);
+    const std::uint16_t* runEnd = index.runEnd;
+    const auto longEnough = [&]() {
+        while (runEnd[start] - start < run) {
+            start = next[start];
+        }
+        return runEnd[start] - run;
+    };
+    return walkSources(input, at, limit, beat, longEnough(), [&](std::uint32_t) {
+        start = next[start];
+        return longEnough();
+    });
+}
+
+// The first position from `at` on, below `end` (at most n - 3), where a fill
+// or a copy might start, or `end`. None can where the third byte differs
+// from the first and the three do not count up (no fill), and no earlier
+// position is on the chain of the first four bytes (no copy).
+std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at,
+                                std::uint32_t end)
+{
+    for (; at < end; ++at) {
+        const std::uint8_t a = input[at];
+        const std::uint8_t b = input[at + 1];
+        const std::uint8_t c = input[at + 2];
+        if (c == a || (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) ||
+            positionChainFirst(index, load4(input + at)) != at) {
+            break;
+        }
+    }
+    return at;
+}
+
+// Holds back the literal before `next`: the byte that makes the pending run
+// 1024 long flushes it, so a run never outgrows one DirectCopy. False when
+// that cleared the ok flag: the stream is incomplete, without end marker.
+bool takeLiteral(EncodeContext& context, std::uint32_t next)
+{
+    if (next - context.pendingLiteralStart == kLzMaxLength) {
+        flushPendingLiterals(context, next);
+    }
+    return context.ok;
+}
+
+// The main loop (one greedy step per pass) and the tail. `index` is a copy,
+// which the writes through `context` cannot change, so its fields need not
+// be read again after each of them.
+void encodeCommands(EncodeContext& context, const MatchIndex index)
 {
     const std::uint8_t* input = context.input;
     const std::uint32_t n = context.inputLength;
     std::uint32_t i = 0;
     while (i + 3 <= n) {
+        // Literals that need no flush go by in a loop of their own.
+        const std::uint32_t flushAt = context.pendingLiteralStart + kLzMaxLength - 1;
+        i = plainLiteralsFrom(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
+        const std::uint8_t c = input[i + 2];
 
-        // At most one fill can apply, depending on how the first two bytes relate.
+        // At most one fill can apply, depending on how the first two bytes
+        // relate; each is measured only when its shortest length matches
+        // (three bytes for a byte fill and an increasing fill).
         std::uint32_t byteFill = 0;
         std::uint32_t wordFill = 0;
         std::uint32_t increasingFill = 0;
         if (a == b) {
-            byteFill = patternLength(input + i, limit, a, a);
-            if (byteFill < kMinByteFillLength) {
-                byteFill = 0;
-            }
-        } else {
+            byteFill = c == a ? equalLength(input + i, limit, a) : 0;
+        } else if (c == a && limit >= kMinWordFillLength && input[i + 3] == b) {
             wordFill = patternLength(input + i, limit, a, b);
-            if (wordFill < kMinWordFillLength) {
-                wordFill = 0;
-            }
         }
-        if (b == static_cast<std::uint8_t>(a + 1)) {
+        if (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) {
             increasingFill = increasingLength(input + i, limit);
-            if (increasingFill < kMinIncreasingFillLength) {
-                increasingFill = 0;
-            }
         }
 
         // A copy is taken only when it is longer than `beat`: 3 (copies need
@@ -189,38 +354,38 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
         beat = byteFill != 0 ? byteFill + 1 : beat;
         beat = wordFill > beat ? wordFill : beat;
         beat = increasingFill != 0 && increasingFill + 1 > beat ? increasingFill + 1 : beat;
-        const CopyMatch copy = beat < limit ? findCopy(context, index, i, limit, beat) : CopyMatch{};
+        const CopyMatch copy = beat < limit ? findCopy(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
+                                            : CopyMatch{};
 
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
-            // Literal: the byte that makes the pending run 1024 long flushes it,
-            // so a run never outgrows one DirectCopy.
-            ++i;
-            if (i - context.pendingLiteralStart == kLzMaxLength) {
-                flushPendingLiterals(context, i);
+            if (!takeLiteral(context, ++i)) {
+                return;
             }
-        } else {
-            flushPendingLiterals(context, i);
-            std::uint32_t length = 0;
-            // A copy must beat a byte fill or an increasing fill by 2 bytes and a
-            // word fill by 1: on a tie the fill is taken.
-            if (copy.length > byteFill + 1 && copy.length > wordFill &&
-                copy.length > increasingFill + 1) {
-                length = copy.length;
-                writeLzCommand(context, LzCommand::Copy, length, static_cast<std::uint8_t>(copy.source & 0xFFU),
-                               static_cast<std::uint8_t>(copy.source >> 8));
-            } else if (byteFill != 0) {
-                length = byteFill;
-                writeLzCommand(context, LzCommand::ByteFill, length, a);
-            } else if (wordFill != 0) {
-                length = wordFill;
-                writeLzCommand(context, LzCommand::WordFill, length, a, b);
-            } else {
-                length = increasingFill;
-                writeLzCommand(context, LzCommand::IncreasingFill, length, a);
-            }
-            i += length;
-            context.pendingLiteralStart = i;
+            continue;
         }
+        if (context.pendingLiteralStart != i) {
+            flushPendingLiterals(context, i);
+        }
+        std::uint32_t length = 0;
+        // A copy must beat a byte fill or an increasing fill by 2 bytes and a
+        // word fill by 1: on a tie the fill is taken.
+        if (copy.length > byteFill + 1 && copy.length > wordFill &&
+            copy.length > increasingFill + 1) {
+            length = copy.length;
+            writeLzCommand(context, LzCommand::Copy, length, static_cast<std::uint8_t>(copy.source & 0xFFU),
+                           static_cast<std::uint8_t>(copy.source >> 8));
+        } else if (byteFill != 0) {
+            length = byteFill;
+            writeLzCommand(context, LzCommand::ByteFill, length, a);
+        } else if (wordFill != 0) {
+            length = wordFill;
+            writeLzCommand(context, LzCommand::WordFill, length, a, b);
+        } else {
+            length = increasingFill;
+            writeLzCommand(context, LzCommand::IncreasingFill, length, a);
+        }
+        i += length;
+        context.pendingLiteralStart = i;
         if (!context.ok) {
             return;  // incomplete stream, no end marker
         }
@@ -232,133 +397,100 @@ void encodeCommands(EncodeContext& context, const MatchIndex& index)
     putByte(context, kLzEndMarker);
 }
 
-}  // namespace
-
+// Allocates `index` for inputs of up to `capacity` (<= 0x10000) bytes,
+// releasing what it held first. False after an allocation failure, with
+// nothing left allocated.
 bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
 {
     releaseMatchIndex(index);
     const std::size_t positions = capacity != 0 ? capacity : 1;
-    index.chainStart = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
-    index.next = static_cast<std::uint16_t*>(std::malloc(positions * sizeof(std::uint16_t)));
-    // Stamp 0 marks every bucket empty until the first build.
-    index.bucketBits = bucketBitsFor(capacity);
-    index.buckets = static_cast<std::uint32_t*>(std::calloc(std::size_t{1} << index.bucketBits, sizeof(std::uint32_t)));
-    if (index.chainStart == nullptr || index.next == nullptr || index.buckets == nullptr) {
-        releaseMatchIndex(index);
+    const std::size_t buckets = bucketCount(bucketBitsFor(capacity));
+    // One block: the buckets, then the two 16-bit arrays. Stamp 0 marks every
+    // bucket empty until the first build.
+    auto* block = static_cast<std::uint64_t*>(
+        std::calloc(buckets * sizeof(std::uint64_t) + 2 * positions * sizeof(std::uint16_t), 1));
+    if (block == nullptr) {
         return false;
     }
+    index.buckets = block;
+    index.next = reinterpret_cast<std::uint16_t*>(block + buckets);
+    index.runEnd = index.next + positions;
     index.capacity = capacity;
     return true;
 }
 
-void releaseMatchIndex(MatchIndex& index)
-{
-    std::free(index.chainStart);
-    std::free(index.next);
-    std::free(index.buckets);
-    index = MatchIndex{};
-}
-
+// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h).
+// `length` must not exceed index.capacity. Writes only the entries of those
+// positions and runs and their buckets, under a new stamp; nothing needs
+// clearing between builds.
 void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
 {
     if (length < kMinCopyLength) {
         return;  // no position has four bytes
     }
-    const std::uint32_t chained = length - kMinCopyLength + 1;
-    if (++index.stamp > 0xFFFFU) {
-        std::memset(index.buckets, 0, (std::size_t{1} << index.bucketBits) * sizeof(std::uint32_t));
+    if (++index.stamp == 0) {
+        std::memset(index.buckets, 0, bucketCount(bucketBitsFor(index.capacity)) * sizeof(std::uint64_t));
         index.stamp = 1;
     }
-    const std::uint32_t stamp = index.stamp << 16;
+    const std::uint64_t stamp = std::uint64_t{index.stamp} << 32;
+    index.bucketBits = bucketBitsFor(length);
     const std::uint32_t shift = 32 - index.bucketBits;
-    std::uint32_t runEnd = 0;  // end of the last run of four or more equal bytes seen
-    for (std::uint32_t j = 0; j < chained; ++j) {
-        std::uint32_t key = load4(input + j);
-        if (key == (key & 0xFFU) * 0x01010101U) {
-            if (j >= runEnd) {
-                runEnd = j + kMinCopyLength;
-                while (runEnd < length && input[runEnd] == input[j]) {
-                    ++runEnd;
-                }
-            }
-            // Run keys only ever meet four-byte keys in a bucket, never match them.
-            key = ((runEnd - j) << 8 | (key & 0xFFU)) ^ 0xA5A5A5A5U;
+    std::uint64_t* const buckets = index.buckets;
+    std::uint64_t* const runBuckets = buckets + (std::size_t{1} << index.bucketBits);
+    std::uint16_t* const next = index.next;
+    const auto linkPosition = [&](std::uint32_t position) {
+        linkChain(buckets[(load4(input + position) * kHashFactor) >> shift], next, position, stamp);
+    };
+    // A run of four or more equal bytes from `start` goes on its chain once,
+    // the positions inside it on none; returns the first position past them.
+    // A run that reaches the end of the input, or all but its last byte,
+    // offers no source that could beat a byte fill of its length and goes on
+    // no chain.
+    const auto linkRun = [&](std::uint32_t start) {
+        const std::uint8_t value = input[start];
+        const std::uint32_t end =
+            start + kMinCopyLength + equalLength(input + start + kMinCopyLength, length - start - kMinCopyLength, value);
+        if (end + 1 < length) {
+            index.runEnd[start] = static_cast<std::uint16_t>(end);
+            const std::uint32_t key = runKey(value, input[end], input[end + 1]);
+            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, start, stamp);
         }
-        const std::uint32_t bucket = (key * 0x9E3779B1U) >> shift;
-        const std::uint32_t entry = index.buckets[bucket];
-        if ((entry & 0xFFFF0000U) == stamp) {
-            const std::uint32_t last = entry & 0xFFFFU;
-            index.chainStart[j] = index.chainStart[last];
-            index.next[last] = static_cast<std::uint16_t>(j);
+        return end - kMinCopyLength + 1;
+    };
+    std::uint32_t j = 0;
+    // Five positions at a time while they have eight bytes, then one by one.
+    while (j + 8 <= length) {
+        const std::uint32_t plain = positionsBeforeRun(input, j);
+        if (plain == 5) {
+            linkPosition(j);
+            linkPosition(j + 1);
+            linkPosition(j + 2);
+            linkPosition(j + 3);
+            linkPosition(j + 4);
+            j += 5;
+            continue;
+        }
+        for (const std::uint32_t run = j + plain; j < run; ++j) {
+            linkPosition(j);
+        }
+        j = linkRun(j);
+    }
+    for (const std::uint32_t chained = length - kMinCopyLength + 1; j < chained;) {
+        if (startsRun(input + j)) {
+            j = linkRun(j);
         } else {
-            index.chainStart[j] = static_cast<std::uint16_t>(j);
+            linkPosition(j);
+            ++j;
         }
-        index.buckets[bucket] = stamp | j;
     }
 }
 
-void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
-{
-    putByte(context, lzHeaderByte(command, length));
-    if (length > kLzShortMaxLength) {
-        putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
-    }
-}
+}  // namespace
 
-void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
-                    std::uint8_t second)
+void releaseMatchIndex(MatchIndex& index)
 {
-    writeLzHeader(context, command, length);
-    putByte(context, first);
-    if (command == LzCommand::Copy || command == LzCommand::WordFill) {
-        putByte(context, second);
-    }
-}
-
-bool prepareLzInput(EncodeContext& context)
-{
-    if (context.codecType != LzSheet) {
-        // Type 1 sheets are stored as 3bpp tiles; inputs of 16 bytes or fewer
-        // stay as they are.
-        context.inputLength = packTiles4To3(context.input, context.inputLength);
-    }
-    if (context.inputLength > kCodecBufferSize) {
-        context.ok = false;  // copy positions are 16 bits
-        return false;
-    }
-    return true;
-}
-
-std::uint32_t lzTableCapacity(const EncodeContext& context)
-{
-    // Kept tables are sized for a whole sheet buffer at least, so that a walk
-    // allocates them once.
-    return context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
-}
-
-void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
-{
-    // The callers pass at most 1024 bytes except in the tail, where a run of
-    // 1025 goes out as one command of 1024 and one of the rest.
-    while (context.pendingLiteralStart < q) {
-        const std::uint32_t pending = q - context.pendingLiteralStart;
-        const std::uint32_t length = pending < kLzMaxLength ? pending : kLzMaxLength;
-        writeLzHeader(context, LzCommand::DirectCopy, length);
-        putBlock(context, context.input + context.pendingLiteralStart, length);
-        context.pendingLiteralStart += length;
-    }
-}
-
-void keepEncoderTables(EncodeContext& context)
-{
-    context.keepTables = true;
-}
-
-void releaseEncoderTables(EncodeContext& context)
-{
-    releaseMatchIndex(context.matchIndex);
-    releaseSmallestParse(context.smallestParse);
-    context.keepTables = false;
+    std::free(index.buckets);
+    index = MatchIndex{};
 }
 
 void encodeLzSheet(EncodeContext& context)

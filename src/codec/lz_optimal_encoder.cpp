@@ -1,10 +1,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/bitplane.h"
-#include "codec/codec_limits.h"
 #include "codec/encode_output.h"
 #include "codec/lz_codec.h"
+#include "codec/lz_encode_shared.h"
 #include "codec/lz_format.h"
 
 // Smallest packing: the shortest LZ stream over every parse of the input into

@@ -10,6 +10,8 @@ inline constexpr std::uint32_t kTileBytes = 32;
 inline constexpr std::uint32_t kTileSide = 8;
 inline constexpr std::uint32_t kTilesPerPictureRow = 16;
 inline constexpr std::uint32_t kPictureWidth = kTileSide * kTilesPerPictureRow;  // 128
+// Packed pixels: two colour indices a byte, the left pixel in the high half.
+inline constexpr std::uint32_t kPackedRowBytes = kPictureWidth / 2;  // 64
 
 // Pixel rows that `length` bytes of tiles take: whole tile rows, so a last
 // tile row that is not full still counts 8 rows. A partial tile counts as none.
@@ -25,3 +27,10 @@ void tilesToPixels(const std::uint8_t* tiles, std::uint32_t length, std::uint8_t
 // the pixels of `pixels` (rows of 128 bytes). Reads only the pixels of those
 // tiles, writes exactly length div 32 * 32 bytes of `tiles`.
 void pixelsToTiles(const std::uint8_t* pixels, std::uint32_t length, std::uint8_t* tiles);
+
+// The same two on packed pixels, rows of 64 bytes. tilesToPackedPixels writes
+// every byte of tilePixelRows(length) rows (the tile places past the last tile
+// get 0); packedPixelsToTiles reads only the bytes of the length div 32 tiles
+// and writes exactly length div 32 * 32 bytes of `tiles`.
+void tilesToPackedPixels(const std::uint8_t* tiles, std::uint32_t length, std::uint8_t* packed);
+void packedPixelsToTiles(const std::uint8_t* packed, std::uint32_t length, std::uint8_t* tiles);

@@ -87,9 +87,14 @@ PcOffset fixedSheetOffset(std::uint32_t sheet)
 
 std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout)
 {
+    // The sizes of the sheets below `sheet`, a run of equal sizes at a time.
     std::uint32_t offset = 0;
-    for (std::uint32_t lower = 0; lower < sheet && lower < kSheetCount; ++lower) {
-        offset += sheetSize(lower, layout);
+    for (const SheetRun& run : kCatalogue) {
+        if (run.first >= sheet) {
+            break;
+        }
+        const std::uint32_t below = (sheet <= run.last ? sheet : run.last + 1) - run.first;
+        offset += below * sizeIn(run, layout.sheetSizeColumn);
     }
     return offset;
 }

@@ -23,3 +23,35 @@ inline constexpr const char* kFmtSheetFileNotRestored = "%s could not be restore
 inline constexpr const char* kFmtSheetFileIsLink =
     "%s is a symbolic link: sheet files are never read or written through links.\n";
 inline constexpr const char* kFmtSheetFileReadOnly = "%s is read-only: it is left as it is.\n";
+
+// Pictures. A whole picture's sheets are "GFX 0x21" or "GFX 0x00 to 0xDE".
+inline constexpr const char* kFmtPictureOneSheet = "GFX 0x%02X";
+inline constexpr const char* kFmtPictureSheets = "GFX 0x%02X to 0x%02X";
+inline constexpr const char* kFmtPictureNotWritten = "Couldn't write the picture %s, %s: %s.\n";
+inline constexpr const char* kFmtPictureUnreadable = "The picture %s, %s: the file could not be read.\n";
+inline constexpr const char* kFmtPictureNotPng = "The picture %s, %s: the file is not a PNG picture.\n";
+inline constexpr const char* kFmtPictureEndsInHeader = "The picture %s, %s: the file ends early, within its header.\n";
+inline constexpr const char* kFmtPictureEndsEarly =
+    "The picture %s, %s: the file ends early; it was cut off or not saved completely.\n";
+inline constexpr const char* kFmtPictureDamaged = "The picture %s, %s: the PNG data is damaged: %s.\n";
+inline constexpr const char* kFmtPictureOtherSize = "The picture %s, %s: it is %u x %u pixels, but it must be %u x %u.\n";
+inline constexpr const char* kFmtPictureOutOfMemory = "The picture %s, %s: there is not enough memory to read it.\n";
+inline constexpr const char* kFmtPictureReadByIndex =
+    "Note: the palette of %s is not sheetpak's, so its pixels are read by their index.\n";
+// A refused pixel: the place, then one of the endings below.
+inline constexpr const char* kFmtPixelPlace = "The picture %s, GFX 0x%02X: the pixel at x %u, y %u ";
+inline constexpr const char* kFmtPixelTransparent = "is %s (alpha %u of %u); every pixel must be opaque.\n";
+inline constexpr const char* kMsgTransparent = "transparent";
+inline constexpr const char* kMsgPartlyTransparent = "partly transparent";
+inline constexpr const char* kFmtPixelOffPalette =
+    "has the colour #%02X%02X%02X, which is none of the 16 colours of the palette.\n";
+inline constexpr const char* kFmtPixelOffPalette16 =
+    "has the colour #%02X%02X%02X%02X%02X%02X, which is none of the 16 colours of the palette.\n";
+inline constexpr const char* kFmtPixelIndexTooHigh = "has colour %u; only colours 0 to 15 exist.\n";
+inline constexpr const char* kFmtPixelNoPaletteEntry = "has colour %u, which the picture's palette does not hold.\n";
+inline constexpr const char* kFmtPixelPastLastTile =
+    "has colour %u, but it lies past the sheet's last tile, so it must be colour 0.\n";
+inline constexpr const char* kFmtPixelThreeBits =
+    "has colour %u; the game keeps 3 bits per pixel there, so only colours 0 to 7.\n";
+inline constexpr const char* kFmtMorePixelsRefused =
+    "%u more pixels of %s are refused as well; the last is at x %u, y %u.\n";

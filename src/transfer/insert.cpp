@@ -193,16 +193,12 @@ void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSu
 }
 
 // The second pass: the ROM image as the planned writes leave it, built in
-// memory from a copy of the ROM's image, then put in the ROM's place whole.
-// Every planned span lies below rom.size (the plan checked each), as do the
-// tables and the fixed sheets.
-bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
+// memory over the run's own image, then put in the ROM's place whole. Every
+// planned span lies below rom.size (the plan checked each), as do the tables
+// and the fixed sheets.
+bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
 {
-    RomImage image;
-    if (!copyRomImage(rom, rom.size, image)) {
-        return false;
-    }
-    std::uint8_t* bytes = image.bytes.get();
+    std::uint8_t* bytes = rom.bytes.get();
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
@@ -223,12 +219,12 @@ bool writeInsertion(const RomImage& rom, const PlannedSheet* plan, std::uint32_t
     if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
         std::memset(bytes + end, 0xFF, protectedOffset - end);
     }
-    return storeRomImage(image);
+    return storeRomImage(rom);
 }
 
 }  // namespace
 
-bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
+bool insertSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
     if (request.changedOnly) {
         return insertChangedSheets(rom, request, outcome);

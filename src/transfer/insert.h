@@ -30,8 +30,11 @@ struct InsertOutcome {
     std::uint32_t unreadSheet = kSheetCount;  // below kSheetCount: the sheet whose own file could not be read
 };
 
-// Lays all 223 sheets from their files into a copy of the ROM image from
-// request.startOffset, rewrites the pointer tables, and puts the copy in the
-// ROM file's place (nothing is written in a check). False after the messages
-// of the first refusal; a refusal leaves the ROM file as it was.
-bool insertSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome);
+// Lays all 223 sheets from their files into the ROM image from
+// request.startOffset, rewrites the pointer tables, and puts the image in the
+// ROM file's place (nothing is written in a check). Every sheet is read and
+// placed before the image is touched; a real run that gets that far leaves
+// `rom` holding the new image, whether or not the file could be replaced.
+// False after the messages of the first refusal; a refusal leaves the ROM
+// file as it was.
+bool insertSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome);

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "codec/bitplane.h"
 #include "codec/lz_codec.h"
 #include "codec/sheet_codec.h"
 #include "rom/pointer_tables.h"
@@ -75,9 +76,14 @@ const std::uint8_t* decodeRomStream(const RomImage& rom, RomDecoder& decoder, st
 bool unchanged(const RomImage& rom, RomDecoder& decoder, std::uint32_t sheet, const std::uint8_t* source,
                std::uint32_t length, std::uint8_t* scratch, SheetPlan& plan)
 {
-    std::memcpy(scratch, source, kSheetBufferSize);
-    const std::uint32_t packed = packForStorage(*rom.layout, sheet, scratch, length);
+    // The copy holds every byte packing reads: a raw sheet's first 2048, a
+    // fixed sheet's catalogue size, zeros past the source's own bytes.
     const SheetStorage storage = sheetStorage(sheet);
+    const std::uint32_t needed = storage == SheetStorage::Raw3bpp       ? kRaw4bppSheetSize
+                                 : storage == SheetStorage::FixedOffset ? sheetSize(sheet, *rom.layout)
+                                                                        : 0;
+    std::memcpy(scratch, source, length > needed ? length : needed);
+    const std::uint32_t packed = packForStorage(*rom.layout, sheet, scratch, length);
     const PcOffset pointer = storage == SheetStorage::FixedOffset
                                  ? fixedSheetOffset(sheet)
                                  : readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
@@ -301,7 +307,7 @@ bool findChanges(const RomImage& rom, const SheetSource& source, const InsertReq
 
 }  // namespace
 
-bool insertChangedSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
+bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
 {
     const std::uint32_t start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     bool refused = false;
@@ -400,10 +406,6 @@ bool insertChangedSheets(const RomImage& rom, const InsertRequest& request, Inse
     if (request.checkOnly || changed == 0) {
         return true;  // a ROM where nothing changed is not written at all
     }
-    RomImage image;
-    if (!copyRomImage(rom, rom.size, image)) {
-        return false;
-    }
-    applyPlan(plans.get(), request.fill, image);
-    return storeRomImage(image);
+    applyPlan(plans.get(), request.fill, rom);
+    return storeRomImage(rom);
 }

@@ -9,4 +9,4 @@
 // nothing changed is not written at all. On success outcome.endOffset is the
 // file offset just past the moved sheet that ends highest, or 0 when none
 // moved. False after the messages of the first refusal, the ROM as it was.
-bool insertChangedSheets(const RomImage& rom, const InsertRequest& request, InsertOutcome& outcome);
+bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -125,6 +126,52 @@ TEST(BitplaneTest, PackAfterExpandRestoresTheInput)
         const std::uint32_t wide = expandTiles3To4(buffer.data(), length);
         ASSERT_EQ(packTiles4To3(buffer.data(), wide), length);
         ASSERT_EQ(std::memcmp(buffer.data(), input.data(), length), 0) << "length " << length;
+    }
+}
+
+// The packing as written out byte by byte: every byte at or past 16 but the
+// odd ones of each tile's upper half, in order.
+Bytes referencePacked(const Bytes& bytes4, std::size_t length)
+{
+    Bytes out(bytes4.begin(), bytes4.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(length, 16)));
+    for (std::size_t at = 16; at < length; ++at) {
+        if ((at & 16) == 0 || at % 2 == 0) {
+            out.push_back(bytes4[at]);
+        }
+    }
+    return out;
+}
+
+// Every length up to a whole sheet buffer, on bytes whose plane 3 is noise:
+// a packed prefix is the prefix of the packed whole.
+TEST(BitplaneTest, PackingMatchesTheByteByByteRuleAtEveryLength)
+{
+    const Bytes input = TestRandom(31).bytes(0x8000);
+    const Bytes whole = referencePacked(input, input.size());
+    Bytes buffer(0x8000);
+    for (std::uint32_t length = 0; length <= 0x8000; ++length) {
+        std::memcpy(buffer.data(), input.data(), length);
+        const std::uint32_t packedLength = packTiles4To3(buffer.data(), length);
+        ASSERT_EQ(packedLength, referencePacked(input, length).size()) << "length " << length;
+        ASSERT_EQ(std::memcmp(buffer.data(), whole.data(), packedLength), 0) << "length " << length;
+    }
+}
+
+TEST(BitplaneTest, DroppedColoursAreFoundWhereverTheyLie)
+{
+    Bytes sheet(0x8000, 0x5A);
+    for (std::size_t at = 17; at < sheet.size(); at += 2) {
+        if ((at & 16) != 0) {
+            sheet[at] = 0;
+        }
+    }
+    EXPECT_FALSE(packingDropsColour(sheet.data(), 0x8000));
+    for (const std::uint32_t place : {17u, 19u, 21u, 23u, 25u, 27u, 29u, 31u, 49u, 2047u, 0x7FF1u, 0x7FFFu}) {
+        Bytes coloured = sheet;
+        coloured[place] = 0x08;
+        for (std::uint32_t length = place - 1; length <= std::min(place + 40, 0x8000u); ++length) {
+            ASSERT_EQ(packingDropsColour(coloured.data(), length), length > place) << place << " " << length;
+        }
     }
 }
 

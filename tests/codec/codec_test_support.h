@@ -147,11 +147,13 @@ inline void appendTile(Bytes& out, TestRandom& random)
 }
 
 // Shapes of generated codec input.
-enum InputShape { Random, SheetTiles, AllEqual, AlternatingPairs, Increments, Mixed, kInputShapeCount };
+enum InputShape { Random, SheetTiles, AllEqual, AlternatingPairs, Increments, Mixed, Runs, kInputShapeCount };
 
 // `length` bytes of one shape, the same for the same seed: random bytes (every
 // value, or 2-5 values), 4bpp sheet tiles, one value or one byte pair with a
-// few bytes changed, counting runs, or pieces of every kind.
+// few bytes changed, counting runs, pieces of every kind, or runs of two
+// values of many lengths, each followed by two bytes of two others (the same
+// run and what follows it again and again, at other lengths).
 inline Bytes generateInput(int shape, std::size_t length, std::uint64_t seed)
 {
     TestRandom random(seed);
@@ -162,6 +164,10 @@ inline Bytes generateInput(int shape, std::size_t length, std::uint64_t seed)
     while (out.size() < length) {
         if (shape == SheetTiles) {
             appendTile(out, random);
+        } else if (shape == Runs) {
+            out.insert(out.end(), 1 + random.below(40), static_cast<std::uint8_t>(random.below(2)));
+            out.push_back(static_cast<std::uint8_t>(2 + random.below(2)));
+            out.push_back(static_cast<std::uint8_t>(2 + random.below(2)));
         } else if (shape == AllEqual || shape == AlternatingPairs) {
             appendPiece(out, random, shape == AllEqual ? 0 : 1, length);
             for (std::size_t k = 0; shape == AlternatingPairs && k < length / 64; ++k) {

@@ -3,13 +3,15 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "codec/codec_test_support.h"
 #include "rom/sheet_catalogue.h"
+#include "support/temp_dir.h"
+#include "support/test_random.h"
 
 namespace {
 
@@ -50,22 +52,11 @@ std::vector<PictureSheet> layoutOf(std::vector<Bytes>& sheets, bool threeBits = 
     return layout;
 }
 
-Bytes contentOf(std::FILE* file)
-{
-    Bytes bytes;
-    std::rewind(file);
-    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
-        bytes.push_back(static_cast<std::uint8_t>(c));
-    }
-    std::fclose(file);
-    return bytes;
-}
-
 Bytes writePicture(const std::vector<PictureSheet>& layout)
 {
-    std::FILE* file = std::tmpfile();
-    EXPECT_TRUE(writeSheetPicture(file, "out.png", layout.data(), static_cast<std::uint32_t>(layout.size())));
-    return contentOf(file);
+    EncodedPicture picture;
+    EXPECT_TRUE(encodeSheetPicture("out.png", layout.data(), static_cast<std::uint32_t>(layout.size()), picture));
+    return Bytes(picture.bytes, picture.bytes + picture.length);
 }
 
 struct ReadOutcome {
@@ -74,24 +65,47 @@ struct ReadOutcome {
     std::vector<Bytes> sheets;
 };
 
-// Reads `png` for sheets of these lengths, from sheet `first` on, with output captured.
+// Reads `png` for sheets of these lengths, from sheet `first` on, with output
+// captured, from memory or through a file. The quiet reading of the same
+// bytes must print nothing and come to the same verdict and sheets.
 ReadOutcome readPicture(const Bytes& png, std::vector<std::uint32_t> lengths, bool threeBits = false,
-                        std::uint32_t first = 0x21, const char* name = "GFX21.png")
+                        std::uint32_t first = 0x21, const char* name = "GFX21.png", bool viaFile = false)
 {
     ReadOutcome outcome{false, "", {}};
     for (std::uint32_t length : lengths) {
         outcome.sheets.emplace_back(length, 0xEE);
     }
     std::vector<PictureSheet> layout = layoutOf(outcome.sheets, threeBits, first);
-    std::FILE* file = std::tmpfile();
-    if (!png.empty()) {
-        std::fwrite(png.data(), 1, png.size(), file);
-    }
-    std::rewind(file);
+    const auto count = static_cast<std::uint32_t>(layout.size());
+    PictureSource source;
+    source.bytes = png.data();
+    source.length = png.size();
     testing::internal::CaptureStdout();
-    outcome.ok = readSheetPicture(file, name, layout.data(), static_cast<std::uint32_t>(layout.size()));
+    if (viaFile) {
+        std::FILE* file = std::tmpfile();
+        if (!png.empty()) {
+            std::fwrite(png.data(), 1, png.size(), file);
+        }
+        std::rewind(file);
+        outcome.ok = readSheetPicture(file, name, layout.data(), count);
+        std::fclose(file);
+    } else {
+        outcome.ok = readSheetPicture(source, name, layout.data(), count);
+    }
     outcome.output = testing::internal::GetCapturedStdout();
-    std::fclose(file);
+
+    std::vector<Bytes> quietSheets;
+    for (std::uint32_t length : lengths) {
+        quietSheets.emplace_back(length, 0x11);
+    }
+    std::vector<PictureSheet> quietLayout = layoutOf(quietSheets, threeBits, first);
+    testing::internal::CaptureStdout();
+    const bool quietOk = readSheetPictureQuietly(source, quietLayout.data(), count);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(quietOk, outcome.ok);
+    if (quietOk && outcome.ok) {
+        EXPECT_EQ(quietSheets, outcome.sheets);
+    }
     return outcome;
 }
 
@@ -108,7 +122,14 @@ struct Craft {
     bool interlaced = false;
     std::uint32_t width = 128;
     std::uint32_t height = 32;
+    // Indexed: the PLTE entries; null for 2^depth entries of one colour that
+    // is none of the tool's.
+    const std::vector<PaletteColour>* palette = nullptr;
+    int filters = 0;  // PNG_FILTER_* to use; 0 for libpng's choice
 };
+
+// The tool's 16 colours, in its order.
+const std::vector<PaletteColour> kToolPalette(kSheetPalette, kSheetPalette + kPaletteSize);
 
 void appendToBytes(png_structp png, png_bytep data, png_size_t length)
 {
@@ -130,12 +151,22 @@ bool encodeRows(const Craft& craft, png_bytep* rows, Bytes* out)
                  craft.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (craft.colourType == PNG_COLOR_TYPE_PALETTE) {
-        // A palette unlike the tool's: the reader goes by the indices alone.
         png_color palette[256];
+        int entries = 1 << craft.bitDepth;
         for (png_color& colour : palette) {
             colour = {0x10, 0x20, 0x30};
         }
-        png_set_PLTE(png, info, palette, craft.bitDepth == 8 ? 256 : 1 << craft.bitDepth);
+        if (craft.palette != nullptr) {
+            entries = static_cast<int>(craft.palette->size());
+            for (int k = 0; k < entries; ++k) {
+                const PaletteColour& entry = (*craft.palette)[static_cast<std::size_t>(k)];
+                palette[k] = {entry.red, entry.green, entry.blue};
+            }
+        }
+        png_set_PLTE(png, info, palette, entries);
+    }
+    if (craft.filters != 0) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, craft.filters);
     }
     png_write_info(png, info);
     png_set_interlace_handling(png);
@@ -192,7 +223,8 @@ TEST(PngSheetFile, RoundTripsSheetsOfEveryCatalogueSizeAloneAndStacked)
         for (std::uint32_t length : lengths) {
             sheets.push_back(randomSheet(random, length));
         }
-        const ReadOutcome read = readPicture(writePicture(layoutOf(sheets)), lengths);
+        const bool viaFile = lengths.size() > 1;
+        const ReadOutcome read = readPicture(writePicture(layoutOf(sheets)), lengths, false, 0x21, "GFX21.png", viaFile);
         EXPECT_TRUE(read.ok) << read.output;
         EXPECT_EQ(read.output, "");
         EXPECT_EQ(read.sheets, sheets);
@@ -321,6 +353,158 @@ TEST(PngSheetFile, ReadsPicturesAsImageEditorsSaveThem)
     }
 }
 
+// A sheet drawn with `colours` only, at random.
+Bytes sheetOfColours(TestRandom& random, const std::vector<std::uint32_t>& colours, std::uint32_t length = 2048)
+{
+    Bytes sheet(length, 0);
+    for (std::uint32_t tile = 0; tile < length / 32; ++tile) {
+        for (std::uint32_t pixel = 0; pixel < 64; ++pixel) {
+            const std::uint32_t colour = colours[random.below(static_cast<std::uint32_t>(colours.size()))];
+            const std::uint32_t row = pixel / 8;
+            const auto bit = static_cast<std::uint8_t>(0x80 >> pixel % 8);
+            const std::size_t at = std::size_t{tile} * 32;
+            for (std::uint32_t plane = 0; plane < 4; ++plane) {
+                if ((colour >> plane & 1) != 0) {
+                    sheet[at + (plane >= 2 ? 16 : 0) + 2 * row + plane % 2] |= bit;
+                }
+            }
+        }
+    }
+    return sheet;
+}
+
+// The indexed picture of `sheet` whose pixel of colour c holds index
+// indexOf[c], with `palette` as its PLTE.
+Bytes indexedPicture(const Bytes& sheet, int bitDepth, const std::vector<PaletteColour>& palette,
+                     const std::vector<std::uint32_t>& indexOf, bool interlaced = false)
+{
+    return craftPng({PNG_COLOR_TYPE_PALETTE, bitDepth, interlaced, 128, 32, &palette},
+                    [&](std::uint32_t x, std::uint32_t y, int) { return indexOf[pixelOf(sheet, x, y)]; });
+}
+
+TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSixteen)
+{
+    TestRandom random(41);
+    std::vector<std::uint32_t> all(16);
+    for (std::uint32_t c = 0; c < 16; ++c) {
+        all[c] = c;
+    }
+    const Bytes sheet = sheetOfColours(random, all);
+
+    // The palette reordered, as image editors save it: entry k shows colour order[k].
+    std::vector<std::uint32_t> order = all;
+    for (std::uint32_t k = 15; k > 0; --k) {
+        std::swap(order[k], order[random.below(k + 1)]);
+    }
+    std::vector<PaletteColour> reordered;
+    std::vector<std::uint32_t> indexOf(16);
+    for (std::uint32_t k = 0; k < 16; ++k) {
+        reordered.push_back(kSheetPalette[order[k]]);
+        indexOf[order[k]] = k;
+    }
+    for (const int bitDepth : {4, 8}) {
+        for (const bool interlaced : {false, true}) {
+            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, reordered, indexOf, interlaced), {2048});
+            EXPECT_TRUE(read.ok) << bitDepth << " " << interlaced << ": " << read.output;
+            EXPECT_EQ(read.output, "");
+            EXPECT_EQ(read.sheets[0], sheet) << bitDepth << " bits, interlaced " << interlaced;
+        }
+    }
+
+    // 256 entries, the unused ones none of the 16 colours: read by colour too.
+    std::vector<PaletteColour> padded = reordered;
+    padded.resize(256, PaletteColour{0x45, 0x45, 0x45});
+    const ReadOutcome wide = readPicture(indexedPicture(sheet, 8, padded, indexOf), {2048});
+    EXPECT_EQ(wide.output, "");
+    EXPECT_EQ(wide.sheets[0], sheet);
+
+    // Only the colours used, in an order of their own, at 2 bits: 3 entries.
+    const Bytes fewColours = sheetOfColours(random, {9, 0, 3});
+    std::vector<std::uint32_t> fewIndex(16, 0);
+    fewIndex[3] = 0;
+    fewIndex[0] = 1;
+    fewIndex[9] = 2;
+    const std::vector<PaletteColour> used{kSheetPalette[3], kSheetPalette[0], kSheetPalette[9]};
+    const ReadOutcome few = readPicture(indexedPicture(fewColours, 2, used, fewIndex), {2048});
+    EXPECT_EQ(few.output, "");
+    EXPECT_EQ(few.sheets[0], fewColours);
+
+    // The tool's own picture through the same rule: the identity.
+    const ReadOutcome own = readPicture(indexedPicture(sheet, 4, kToolPalette, all), {2048});
+    EXPECT_EQ(own.output, "");
+    EXPECT_EQ(own.sheets[0], sheet);
+}
+
+TEST(PngSheetFile, ARecolouredPaletteIsReadByIndexWithANote)
+{
+    TestRandom random(42);
+    const Bytes sheet = sheetOfColours(random, {0, 1, 5, 7, 12});
+    std::vector<std::uint32_t> identity(16);
+    for (std::uint32_t c = 0; c < 16; ++c) {
+        identity[c] = c;
+    }
+    // Every entry recoloured; then only one used entry off the 16 colours.
+    std::vector<PaletteColour> recoloured;
+    for (std::uint32_t k = 0; k < 16; ++k) {
+        recoloured.push_back({static_cast<std::uint8_t>(10 * k + 3), 0x40, 0x41});
+    }
+    std::vector<PaletteColour> oneOff = kToolPalette;
+    oneOff[5] = {0x45, 0x45, 0x45};
+    for (const auto* palette : {&recoloured, &oneOff}) {
+        for (const int bitDepth : {4, 8}) {
+            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, *palette, identity), {2048});
+            EXPECT_TRUE(read.ok) << read.output;
+            EXPECT_EQ(read.output,
+                      "Note: the palette of GFX21.png is not sheetpak's, so its pixels are read by their index.\n");
+            EXPECT_EQ(read.sheets[0], sheet);
+        }
+    }
+    // The note comes once, before the refusal of a colour the sheet cannot keep.
+    const Bytes highColour = sheetOfColours(random, {1, 12});
+    const ReadOutcome refused = readPicture(indexedPicture(highColour, 4, recoloured, identity), {2048}, true);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.output.rfind("Note: the palette of GFX21.png is not sheetpak's", 0), 0u) << refused.output;
+    EXPECT_NE(refused.output.find("has colour 12; the game keeps 3 bits per pixel"), std::string::npos);
+}
+
+TEST(PngSheetFile, AnEntryOffThePaletteInUseWithIndicesPastSixteenIsRefusedByItsColour)
+{
+    // Entries 0-15 the tool's, entry 20 a grey of an antialiased line.
+    std::vector<PaletteColour> palette = kToolPalette;
+    palette.resize(21, PaletteColour{0x10, 0x20, 0x30});
+    palette[20] = {0x45, 0x45, 0x45};
+    const auto picture = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& greys) {
+        return craftPng({PNG_COLOR_TYPE_PALETTE, 8, false, 128, 32, &palette},
+                        [&](std::uint32_t x, std::uint32_t y, int) {
+                            return std::find(greys.begin(), greys.end(), std::make_pair(x, y)) != greys.end() ? 20u
+                                                                                                               : 1u;
+                        });
+    };
+    const ReadOutcome one = readPicture(picture({{17, 5}}), {2048});
+    EXPECT_FALSE(one.ok);
+    EXPECT_EQ(one.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
+                          "none of the 16 colours of the palette.\n");
+    const ReadOutcome three = readPicture(picture({{17, 5}, {3, 30}, {100, 9}}), {2048});
+    EXPECT_FALSE(three.ok);
+    EXPECT_EQ(three.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
+                            "none of the 16 colours of the palette.\n"
+                            "2 more pixels of GFX21.png are refused as well; the last is at x 3, y 30.\n");
+}
+
+TEST(PngSheetFile, EveryRowFilterOfFourBitPicturesIsUndone)
+{
+    TestRandom random(43);
+    const Bytes sheet = randomSheet(random, 4096);
+    for (const int filters : {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH,
+                              PNG_ALL_FILTERS}) {
+        const Bytes png = craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 64, &kToolPalette, filters},
+                             [&](std::uint32_t x, std::uint32_t y, int) { return pixelOf(sheet, x, y); });
+        const ReadOutcome read = readPicture(png, {4096});
+        EXPECT_TRUE(read.ok) << filters << ": " << read.output;
+        EXPECT_EQ(read.sheets[0], sheet) << filters;
+    }
+}
+
 TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
 {
     TestRandom random(10);
@@ -328,6 +512,7 @@ TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
     const Bytes good = writePicture(layoutOf(sheets));
     // Colour 0 everywhere but at x 17, y 5.
     const auto oddPixel = [](Craft craft, std::uint32_t value, std::uint32_t alpha = 255) {
+        craft.palette = &kToolPalette;
         return craftPng(craft, [=](std::uint32_t x, std::uint32_t y, int channel) {
             const bool odd = x == 17 && y == 5;
             return channel == 3 ? (odd ? alpha : 255u) : (odd ? value : 0u);
@@ -348,7 +533,8 @@ TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
         std::string says;
     };
     const Case cases[] = {
-        {"index 16", oddPixel({PNG_COLOR_TYPE_PALETTE, 8}, 16), false, "pixel at x 17, y 5 has colour 16"},
+        {"index 16, past the palette", oddPixel({PNG_COLOR_TYPE_PALETTE, 8}, 16), false,
+         "pixel at x 17, y 5 has colour 16; only colours 0 to 15 exist"},
         {"not a palette colour", oddPixel({PNG_COLOR_TYPE_RGB, 8}, 3), false, "pixel at x 17, y 5 has the colour #030303"},
         {"16-bit sample not c*257", oddPixel({PNG_COLOR_TYPE_RGB, 16}, 0x0001), false, "#000100010001"},
         {"semi-transparent", oddPixel({PNG_COLOR_TYPE_RGB_ALPHA, 8}, 0, 128), false, "x 17, y 5 is partly transparent"},
@@ -381,7 +567,7 @@ TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePictu
     const std::vector<std::uint32_t> lengths{2048, 14400, 2048};
     ASSERT_EQ(sheetPictureHeight(layoutOf(sheets).data(), 3), 32u + 232u + 32u);
     const auto withPixel = [](std::uint32_t atX, std::uint32_t atY, std::uint32_t colour) {
-        return craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 296},
+        return craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 296, &kToolPalette},
                         [=](std::uint32_t x, std::uint32_t y, int) { return x == atX && y == atY ? colour : 0u; });
     };
     const auto refusal = [&](std::uint32_t x, std::uint32_t y, std::uint32_t colour, bool threeBits) {
@@ -395,23 +581,21 @@ TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePictu
     EXPECT_EQ(refusal(0, 290, 9, true),
               "The picture All.png, GFX 0x23: the pixel at x 0, y 290 has colour 9; the game keeps 3 bits per pixel "
               "there, so only colours 0 to 7.\n");
+    // Every refused pixel counts, whatever the rule and the sheet; the last is
+    // placed in the whole picture.
+    const Bytes several = craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 296, &kToolPalette},
+                                   [](std::uint32_t x, std::uint32_t y, int) {
+                                       if (y == 3 && x < 4) {
+                                           return 9u;  // colours 8-15 in 3-bit sheets
+                                       }
+                                       return (x == 127 && y == 256) || (x == 20 && y == 290) ? 10u : 0u;
+                                   });
+    EXPECT_EQ(readPicture(several, lengths, true, 0x21, "All.png").output,
+              "The picture All.png, GFX 0x21: the pixel at x 0, y 3 has colour 9; the game keeps 3 bits per pixel "
+              "there, so only colours 0 to 7.\n"
+              "5 more pixels of All.png are refused as well; the last is at x 20, y 290.\n");
     EXPECT_EQ(readPicture(Bytes(3, 0), lengths, false, 0x21, "All.png").output,
               "The picture All.png, GFX 0x21 to 0x23: the file is not a PNG picture.\n");
-}
-
-TEST(PngSheetFile, WriteFailureIsReportedInOneLine)
-{
-    TempDir dir;
-    writeFile(dir / "read-only.png", Bytes());
-    std::FILE* file = std::fopen((dir / "read-only.png").string().c_str(), "rb");
-    ASSERT_NE(file, nullptr);
-    std::vector<Bytes> sheets{Bytes(2048)};
-    const std::vector<PictureSheet> layout = layoutOf(sheets);
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(writeSheetPicture(file, "GFX21.png", layout.data(), 1));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Couldn't write the picture GFX21.png, GFX 0x21: the file system refused the data.\n");
-    std::fclose(file);
 }
 
 }  // namespace

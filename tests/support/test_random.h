@@ -1,24 +1,16 @@
 #pragma once
-// The one source of random test data: deterministic, the same on every
-// platform and standard library.
+// Random test data: the shared generator (random_source.h) on 64 bits,
+// seeded as the tests' figures expect.
 
 #include <cstdint>
 
+#include "random_source.h"
 #include "support/temp_dir.h"
 
-// Deterministic pseudo-random numbers (xorshift).
-struct TestRandom {
-    std::uint64_t state;
-    explicit TestRandom(std::uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ULL + 1) {}
-    std::uint64_t next()
-    {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    }
-    std::uint32_t below(std::uint32_t bound) { return static_cast<std::uint32_t>(next() % bound); }
-    std::uint8_t byte() { return static_cast<std::uint8_t>(next() >> 24); }
+struct TestRandom : Xorshift64 {
+    explicit TestRandom(std::uint64_t seed) : Xorshift64{seed * 0x9E3779B97F4A7C15ULL + 1} {}
+
+    // `length` values below `alphabet`.
     Bytes bytes(std::size_t length, std::uint32_t alphabet = 256)
     {
         Bytes out(length);

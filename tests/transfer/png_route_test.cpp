@@ -76,6 +76,14 @@ Bytes planesOf(const Picture& picture, std::uint32_t firstRow, std::uint32_t len
     return tiles;
 }
 
+// The picture of these sheets as extraction writes it.
+Bytes encodedPicture(const std::vector<PictureSheet>& sheets)
+{
+    EncodedPicture picture;
+    EXPECT_TRUE(encodeSheetPicture("made.png", sheets.data(), static_cast<std::uint32_t>(sheets.size()), picture));
+    return Bytes(picture.bytes, picture.bytes + picture.length);
+}
+
 class PngRoutes : public TransferTest {};
 
 TEST_F(PngRoutes, GiveExactlyWhatTheRawRoutesGive)
@@ -135,11 +143,7 @@ TEST_F(PngRoutes, AnEditedPictureRoundTripsAndABadOneChangesNothing)
         sheets.push_back({sheet, edited.data() + combinedFileOffset(sheet, kUsLayout), sheetSize(sheet, kUsLayout),
                           sheetKeeps3BitsPerPixel(sheet)});
     }
-    std::FILE* file = std::fopen((dir / "edited.png").string().c_str(), "wb");
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(writeSheetPicture(file, "edited.png", sheets.data(), kSheetCount));
-    testing::internal::GetCapturedStdout();
-    std::fclose(file);
+    writeFile(dir / "edited.png", encodedPicture(sheets));
     ASSERT_EQ(run({"121", "87000", "zelda.smc", "edited.png"}).exitStatus, 0);
     ASSERT_EQ(run({"100", "zelda.smc", "again.bin"}).exitStatus, 0);
     EXPECT_EQ(firstDifference(readFile(dir / "again.bin"), edited), -1);
@@ -151,11 +155,7 @@ TEST_F(PngRoutes, AnEditedPictureRoundTripsAndABadOneChangesNothing)
     Bytes sheet05 = sampleSheet(0x05, kUsLayout, 1);
     sheet05[17] = 0x80;  // plane 3 of the top-left pixel: colour 8 or more
     std::vector<PictureSheet> one = {{0x05, sheet05.data(), 2048, false}};
-    file = std::fopen((dir / "GFX05.png").string().c_str(), "wb");
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(writeSheetPicture(file, "GFX05.png", one.data(), 1));
-    testing::internal::GetCapturedStdout();
-    std::fclose(file);
+    writeFile(dir / "GFX05.png", encodedPicture(one));
     const RunResult refused = run({"121", "87000", "zelda.smc"});
     EXPECT_EQ(refused.exitStatus, 1);
     const std::string text = afterBanner(refused.output);
