@@ -64,6 +64,12 @@ struct Workspace {
         fs::current_path(folder);
         insertEnd = buildSampleRom({}, rom);
         writeWhole("sample.smc", rom);
+        // Other graphics, for extractions that replace every sheet file.
+        SampleRomOptions other;
+        other.seed = 2;
+        Bytes otherRom;
+        buildSampleRom(other, otherRom);
+        writeWhole("other.smc", otherRom);
         Bytes combined;
         for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
             const Bytes bytes = sampleSheet(sheet, kUsLayout, 1);
@@ -93,10 +99,10 @@ Workspace& workspace()
 }
 
 // The sample ROM read into its image and identified, as the driver does it.
-RomImage openSample()
+RomImage openSample(const char* path = "sample.smc")
 {
     RomImage rom;
-    rom.path = "sample.smc";
+    rom.path = path;
     std::FILE* file = std::fopen(rom.path, "rb");
     if (file == nullptr || !loadRomImage(rom, file) || !identifyRom(rom)) {
         std::fprintf(stderr, "the sample ROM cannot be read\n");
@@ -122,21 +128,34 @@ void makePictures()
     }
 }
 
-void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures)
+// Extraction over the files of the run before: of the same ROM (the files
+// already hold what is extracted), or, with `replacing`, of the two sample
+// ROMs in turn, so that every file gets other bytes and is replaced.
+void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures, bool replacing)
 {
     workspace();
     ExtractRequest request;
     request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
     request.pictures = pictures;
+    bool other = false;
     for (auto _ : state) {
-        const RomImage rom = openSample();
+        const RomImage rom = openSample(other ? "other.smc" : "sample.smc");
         benchmark::DoNotOptimize(extractSheets(rom, request));
+        other = replacing && !other;
+    }
+    if (replacing && !other) {
+        // The files of the sample ROM again, for the insertion benchmarks.
+        extractSheets(openSample(), request);
     }
 }
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file, true, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures, false, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture, true, true, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_files_replaced, false, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_file_replaced, true, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, per_sheet_pictures_replaced, false, true, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Extract, combined_picture_replaced, true, true, true)->Unit(benchmark::kMillisecond);
 
 // Floor of extraction: read the ROM, write the sheets' bytes to as many files.
 void BM_ExtractFloor(benchmark::State& state, bool combinedFile)

@@ -66,6 +66,9 @@ inline constexpr const char* kFmtCombinedIsRaw = "%s holds raw sheets: take 20 o
 inline constexpr const char* kFmtRomNotWritable =
     "The ROM %s cannot be opened for writing, so the real run would fail.\n";
 
+// Another run holds the ROM.
+inline constexpr const char* kFmtWaitingForRun = "Waiting for another run on %s to finish...\n";
+
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";
 inline constexpr const char* kMsgStartInsert = "Recompressing...";

@@ -110,21 +110,32 @@ bool romIsASheetFile(const std::string& romPath, bool pictures)
     return false;
 }
 
-// Opens the ROM (read-only for extraction and checks, read-write otherwise)
-// and reads it whole into rom's image; the file is closed again.
-bool openRom(const RunOptions& options, RomImage& rom)
+// Told once, before this run waits for another run on the ROM to finish.
+void tellWaitingForRom(const char* path)
 {
-    const bool readOnly =
-        options.operation == RunOperation::ExtractSheets || (options.modeWord & ModeCheckOnly) != 0;
+    std::printf(kFmtWaitingForRun, path);
+    std::fflush(stdout);
+}
+
+// Opens the ROM (read-only for extraction and checks, read-write otherwise)
+// and reads it whole into rom's image. `lock` keeps the file open to the end
+// of the run, past its replacement: alone for a run that may change the ROM,
+// shared with other readers for extractions and checks.
+bool openRom(const RunOptions& options, RomImage& rom, std::FILE*& lock)
+{
+    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
+    const bool readOnly = options.operation == RunOperation::ExtractSheets || checkOnly;
     rom.path = options.romPath.c_str();
-    std::FILE* file = openExistingFile(rom.path, readOnly ? "rb" : "r+b");
-    if (file == nullptr) {
+    lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
+                          tellWaitingForRom);
+    if (lock == nullptr) {
         std::printf(kFmtUnableToOpenRom, rom.path);
         return false;
     }
-    const bool loaded = loadRomImage(rom, file);
-    std::fclose(file);
-    return loaded;
+    if (!checkOnly) {
+        removeLeftoverTemporaries(&rom.path, 1, true);
+    }
+    return loadRomImage(rom, lock);
 }
 
 // The combined sheet file's path, or null for one file per sheet.
@@ -158,7 +169,11 @@ void adviseOnMissingSheetFiles(std::uint32_t modeWord, std::uint32_t sheet)
 {
     const bool pictures = (modeWord & ModePictures) != 0;
     std::error_code error;
-    if (std::filesystem::exists(sheetFileName(sheet, pictures).text, error)) {
+    // A link counts as there, even one to nothing: it was refused as a link.
+    const auto there = [&error](const char* name) {
+        return std::filesystem::exists(std::filesystem::symlink_status(name, error));
+    };
+    if (there(sheetFileName(sheet, pictures).text)) {
         return;  // there, but refused for what it holds: its message says why
     }
     const SheetFileName other = sheetFileName(sheet, !pictures);
@@ -168,7 +183,7 @@ void adviseOnMissingSheetFiles(std::uint32_t modeWord, std::uint32_t sheet)
     }
     std::uint32_t missing = 0;
     for (std::uint32_t n = 0; n < kSheetCount; ++n) {
-        missing += std::filesystem::exists(sheetFileName(n, pictures).text, error) ? 0u : 1u;
+        missing += there(sheetFileName(n, pictures).text) ? 0u : 1u;
     }
     if (missing > 1) {
         std::printf(kFmtSheetFilesMissing, static_cast<unsigned>(missing));
@@ -249,7 +264,7 @@ bool answersHelpOrVersion(const char* argument)
 
 }  // namespace
 
-bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage& rom)
+bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage& rom, std::FILE*& romLock)
 {
     std::printf("%s", kBanner);
     if (!readArguments(argc - 1, argv, options)) {
@@ -262,7 +277,7 @@ bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage
         std::printf("%s", kMsgIdenticalFiles);
         return false;
     }
-    return openRom(options, rom) && identifyRom(rom);
+    return openRom(options, rom, romLock) && identifyRom(rom);
 }
 
 bool runSelectedOperation(RunOptions& options, RomImage& rom)
@@ -313,13 +328,19 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
 
 int runSheetpak(int argc, const char* const* argv)
 {
+    // A write past a file-size limit fails like any write, so the run can say so.
+    letWritesFailPastSizeLimit();
     if (argc > 1 && answersHelpOrVersion(argv[1])) {
         std::fflush(stdout);
         return 0;
     }
     RunOptions options;
     RomImage rom;
-    const bool succeeded = prepareRun(argc, argv, options, rom) && runSelectedOperation(options, rom);
+    std::FILE* romLock = nullptr;
+    const bool succeeded = prepareRun(argc, argv, options, rom, romLock) && runSelectedOperation(options, rom);
+    if (romLock != nullptr) {
+        std::fclose(romLock);  // the run is over: the next one may have the ROM
+    }
     std::fflush(stdout);
     runExitPrompt(succeeded, options.modeWord);
     std::fflush(stdout);

@@ -31,10 +31,25 @@ PictureSheet pictureSheet(std::uint32_t sheet, const RomLayout& layout, std::uin
     return {sheet, bytes, sheetSize(sheet, layout), sheetKeeps3BitsPerPixel(sheet)};
 }
 
-// Reads a whole picture of `count` sheets from `path`. False after a message.
-bool readPictureFile(const char* path, PictureSheet* sheets, std::uint32_t count)
+// Refuses a per-sheet file that is a symbolic link: such a file could make
+// the tool read or write any file the user may reach. Prints the refusal.
+bool refusesLink(const char* path)
 {
-    std::FILE* file = openExistingFile(path, "rb");
+    if (!isSymbolicLink(path)) {
+        return false;
+    }
+    std::printf(kFmtSheetFileIsLink, path);
+    return true;
+}
+
+// Reads a whole picture of `count` sheets from `path` (through a symbolic
+// link only when `throughLinks`). False after a message.
+bool readPictureFile(const char* path, bool throughLinks, PictureSheet* sheets, std::uint32_t count)
+{
+    if (!throughLinks && refusesLink(path)) {
+        return false;
+    }
+    std::FILE* file = throughLinks ? openExistingFile(path, "rb") : openExistingFileNotThroughLink(path, "rb");
     if (file == nullptr) {
         std::printf(kFmtCouldNotOpen, path);
         return false;
@@ -51,7 +66,7 @@ bool readCombinedPicture(const RomLayout& layout, const char* path, std::uint8_t
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         sheets[sheet] = pictureSheet(sheet, layout, combined + combinedFileOffset(sheet, layout));
     }
-    return readPictureFile(path, sheets, kSheetCount);
+    return readPictureFile(path, true, sheets, kSheetCount);
 }
 
 // The combined raw file, which must hold exactly this release's sheets:
@@ -72,7 +87,7 @@ bool readCombinedFile(const RomLayout& layout, const char* path, std::uint8_t* c
         if (size == combinedFileSize(other)) {
             std::printf(kFmtSheetFileOfOtherRelease, path, releaseName(other), releaseName(layout));
         } else {
-            std::printf(kFmtSheetFileWrongSize, path, static_cast<unsigned>(size), static_cast<unsigned>(needed));
+            std::printf(kFmtSheetFileWrongSize, path, size, static_cast<unsigned>(needed));
         }
         return false;
     }
@@ -90,7 +105,10 @@ bool readRawSheetFile(const RomLayout& layout, std::uint32_t sheet, std::uint8_t
 {
     const SheetFileName fileName = sheetFileName(sheet);
     const char* name = fileName.text;
-    std::FILE* file = openExistingFile(name, "rb");
+    if (refusesLink(name)) {
+        return false;
+    }
+    std::FILE* file = openExistingFileNotThroughLink(name, "rb");
     if (file == nullptr) {
         std::printf(kFmtCouldNotOpen, name);
         return false;
@@ -105,28 +123,27 @@ bool readRawSheetFile(const RomLayout& layout, std::uint32_t sheet, std::uint8_t
     }
     if (readOk && size > kSheetBufferSize) {
         std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
-        size = kSheetBufferSize;
     }
-    length = static_cast<std::uint32_t>(size);
+    length = static_cast<std::uint32_t>(size < kSheetBufferSize ? size : kSheetBufferSize);
     readOk = readOk && seekTo(file, 0) && std::fread(buffer, 1, length, file) == length;
     std::fclose(file);
     if (!readOk) {
         std::printf(kFmtCouldNotRead, name);
         return false;
     }
+    // The file's own size, however large: the first 0x8000 bytes are used.
     const std::uint32_t kept = keptLength(sheet, layout);
-    if (kept != 0 && length != kept) {
-        std::printf(kFmtSheetLengthNotKept, static_cast<unsigned>(sheet), static_cast<unsigned>(length),
-                    static_cast<unsigned>(kept));
+    if (kept != 0 && size != kept) {
+        std::printf(kFmtSheetLengthNotKept, static_cast<unsigned>(sheet), size, static_cast<unsigned>(kept));
     }
     return true;
 }
 
-// Puts `length` bytes in the file at `path` whole. False after printing what
-// became of the file.
-bool writeSheetFile(const char* path, const std::uint8_t* bytes, std::uint64_t length)
+// Prints what became of the file at `path` after a whole-file write. True
+// when it was written.
+bool reportWrite(const char* path, WholeFileWrite result)
 {
-    switch (writeWholeFile(path, bytes, length)) {
+    switch (result) {
     case WholeFileWrite::Written:
         return true;
     case WholeFileWrite::CannotOpen:
@@ -147,19 +164,11 @@ bool writeSheetFile(const char* path, const std::uint8_t* bytes, std::uint64_t l
     return false;
 }
 
-// Writes a picture of `count` sheets whole to `path`: encoded in memory first,
-// so that the file itself is replaced in one step.
-bool writePictureFile(const char* path, const PictureSheet* sheets, std::uint32_t count)
+// Whether the file at `path` (reached through a symbolic link only when
+// `throughLinks`) is a ROM of the game, after printing the refusal.
+bool refusesGameRom(const char* path, bool throughLinks)
 {
-    EncodedPicture picture;
-    return encodeSheetPicture(path, sheets, count, picture) && writeSheetFile(path, picture.bytes, picture.length);
-}
-
-}  // namespace
-
-bool refusesRomAsSheetFile(const char* path)
-{
-    std::FILE* file = openExistingFile(path, "rb");
+    std::FILE* file = throughLinks ? openExistingFile(path, "rb") : openExistingFileNotThroughLink(path, "rb");
     if (file == nullptr) {
         return false;
     }
@@ -172,10 +181,170 @@ bool refusesRomAsSheetFile(const char* path)
     return rom;
 }
 
-bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures)
+// One sheet file an extraction would write: its new bytes (owned by the
+// sink or by an encoded picture) and what is at its path now.
+struct PlannedFile {
+    const char* path = nullptr;
+    const std::uint8_t* bytes = nullptr;
+    std::uint64_t length = 0;
+    PathLook now;  // now.holdsBytes: it already holds the new bytes and is left as it is
+};
+
+// THE PLACE OF THE CHECK FOR CHANGES THE USER MADE: an existing sheet file
+// whose sheets differ from what extraction would write there is refused
+// (unless the mode word allows replacing such files). It sees the decoded
+// sheets in `sink` and the files with their new bytes and what is there now.
+// Every file passes for now. True after printing the refusal.
+bool refusesFilesHoldingChanges(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
+{
+    static_cast<void>(sink);
+    static_cast<void>(files);
+    static_cast<void>(count);
+    return false;
+}
+
+// The last studies of the files, after those of links, ROMs and files that
+// cannot be had: changes the user made, then read-only files that would get
+// other bytes. False after printing the first refusal.
+bool studyReplacements(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
+{
+    if (refusesFilesHoldingChanges(sink, files, count)) {
+        return false;
+    }
+    for (std::uint32_t k = 0; k < count; ++k) {
+        // The permission bits decide, not whether this process could write:
+        // root may write anything, yet a read-only file stays as it is.
+        const PathLook& now = files[k].now;
+        if (now.kind == PathKind::RegularFile && !now.holdsBytes && !now.writeBits) {
+            std::printf(kFmtSheetFileReadOnly, files[k].path);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The combined file: studied, then written whole unless it holds its bytes.
+bool closeCombinedFile(SheetSink& sink)
+{
+    const RomLayout& layout = *sink.layout;
+    PlannedFile file;
+    file.path = sink.combinedPath;
+    file.bytes = sink.combined.get();
+    file.length = combinedFileSize(layout);
+    EncodedPicture picture;
+    if (sink.pictures) {
+        PictureSheet sheets[kSheetCount];
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            sheets[sheet] = pictureSheet(sheet, layout, sink.combined.get() + combinedFileOffset(sheet, layout));
+        }
+        if (!encodeSheetPicture(file.path, sheets, kSheetCount, picture)) {
+            return false;
+        }
+        file.bytes = picture.bytes;
+        file.length = picture.length;
+    }
+    file.now = lookAtPath(file.path, true, file.bytes, file.length);
+    if (!studyReplacements(sink, &file, 1)) {
+        return false;
+    }
+    if (sink.checkOnly) {
+        return true;
+    }
+    removeLeftoverTemporaries(&file.path, 1, true);
+    return file.now.holdsBytes || reportWrite(file.path, writeWholeFile(file.path, file.bytes, file.length));
+}
+
+// The per-sheet files: each looked at once, links, ROMs and files that cannot
+// be had refused for the whole set in that order, then the last studies,
+// then one batch of writes.
+bool closePerSheetFiles(SheetSink& sink)
+{
+    const RomLayout& layout = *sink.layout;
+    SheetFileName names[kSheetCount];
+    std::unique_ptr<EncodedPicture[]> pictures(sink.pictures ? new (std::nothrow) EncodedPicture[kSheetCount]
+                                                             : nullptr);
+    if (sink.pictures && !pictures) {
+        std::printf("%s", kMsgOutOfMemory);
+        return false;
+    }
+    PlannedFile files[kSheetCount];
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        names[sheet] = sheetFileName(sheet, sink.pictures);
+        PlannedFile& file = files[sheet];
+        file.path = names[sheet].text;
+        file.bytes = sink.sheets[sheet].get();
+        file.length = sink.lengths[sheet];
+        if (sink.pictures) {
+            const PictureSheet picture = pictureSheet(sheet, layout, sink.sheets[sheet].get());
+            if (!encodeSheetPicture(file.path, &picture, 1, pictures[sheet])) {
+                return false;
+            }
+            file.bytes = pictures[sheet].bytes;
+            file.length = pictures[sheet].length;
+        }
+        file.now = lookAtPath(file.path, false, file.bytes, file.length);
+    }
+    for (const PlannedFile& file : files) {
+        if (file.now.kind == PathKind::SymbolicLink) {
+            std::printf(kFmtSheetFileIsLink, file.path);
+            return false;
+        }
+    }
+    for (const PlannedFile& file : files) {
+        // Only a file of a ROM's size is opened again to be asked.
+        if (file.now.kind == PathKind::RegularFile && file.now.size >= kMinimumRomSize &&
+            refusesGameRom(file.path, false)) {
+            return false;
+        }
+    }
+    for (const PlannedFile& file : files) {
+        if (file.now.kind == PathKind::Other) {
+            std::printf(kFmtCouldNotOpen, file.path);
+            return false;
+        }
+    }
+    if (!studyReplacements(sink, files, kSheetCount)) {
+        return false;
+    }
+    if (sink.checkOnly) {
+        return true;
+    }
+
+    // What killed extractions of either kind left here goes first.
+    const char* leftovers[2 * kSheetCount];
+    SheetFileName otherNames[kSheetCount];
+    FileInBatch batch[kSheetCount];
+    std::uint32_t changed = 0;
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        otherNames[sheet] = sheetFileName(sheet, !sink.pictures);
+        leftovers[2 * sheet] = names[sheet].text;
+        leftovers[2 * sheet + 1] = otherNames[sheet].text;
+        if (!files[sheet].now.holdsBytes) {
+            batch[changed++] = {files[sheet].path, files[sheet].bytes, files[sheet].length};
+        }
+    }
+    removeLeftoverTemporaries(leftovers, 2 * kSheetCount, false);
+    if (changed == 0) {
+        return true;
+    }
+    std::uint32_t failed = 0;
+    const WholeFileWrite result = writeFileBatch(batch, changed, failed);
+    return reportWrite(batch[failed].path, result);
+}
+
+}  // namespace
+
+bool refusesRomAsSheetFile(const char* path)
+{
+    return refusesGameRom(path, true);
+}
+
+bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures,
+                   bool checkOnly)
 {
     sink.layout = &layout;
     sink.pictures = pictures;
+    sink.checkOnly = checkOnly;
     sink.combinedPath = combinedPath;
     if (combinedPath == nullptr) {
         return true;
@@ -192,25 +361,6 @@ bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combine
     return true;
 }
 
-bool checkSheetSink(const char* combinedPath, bool pictures)
-{
-    if (combinedPath != nullptr) {
-        if (!mayCreateOrReplace(combinedPath)) {
-            std::printf(kFmtCouldNotOpen, combinedPath);
-            return false;
-        }
-        return true;
-    }
-    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        const SheetFileName name = sheetFileName(sheet, pictures);
-        if (!mayCreateOrReplace(name.text)) {
-            std::printf(kFmtCouldNotOpen, name.text);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool writeSheetToSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* buffer, std::uint32_t length)
 {
     const RomLayout& layout = *sink.layout;
@@ -218,31 +368,22 @@ bool writeSheetToSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* 
         std::memcpy(sink.combined.get() + combinedFileOffset(sheet, layout), buffer, sheetSize(sheet, layout));
         return true;
     }
-    const SheetFileName name = sheetFileName(sheet, sink.pictures);
-    if (sink.pictures) {
-        // The picture holds the sheet's catalogue size, as its combined slot does.
-        const PictureSheet picture = pictureSheet(sheet, layout, const_cast<std::uint8_t*>(buffer));
-        return writePictureFile(name.text, &picture, 1);
+    // A picture holds the sheet's catalogue size, as its combined slot does.
+    const std::uint32_t kept = sink.pictures ? sheetSize(sheet, layout) : length;
+    sink.sheets[sheet].reset(new (std::nothrow) std::uint8_t[kept]);
+    if (!sink.sheets[sheet]) {
+        std::printf("%s", kMsgOutOfMemory);
+        return false;
     }
-    return writeSheetFile(name.text, buffer, length);
+    std::memcpy(sink.sheets[sheet].get(), buffer, kept);
+    sink.lengths[sheet] = kept;
+    return true;
 }
 
 bool closeSheetSink(SheetSink& sink)
 {
-    if (!sink.combined) {
-        return true;
-    }
-    const RomLayout& layout = *sink.layout;
-    if (!sink.pictures) {
-        return writeSheetFile(sink.combinedPath, sink.combined.get(), combinedFileSize(layout));
-    }
-    PictureSheet sheets[kSheetCount];
-    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        sheets[sheet] = pictureSheet(sheet, layout, sink.combined.get() + combinedFileOffset(sheet, layout));
-    }
-    return writePictureFile(sink.combinedPath, sheets, kSheetCount);
+    return sink.combinedPath != nullptr ? closeCombinedFile(sink) : closePerSheetFiles(sink);
 }
-
 bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* combinedPath, bool pictures)
 {
     source.layout = &layout;
@@ -272,7 +413,7 @@ bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::ui
     } else if (source.pictures) {
         PictureSheet picture = pictureSheet(sheet, layout, buffer);
         length = picture.length;
-        read = readPictureFile(sheetFileName(sheet, true).text, &picture, 1);
+        read = readPictureFile(sheetFileName(sheet, true).text, false, &picture, 1);
     } else {
         read = readRawSheetFile(layout, sheet, buffer, length);
     }

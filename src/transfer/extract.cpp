@@ -119,8 +119,7 @@ bool extractSheets(const RomImage& rom, const ExtractRequest& request)
         return false;
     }
     SheetSink sink;
-    if (request.checkOnly ? !checkSheetSink(request.sheetFilePath, request.pictures)
-                          : !openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures)) {
+    if (!openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures, request.checkOnly)) {
         return false;
     }
 
@@ -148,14 +147,17 @@ bool extractSheets(const RomImage& rom, const ExtractRequest& request)
             std::printf(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
             length = kSheetBufferSize;
         }
-        if (!request.checkOnly && !writeSheetToSink(sink, sheet, sheetBuffer.get(), length)) {
+        if (!writeSheetToSink(sink, sheet, sheetBuffer.get(), length)) {
             return false;
         }
+    }
+    // A check studies the files as the real run would, and writes none.
+    if (!closeSheetSink(sink)) {
+        return false;
     }
     if (request.checkOnly) {
         printSheetSpans(spans, kSheetCount);
         printExtractionSpan(spans);
-        return true;
     }
-    return closeSheetSink(sink);
+    return true;
 }

@@ -33,7 +33,7 @@ inline DecodeRun runDecoder(DecodeFunction decode, const Bytes& stream, DecodeCo
     decode(context);
     run.length = context.outputLength;
     run.running = context.running;
-    run.streamPosition = context.inputRead;
+    run.streamPosition = static_cast<long>(context.inputRead);
     return run;
 }
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "platform/file_fault.h"
 #include "platform/file_io.h"
 #include "support/temp_dir.h"
 
@@ -43,10 +44,19 @@ TEST(FileSeam, HardLinkedFilesAreRewrittenInPlaceAndWrittenBackOnFailure)
         EXPECT_EQ(writeWholeFile(path.c_str(), longOld.data(), longOld.size()), WholeFileWrite::Restored);
     }
     EXPECT_EQ(readFile(dir / "other.bin"), shortNew);
+    // The file itself tells whether the old bytes are back: a resize that
+    // failed left the length as it was, and the changed byte is written back.
     {
         const FaultScope fault({FileFaultAction::FailFromThen, 1, FileStep::Resize});
-        EXPECT_EQ(writeWholeFile(path.c_str(), longOld.data(), 1000), WholeFileWrite::NotRestored);
+        EXPECT_EQ(writeWholeFile(path.c_str(), longOld.data(), 1000), WholeFileWrite::Restored);
     }
+    EXPECT_EQ(readFile(dir / "other.bin"), shortNew);
+    // The first range written, every later write failing: it stays changed.
+    {
+        const FaultScope fault({FileFaultAction::FailFromThen, 2, FileStep::Write});
+        EXPECT_EQ(writeWholeFile(path.c_str(), longOld.data(), longOld.size()), WholeFileWrite::NotRestored);
+    }
+    EXPECT_NE(readFile(dir / "other.bin"), shortNew);
 #endif
 }
 

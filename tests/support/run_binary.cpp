@@ -116,9 +116,9 @@ HANDLE openInheritable(const fs::path& path, DWORD access, DWORD creation)
 }
 
 // Windows has no per-process file size limit: `fileSizeLimit` is not honoured.
-int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-               const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/,
-               unsigned /*timeoutSeconds*/)
+HANDLE startProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                    const fs::path& outPath, const fs::path& errPath, std::uint64_t /*fileSizeLimit*/,
+                    unsigned /*timeoutSeconds*/)
 {
     const std::string program = binaryPath();
     std::string commandLine;
@@ -148,17 +148,23 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
     if (!started) {
         throw std::runtime_error("cannot start " + program + " (error " + std::to_string(GetLastError()) + ")");
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    const BOOL known = GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+int waitForProcess(HANDLE process)
+{
+    WaitForSingleObject(process, INFINITE);
+    DWORD exitCode = 0;
+    const BOOL known = GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
     return known ? static_cast<int>(exitCode) : -1;
 }
 #else
-int runProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
-               const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
-               unsigned timeoutSeconds)
+// Starts the binary in a child process; returns its process id.
+pid_t startProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                   const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
+                   unsigned timeoutSeconds)
 {
     std::vector<std::string> argvStorage;
     argvStorage.push_back(SHEETPAK_BINARY);
@@ -182,8 +188,9 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
             _exit(127);
         }
         if (fileSizeLimit != 0) {
-            // Writes past the limit then fail with EFBIG instead of raising SIGXFSZ.
-            std::signal(SIGXFSZ, SIG_IGN);
+            // The signal at its default, as a user's shell leaves it: the
+            // program itself must keep a write past the limit from killing it.
+            std::signal(SIGXFSZ, SIG_DFL);
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) {
                 _exit(127);
@@ -195,6 +202,12 @@ int runProcess(const std::vector<std::string>& arguments, const fs::path& workin
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+
+// The exit status of a started child; -1 when a signal ended it.
+int waitForProcess(pid_t child)
+{
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }
@@ -219,8 +232,29 @@ RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs:
     TempDir capture;
     const fs::path outPath = capture / "stdout.txt";
     const fs::path errPath = capture / "stderr.txt";
-    const int status = runProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeoutSeconds);
+    const int status =
+        waitForProcess(startProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeoutSeconds));
     return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+}
+
+std::vector<RunResult> runSheetpakBinariesAtOnce(const std::vector<std::vector<std::string>>& runs,
+                                                 const fs::path& workingDirectory)
+{
+    TempDir capture;
+    std::vector<decltype(startProcess({}, {}, {}, {}, 0, 0))> started;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        const std::string stem = std::to_string(k);
+        started.push_back(startProcess(runs[k], workingDirectory, capture / (stem + ".out"),
+                                       capture / (stem + ".err"), 0, 0));
+    }
+    std::vector<RunResult> results;
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        const std::string stem = std::to_string(k);
+        const int status = waitForProcess(started[k]);
+        results.push_back({status, asWritten(readText(capture / (stem + ".out"))),
+                           asWritten(readText(capture / (stem + ".err")))});
+    }
+    return results;
 }
 
 bool canRunInChild()

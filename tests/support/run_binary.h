@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_io.h"
+#include "platform/file_fault.h"
 
 struct RunResult {
     int exitStatus;      // the process exit status; -1 when it did not exit normally
@@ -18,12 +18,18 @@ struct RunResult {
 // null device, and captures both output streams and the exit status. On Windows
 // the CR LF line ends of the text-mode streams come back as LF. A non-zero
 // `fileSizeLimit` caps the size of any file the process writes (where the
-// platform can), so writes past it fail as on a full disk. A non-zero
+// platform can), so writes past it fail as on a full disk; the signal such a
+// write raises (SIGXFSZ) is left at its default. A non-zero
 // `timeoutSeconds` kills a run that lasts longer (exit status -1; where the
 // platform can).
 RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
                             const std::filesystem::path& workingDirectory,
                             std::uint64_t fileSizeLimit = 0, unsigned timeoutSeconds = 0);
+
+// Starts one run of sheetpak per entry of `runs`, all before waiting for any,
+// in `workingDirectory`; their results in the same order.
+std::vector<RunResult> runSheetpakBinariesAtOnce(const std::vector<std::vector<std::string>>& runs,
+                                                 const std::filesystem::path& workingDirectory);
 
 // Whether runSheetpakBinary can honour a file size limit and a timeout on
 // this platform.

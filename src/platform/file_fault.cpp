@@ -1,0 +1,40 @@
+#include "platform/file_fault.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+FileFaultForTests gFault;
+std::uint32_t gStepsCounted = 0;
+
+}  // namespace
+
+void setFileFaultForTests(const FileFaultForTests& fault)
+{
+    gFault = fault;
+    gStepsCounted = 0;
+}
+
+std::uint32_t fileStepsCountedForTests()
+{
+    return gStepsCounted;
+}
+
+bool fileStepMayRun(FileStep kind)
+{
+    if (gFault.only != FileStep::Any && gFault.only != kind) {
+        return true;
+    }
+    ++gStepsCounted;
+    const bool reached = gStepsCounted == gFault.at ||
+                         (gFault.action == FileFaultAction::FailFromThen && gStepsCounted > gFault.at);
+    if (!reached || gFault.action == FileFaultAction::None) {
+        return true;
+    }
+    if (gFault.action == FileFaultAction::Exit) {
+        std::fflush(stdout);
+        std::_Exit(kFileFaultExitStatus);
+    }
+    return false;
+}

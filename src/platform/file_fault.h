@@ -1,0 +1,30 @@
+#pragma once
+// The file seam's fault hook, for tests only: the product never sets it, and
+// no flag or environment variable reaches it. Every step of the seam (each
+// creation of a temporary file, each write of at most 0x40000 bytes, each
+// flush to the disk, resize, rename and folder sync) is counted; the `at`-th
+// counted step (from 1) fails, or it and every later one, or the process ends
+// there at once with _exit(kFileFaultExitStatus) as if killed.
+
+#include <cstdint>
+
+enum class FileStep : std::uint8_t { Create, Write, Flush, Resize, Rename, SyncFolder, Any };
+enum class FileFaultAction : std::uint8_t { None, FailOnce, FailFromThen, Exit };
+
+struct FileFaultForTests {
+    FileFaultAction action = FileFaultAction::None;
+    std::uint32_t at = 0;           // the step that faults, counted from 1
+    FileStep only = FileStep::Any;  // count only steps of this kind
+};
+
+inline constexpr int kFileFaultExitStatus = 86;
+
+// Sets the hook and restarts the count.
+void setFileFaultForTests(const FileFaultForTests& fault);
+
+// The number of steps counted since the hook was last set.
+std::uint32_t fileStepsCountedForTests();
+
+// For the seam itself: counts one step of `kind`. False when the hook makes
+// this step fail; does not return when it ends the process here.
+bool fileStepMayRun(FileStep kind);
