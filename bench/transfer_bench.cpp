@@ -122,7 +122,8 @@ void makePictures()
             ExtractRequest request;
             request.sheetFilePath = path;
             request.pictures = true;
-            extractSheets(rom, request);
+            ExtractOutcome outcome;
+            extractSheets(rom, request, outcome);
         }
         made = true;
     }
@@ -137,15 +138,18 @@ void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures, bool 
     ExtractRequest request;
     request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
     request.pictures = pictures;
+    // The files of the other ROM hold other sheets: replacing them is asked for.
+    request.replaceEdited = replacing;
+    ExtractOutcome outcome;
     bool other = false;
     for (auto _ : state) {
         const RomImage rom = openSample(other ? "other.smc" : "sample.smc");
-        benchmark::DoNotOptimize(extractSheets(rom, request));
+        benchmark::DoNotOptimize(extractSheets(rom, request, outcome));
         other = replacing && !other;
     }
     if (replacing && !other) {
         // The files of the sample ROM again, for the insertion benchmarks.
-        extractSheets(openSample(), request);
+        extractSheets(openSample(), request, outcome);
     }
 }
 BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);

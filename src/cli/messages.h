@@ -62,6 +62,11 @@ inline constexpr const char* kFmtCombinedIsPicture =
     "%s is a PNG picture: add 20 to the mode word to insert it (mode %X).\n";
 inline constexpr const char* kFmtCombinedIsRaw = "%s holds raw sheets: take 20 off the mode word to insert it (mode %X).\n";
 
+// An extraction refused over sheet files that hold changes.
+inline constexpr const char* kFmtWouldReplaceChanges =
+    "Extraction would replace changes in %u of your sheet files: insert them first, move them away, or add 800 to "
+    "the mode word (mode %X) to replace them.\n";
+
 // A check of a run that writes, on a ROM that run could not open for writing.
 inline constexpr const char* kFmtRomNotWritable =
     "The ROM %s cannot be opened for writing, so the real run would fail.\n";

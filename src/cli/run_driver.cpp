@@ -295,7 +295,13 @@ bool runSelectedOperation(RunOptions& options, RomImage& rom)
         request.sheetFilePath = sheetPath(options);
         request.pictures = (options.modeWord & ModePictures) != 0;
         request.checkOnly = checkOnly;
-        succeeded = extractSheets(rom, request);
+        request.replaceEdited = (options.modeWord & ModeReplaceEdited) != 0;
+        ExtractOutcome outcome;
+        succeeded = extractSheets(rom, request, outcome);
+        if (outcome.filesHoldingChanges != 0) {
+            std::printf(kFmtWouldReplaceChanges, static_cast<unsigned>(outcome.filesHoldingChanges),
+                        static_cast<unsigned>(options.modeWord | ModeReplaceEdited));
+        }
         break;
     }
     case RunOperation::InsertSheets:

@@ -10,8 +10,7 @@
 
 // The per-sheet file `path` (a raw file, or a picture when `picture` is set)
 // against the `length` bytes at `sheetBytes` that extraction would write for
-// sheet `sheet` (kSheetBufferSize bytes, zero past `length`; a picture holds
-// the sheet's catalogue size of them). A raw file is read as insertion reads
+// sheet `sheet` (for a picture, the sheet's catalogue size of them). A raw file is read as insertion reads
 // it, its first 0x8000 bytes; an empty one holds nothing to lose. A picture is
 // read as insertion reads it; one that cannot be read holds changes.
 bool sheetFileHoldsChanges(const RomLayout& layout, std::uint32_t sheet, const char* path, bool picture,

@@ -10,6 +10,7 @@
 #include "rom/identify.h"
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/edited_files.h"
 #include "sheetfile/png_sheet_file.h"
 #include "sheetfile/sheet_file_name.h"
 #include "sheetfile/sheetfile_messages.h"
@@ -190,23 +191,48 @@ struct PlannedFile {
     PathLook now;  // now.holdsBytes: it already holds the new bytes and is left as it is
 };
 
-// THE PLACE OF THE CHECK FOR CHANGES THE USER MADE: an existing sheet file
-// whose sheets differ from what extraction would write there is refused
-// (unless the mode word allows replacing such files). It sees the decoded
-// sheets in `sink` and the files with their new bytes and what is there now.
-// Every file passes for now. True after printing the refusal.
-bool refusesFilesHoldingChanges(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
+// Whether an existing sheet file holds changes the user made (edited_files.h),
+// unless the sink may replace them: then the first three are named, in
+// sheet order, sink.filesHoldingChanges counts them all, and the extraction
+// is refused. `files` are the per-sheet files in sheet order, or the combined
+// file alone. A file that already holds its new bytes holds no changes.
+bool refusesFilesHoldingChanges(SheetSink& sink, const PlannedFile* files, std::uint32_t count)
 {
-    static_cast<void>(sink);
-    static_cast<void>(files);
-    static_cast<void>(count);
-    return false;
+    if (sink.replaceEdited) {
+        return false;
+    }
+    constexpr std::uint32_t kNamed = 3;
+    const RomLayout& layout = *sink.layout;
+    std::uint32_t found = 0;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        const PlannedFile& file = files[k];
+        if (file.now.kind != PathKind::RegularFile || file.now.holdsBytes) {
+            continue;
+        }
+        const bool combined = sink.combinedPath != nullptr;
+        const bool changed =
+            combined ? combinedFileHoldsChanges(layout, file.path, sink.pictures, sink.combined.get())
+                     : sheetFileHoldsChanges(layout, k, file.path, sink.pictures, sink.sheets[k].get(), sink.lengths[k]);
+        if (!changed) {
+            continue;
+        }
+        if (found < kNamed) {
+            if (combined) {
+                std::printf(kFmtCombinedFileDiffers, file.path);
+            } else {
+                std::printf(kFmtSheetFileDiffers, file.path, static_cast<unsigned>(k));
+            }
+        }
+        ++found;
+    }
+    sink.filesHoldingChanges = found;
+    return found != 0;
 }
 
 // The last studies of the files, after those of links, ROMs and files that
 // cannot be had: changes the user made, then read-only files that would get
 // other bytes. False after printing the first refusal.
-bool studyReplacements(const SheetSink& sink, const PlannedFile* files, std::uint32_t count)
+bool studyReplacements(SheetSink& sink, const PlannedFile* files, std::uint32_t count)
 {
     if (refusesFilesHoldingChanges(sink, files, count)) {
         return false;

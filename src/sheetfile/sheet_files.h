@@ -41,6 +41,8 @@ struct SheetSink {
     const RomLayout* layout = nullptr;
     bool pictures = false;
     bool checkOnly = false;                      // study the files, write none
+    bool replaceEdited = false;                  // replace files that hold changes instead of refusing
+    std::uint32_t filesHoldingChanges = 0;       // after a refusal: how many files hold changes
     const char* combinedPath = nullptr;          // null: one file per sheet
     std::unique_ptr<std::uint8_t[]> combined;    // combinedFileSize(layout) bytes
     std::unique_ptr<std::uint8_t[]> sheets[kSheetCount];  // per sheet: its bytes as decoded

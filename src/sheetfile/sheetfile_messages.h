@@ -55,3 +55,7 @@ inline constexpr const char* kFmtPixelThreeBits =
     "has colour %u; the game keeps 3 bits per pixel there, so only colours 0 to 7.\n";
 inline constexpr const char* kFmtMorePixelsRefused =
     "%u more pixels of %s are refused as well; the last is at x %u, y %u.\n";
+
+// Sheet files that hold changes the user made.
+inline constexpr const char* kFmtSheetFileDiffers = "%s differs from sheet 0x%02X of the ROM.\n";
+inline constexpr const char* kFmtCombinedFileDiffers = "%s differs from the ROM's sheets.\n";

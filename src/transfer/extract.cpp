@@ -113,7 +113,7 @@ void printExtractionSpan(const SheetSpan* spans)
 
 }  // namespace
 
-bool extractSheets(const RomImage& rom, const ExtractRequest& request)
+bool extractSheets(const RomImage& rom, const ExtractRequest& request, ExtractOutcome& outcome)
 {
     if (request.sheetFilePath != nullptr && refusesRomAsSheetFile(request.sheetFilePath)) {
         return false;
@@ -122,6 +122,7 @@ bool extractSheets(const RomImage& rom, const ExtractRequest& request)
     if (!openSheetSink(sink, *rom.layout, request.sheetFilePath, request.pictures, request.checkOnly)) {
         return false;
     }
+    sink.replaceEdited = request.replaceEdited;
 
     // One sheet buffer for the walk, cleared once: a sheet shorter than its
     // combined-file slot is followed there by what earlier sheets left.
@@ -153,6 +154,7 @@ bool extractSheets(const RomImage& rom, const ExtractRequest& request)
     }
     // A check studies the files as the real run would, and writes none.
     if (!closeSheetSink(sink)) {
+        outcome.filesHoldingChanges = sink.filesHoldingChanges;
         return false;
     }
     if (request.checkOnly) {

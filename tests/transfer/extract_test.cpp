@@ -23,7 +23,8 @@ TEST_F(Extraction, PerSheetFilesOfBothReleasesWithAndWithoutHeader)
         for (const bool header : {false, true}) {
             const SyntheticRom rom = sampleRom({.version = version, .copierHeader = header, .seed = 7});
             rom.save(dir / "zelda.smc");
-            const RunResult result = run({"0", "zelda.smc"});
+            // Each ROM's sheets replace the last one's: 0x800 says so.
+            const RunResult result = run({"800", "zelda.smc"});
             EXPECT_EQ(afterBanner(result.output), "Decompressing...Done!\n");
             EXPECT_EQ(result.exitStatus, 0);
             for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
@@ -44,7 +45,7 @@ TEST_F(Extraction, CombinedFileHasOneSlotPerSheetAtTheReleasesOffsets)
     for (const RomVersion version : {RomVersion::Us, RomVersion::Japan}) {
         const SyntheticRom rom = sampleRom({.version = version, .copierHeader = true});
         rom.save(dir / "zelda.smc");
-        const RunResult result = run({"0", "zelda.smc", "all.bin"});
+        const RunResult result = run({"800", "zelda.smc", "all.bin"});
         EXPECT_EQ(afterBanner(result.output), "Decompressing...Done!\n");
         const Bytes combined = readFile(dir / "all.bin");
         EXPECT_EQ(combined.size(), version == RomVersion::Us ? 0x76800u : 0x79040u);
@@ -154,7 +155,7 @@ TEST_F(Extraction, NeverWritesSheetsOverAGameRom)
         EXPECT_EQ(readFile(dir / "hack.smc"), other.bytes);
         // A file of that size but another title is the user's to replace.
         writeFile(dir / "notarom.bin", Bytes(0x100000, 0));
-        EXPECT_EQ(run({"0", "zelda.smc", "notarom.bin"}).exitStatus, 0);
+        EXPECT_EQ(run({"800", "zelda.smc", "notarom.bin"}).exitStatus, 0);
     }
 }
 
@@ -266,7 +267,7 @@ TEST_F(Extraction, StreamsCutOffByTheEndOfTheFileDecodeAsReadByteByByte)
         }
         rom.save(dir / "zelda.smc");
         const std::vector<Bytes> expected = expectedSheetFiles(rom);
-        const RunResult result = run({"100", "zelda.smc"});
+        const RunResult result = run({"900", "zelda.smc"});
         ASSERT_EQ(result.exitStatus, 0) << c.name << "\n" << result.output;
         for (const std::uint32_t sheet : {0x00u, 0x01u, 0x02u, 0x72u, 0xDBu, 0xDCu}) {
             ASSERT_FALSE(expected[sheet].empty()) << c.name;

@@ -158,6 +158,10 @@ TEST_F(PngEditors, ImageMagickReSavesInsertPixelExactly)
              "/usr/bin/convert GFX21.png GFX21.png && /usr/bin/mogrify GFXDE.png");
     insertsAsRawSheets("all.png");
     insertsAsRawSheets();
+    // A re-save that keeps every pixel holds no change: extraction replaces
+    // it without being told to.
+    EXPECT_EQ(afterBanner(run({"120", "zelda.smc"}).output), "Decompressing...Done!\n");
+    EXPECT_EQ(afterBanner(run({"120", "zelda.smc", "all.png"}).output), "Decompressing...Done!\n");
 }
 
 TEST_F(PngEditors, GraphicsMagickReSavesInsertPixelExactly)
@@ -228,6 +232,10 @@ TEST_F(PngEditors, HandBuiltPalettesAreReadByColourOrByIndexAsTheRulesSay)
     }
     writeFile(dir / "GFX21.png", handBuilt(tiles21, used, [&](std::uint32_t c, auto, auto) { return indexOf[c]; }));
     insertsAsRawSheets();
+    // Their pixels are the ROM's: extraction replaces them without being told to.
+    const Bytes handMade = readFile(dir / "GFX71.png");
+    EXPECT_EQ(afterBanner(run({"120", "zelda.smc"}).output), "Decompressing...Done!\n");
+    EXPECT_NE(readFile(dir / "GFX71.png"), handMade);
 
     // Recoloured: every entry another colour, so the index counts, with a note.
     std::vector<png_color> recoloured;

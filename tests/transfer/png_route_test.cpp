@@ -92,9 +92,10 @@ TEST_F(PngRoutes, GiveExactlyWhatTheRawRoutesGive)
         for (const bool header : {false, true}) {
             const SyntheticRom original = sampleRom({.version = version, .copierHeader = header, .seed = 5});
             original.save(dir / "zelda.smc");
-            ASSERT_EQ(run({"100", "zelda.smc", "all.bin"}).exitStatus, 0);
-            ASSERT_EQ(run({"120", "zelda.smc", "all.png"}).exitStatus, 0);
-            ASSERT_EQ(run({"120", "zelda.smc"}).exitStatus, 0);
+            // Each release's files replace the last one's: 0x800 says so.
+            ASSERT_EQ(run({"900", "zelda.smc", "all.bin"}).exitStatus, 0);
+            ASSERT_EQ(run({"920", "zelda.smc", "all.png"}).exitStatus, 0);
+            ASSERT_EQ(run({"920", "zelda.smc"}).exitStatus, 0);
             EXPECT_FALSE(fs::exists(dir / "GFX00.bin"));
             const Bytes combined = readFile(dir / "all.bin");
 

@@ -169,7 +169,8 @@ TEST_F(Replacement, ExtractionKilledOrFailingAtAnyStepKeepsTheEarlierCombinedFil
                 fs::remove(dir / "all.bin");
             }
         };
-        proveEveryStep({"0", "zelda.smc", "all.bin"},
+        // Replacing an earlier file of other sheets is asked for with 0x800.
+        proveEveryStep({"800", "zelda.smc", "all.bin"},
                        {{"all.bin", existed ? std::optional<Bytes>(earlier) : std::nullopt,
                          combinedSampleFile(kUsLayout, 4)}},
                        prepare);
@@ -199,7 +200,7 @@ TEST_F(Replacement, PerSheetExtractionKilledOrFailingAtAnyStepLeavesEachFileOldO
     };
     // Four creations and writes, one flush for the batch (Linux), four
     // renames, one folder sync.
-    const std::uint32_t steps = proveEveryStep({"0", "zelda.smc"}, targets, prepare);
+    const std::uint32_t steps = proveEveryStep({"800", "zelda.smc"}, targets, prepare);
     EXPECT_GE(steps, 14u);
     EXPECT_EQ(readFile(dir / "GFX04.bin"), sampleSheet(0x04, kUsLayout, 4));
 }
@@ -305,14 +306,15 @@ TEST_F(Replacement, AWritePastAFileSizeLimitFailsEveryRouteAndLeavesEveryFileAsI
         {{"1", "87000", "zelda.smc"}, true, 0x90000, "Recompressing..." + restored},
         {{"2", "zelda.smc"}, false, 0x180000, "Expanding ROM to 2 megs..." + unchanged},
         {{"2", "zelda.smc"}, true, 0x180000, "Expanding ROM to 2 megs..." + restored},
-        {{"0", "zelda.smc"}, false, 0x1000, "Decompressing...Couldn't write GFXDE.bin\nFailed!\n"},
-        {{"0", "zelda.smc", "all.bin"}, false, 0x10000, "Decompressing...Couldn't write all.bin\nFailed!\n"},
+        {{"800", "zelda.smc"}, false, 0x1000, "Decompressing...Couldn't write GFXDE.bin\nFailed!\n"},
+        {{"800", "zelda.smc", "all.bin"}, false, 0x10000, "Decompressing...Couldn't write all.bin\nFailed!\n"},
     };
-    // The sheet files hold other sheets than the ROM's, so extraction would replace them all.
+    // The sheet files hold other sheets than the ROM's, so extraction (told to
+    // replace them) would replace them all.
     const SyntheticRom other = sampleRom({.seed = 5});
     for (const auto& c : cases) {
         fs::remove(dir / "other.smc");
-        (c.arguments[0] == "0" ? other : rom).save(dir / "zelda.smc");
+        (c.arguments[0] == "800" ? other : rom).save(dir / "zelda.smc");
         if (c.hardLinked) {
             fs::create_hard_link(dir / "zelda.smc", dir / "other.smc");
         }
@@ -359,7 +361,7 @@ TEST_F(RunLocks, LeftoversOfKilledRunsGoButNeverTheFileOfALiveRun)
     sampleRom({.seed = 5}).save(dir / "other.smc");
     for (int round = 0; round < 6; ++round) {
         const std::vector<RunResult> results =
-            runSheetpakBinariesAtOnce({{"100", "zelda.smc"}, {"100", "other.smc"}}, dir.path());
+            runSheetpakBinariesAtOnce({{"900", "zelda.smc"}, {"900", "other.smc"}}, dir.path());
         EXPECT_EQ(results[0].exitStatus, 0) << results[0].output;
         EXPECT_EQ(results[1].exitStatus, 0) << results[1].output;
         for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {

@@ -104,15 +104,16 @@ TEST_F(SheetFileRules, ReadOnlySheetFilesWithOtherBytesAreLeftAsTheyAreWhateverT
     const fs::perms readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
     fs::permissions(dir / "GFX12.bin", readOnly);
     const std::string refused = "GFX12.bin is read-only: it is left as it is.\n";
-    expectRefusal({"0", "zelda.smc"}, "Decompressing..." + refused + "Failed!\n");
-    expectRefusal({"110", "zelda.smc"}, "Decompressing..." + refused + "Failed!\n");
-    expectRefusal({"40", "zelda.smc"}, "Checking..." + refused + "Failed!\n");
+    // Not even 0x800, which replaces files that hold changes, replaces it.
+    expectRefusal({"800", "zelda.smc"}, "Decompressing..." + refused + "Failed!\n");
+    expectRefusal({"910", "zelda.smc"}, "Decompressing..." + refused + "Failed!\n");
+    expectRefusal({"840", "zelda.smc"}, "Checking..." + refused + "Failed!\n");
 
     // Holding what extraction would write, it is no obstacle and stays as it is.
     fs::permissions(dir / "GFX12.bin", fs::perms::owner_write, fs::perm_options::add);
     writeFile(dir / "GFX12.bin", sampleSheet(0x12, kUsLayout, 1));
     fs::permissions(dir / "GFX12.bin", readOnly);
-    const RunResult same = run({"0", "zelda.smc"});
+    const RunResult same = run({"800", "zelda.smc"});
     EXPECT_EQ(afterBanner(same.output), "Decompressing...Done!\n");
     EXPECT_EQ(fs::status(dir / "GFX12.bin").permissions(), readOnly);
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
@@ -123,7 +124,7 @@ TEST_F(SheetFileRules, ReadOnlySheetFilesWithOtherBytesAreLeftAsTheyAreWhateverT
     for (const char* name : {"all.bin", "all.png"}) {
         writeFile(dir / name, Bytes(100, 7));
         fs::permissions(dir / name, readOnly);
-        const std::string mode = name[5] == 'p' ? "20" : "0";
+        const std::string mode = name[5] == 'p' ? "820" : "800";
         expectRefusal({mode, "zelda.smc", name},
                       "Decompressing..." + std::string(name) + " is read-only: it is left as it is.\nFailed!\n");
     }
