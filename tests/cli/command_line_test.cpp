@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "rom/sheet_catalogue.h"
 #include "support/rom_fixture.h"
 #include "support/run_binary.h"
 
@@ -126,21 +127,42 @@ TEST_F(CommandLine, RomThatCannotBeOpened)
     EXPECT_FALSE(fs::exists(dir / "new.bin"));
 }
 
-TEST_F(CommandLine, WriteProtectedRomOnlyOpensForExtraction)
+TEST_F(CommandLine, AWriteProtectedRomIsOnlyReadAndChecksSayTheRealRunWouldFail)
 {
-    saveRom("zelda.smc");
-    fs::permissions(dir / "zelda.smc", fs::perms::owner_read);
-    if (std::FILE* writable = std::fopen((dir / "zelda.smc").string().c_str(), "r+b")) {
-        std::fclose(writable);
-        GTEST_SKIP() << "file permissions do not bind this user (a superuser)";
+    const SyntheticRom rom = makeSyntheticRom({.imageSize = 0x200000});
+    rom.save(dir / "zelda.smc");
+    const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(dir / "zelda.smc", readable);
+    fs::permissions(dir.path(), fs::perms::all);
+    const auto asUser = [this](const std::vector<std::string>& arguments) {
+        return runSheetpakBinaryAsUser(arguments, dir.path());
+    };
+    // The runs that write cannot open it.
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"3", "zelda.smc"}, {"1", "87000", "zelda.smc"}}) {
+        const RunResult result = asUser(arguments);
+        EXPECT_EQ(afterBanner(result.output), "Unable to open the ROM: zelda.smc\n") << arguments[0];
+        EXPECT_EQ(result.exitStatus, 1);
     }
-    expectRun({"2", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
-    expectRun({"1", "87000", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
-    // A check of a run that writes fails as that run would.
-    expectRun({"41", "87000", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
-    expectRun({"42", "zelda.smc"}, "Unable to open the ROM: zelda.smc\n", 1);
-    const RunResult extract = run({"0", "zelda.smc"});
-    EXPECT_EQ(afterBanner(extract.output).rfind("Decompressing...", 0), 0u);
+    // Their checks read it, report everything, then say why the run would fail.
+    const std::string notWritable = "The ROM zelda.smc cannot be opened for writing, so the real run would fail.\n";
+    RunResult check = asUser({"43", "zelda.smc"});
+    EXPECT_EQ(afterBanner(check.output),
+              "Checking...The ROM would grow from 0x200000 to 0x300000 bytes.\n" + notWritable + "Failed!\n");
+    EXPECT_EQ(check.exitStatus, 1);
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        char name[16];
+        std::snprintf(name, sizeof name, "GFX%02X.bin", static_cast<unsigned>(sheet));
+        writeFile(dir / name, Bytes(sheetSize(sheet, kUsLayout), 0));
+    }
+    check = asUser({"41", "87000", "zelda.smc"});
+    EXPECT_EQ(check.exitStatus, 1);
+    EXPECT_EQ(afterBanner(check.output).rfind("Checking...", 0), 0u) << check.output;
+    EXPECT_NE(check.output.find("\nThe sheets need 0x"), std::string::npos) << check.output;
+    EXPECT_EQ(check.output.substr(check.output.size() - notWritable.size() - 8), notWritable + "Failed!\n");
+    // Extraction only reads it.
+    EXPECT_EQ(afterBanner(asUser({"40", "zelda.smc"}).output).rfind("Checking...", 0), 0u);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
 }
 
 TEST_F(CommandLine, UnrecognisedRomsAreRefusedWithTheirReason)

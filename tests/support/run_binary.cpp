@@ -14,6 +14,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -161,10 +162,13 @@ int waitForProcess(HANDLE process)
     return known ? static_cast<int>(exitCode) : -1;
 }
 #else
+// The user and group of nobody on Linux and the BSDs.
+constexpr uid_t kNobody = 65534;
+
 // Starts the binary in a child process; returns its process id.
 pid_t startProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                    const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
-                   unsigned timeoutSeconds)
+                   unsigned timeoutSeconds, bool unprivileged = false)
 {
     std::vector<std::string> argvStorage;
     argvStorage.push_back(SHEETPAK_BINARY);
@@ -198,6 +202,12 @@ pid_t startProcess(const std::vector<std::string>& arguments, const fs::path& wo
         }
         if (timeoutSeconds != 0) {
             alarm(timeoutSeconds);  // survives the exec; SIGALRM ends the run
+        }
+        // The superuser passes every permission check: run as nobody instead,
+        // whose permissions bind as a user's do.
+        if (unprivileged && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+            _exit(127);
         }
         execv(argv[0], argv.data());
         _exit(127);
@@ -235,6 +245,19 @@ RunResult runSheetpakBinary(const std::vector<std::string>& arguments, const fs:
     const int status =
         waitForProcess(startProcess(arguments, workingDirectory, outPath, errPath, fileSizeLimit, timeoutSeconds));
     return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+}
+
+RunResult runSheetpakBinaryAsUser(const std::vector<std::string>& arguments, const fs::path& workingDirectory)
+{
+#if defined(_WIN32)
+    return runSheetpakBinary(arguments, workingDirectory);
+#else
+    TempDir capture;
+    const fs::path outPath = capture / "stdout.txt";
+    const fs::path errPath = capture / "stderr.txt";
+    const int status = waitForProcess(startProcess(arguments, workingDirectory, outPath, errPath, 0, 0, true));
+    return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+#endif
 }
 
 std::vector<RunResult> runSheetpakBinariesAtOnce(const std::vector<std::vector<std::string>>& runs,

@@ -26,6 +26,12 @@ RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
                             const std::filesystem::path& workingDirectory,
                             std::uint64_t fileSizeLimit = 0, unsigned timeoutSeconds = 0);
 
+// As runSheetpakBinary, but as a user whom file permissions bind: the test's
+// own user, or, when that is the superuser (on POSIX), nobody, who must be
+// able to reach `workingDirectory` and read what the run reads.
+RunResult runSheetpakBinaryAsUser(const std::vector<std::string>& arguments,
+                                  const std::filesystem::path& workingDirectory);
+
 // Starts one run of sheetpak per entry of `runs`, all before waiting for any,
 // in `workingDirectory`; their results in the same order.
 std::vector<RunResult> runSheetpakBinariesAtOnce(const std::vector<std::vector<std::string>>& runs,
