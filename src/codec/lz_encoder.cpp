@@ -39,18 +39,11 @@ std::size_t bucketCount(std::uint32_t bits)
 
 constexpr std::uint32_t kHashFactor = 0x9E3779B1U;
 
-// A bucket: the stamp of the build that wrote it << 32 | the first position
-// of its chain << 16 | the last one.
-std::uint32_t chainFirst(std::uint64_t bucket)
-{
-    return static_cast<std::uint32_t>(bucket >> 16) & 0xFFFFU;
-}
-
 // The first position on the chain of the four bytes `key` (as load4 reads
-// them) in the last build.
+// them) in the last build, which chained a position of that key.
 std::uint32_t positionChainFirst(const MatchIndex& index, std::uint32_t key)
 {
-    return chainFirst(index.buckets[(key * kHashFactor) >> (32 - index.bucketBits)]);
+    return index.heads[(key * kHashFactor) >> (32 - index.bucketBits)];
 }
 
 // The key of a run of `value` followed by `first` and `second`.
@@ -120,17 +113,12 @@ std::uint32_t equalLength(const std::uint8_t* bytes, std::uint32_t limit, std::u
     return k;
 }
 
-// Appends `position` to the chain of `bucket` (see buildMatchIndex); `stamp`
-// is the build's stamp << 32.
-void linkChain(std::uint64_t& bucket, std::uint16_t* next, std::uint32_t position, std::uint64_t stamp)
+// Puts `position` first on the chain of `head`; positions come in
+// decreasing order, so chains run in increasing order.
+void linkChain(std::uint16_t& head, std::uint16_t* next, std::uint32_t position)
 {
-    const std::uint64_t entry = bucket;
-    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == stamp) {
-        next[entry & 0xFFFFU] = static_cast<std::uint16_t>(position);
-        bucket = (entry & ~std::uint64_t{0xFFFF}) | position;
-    } else {
-        bucket = stamp | position * std::uint64_t{0x10001};  // first and last
-    }
+    next[position] = head;
+    head = static_cast<std::uint16_t>(position);
 }
 
 // Whether the four bytes from `bytes` are one value.
@@ -139,25 +127,46 @@ bool startsRun(const std::uint8_t* bytes)
     return bytes[0] == bytes[1] && bytes[0] == bytes[2] && bytes[0] == bytes[3];
 }
 
-// How many of the positions j .. j+4 come before the first whose four bytes
-// are one value: 5 when none is; j + 8 <= length. On a little-endian machine
-// from one word: byte k of x is zero where input[j+k] equals the next byte,
-// byte k of z (k < 5) where that holds three times in a row, and the lowest
-// zero byte of z is the lowest flag of the zero-byte test (borrows only run
-// upwards from a zero byte).
-std::uint32_t positionsBeforeRun(const std::uint8_t* input, std::uint32_t j)
+// How many of the positions j+4, j+3, .. j come, from the top, before the
+// last one whose four bytes are one value: 5 when none is; j + 8 <= length.
+// On a little-endian machine from one word: byte k of x is zero where
+// input[j+k] equals the next byte, byte k of z (k < 5) where that holds three
+// times in a row, and the high bit of byte k of `zeroBytes` is set exactly
+// where byte k of z is zero (no carry crosses a byte).
+std::uint32_t positionsAboveRun(const std::uint8_t* input, std::uint32_t j)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
         constexpr std::uint64_t kHighBits = 0x0000008080808080ULL;  // bytes 0-4
         const std::uint64_t w = load8(input + j);
         const std::uint64_t x = w ^ w >> 8;
         const std::uint64_t z = x | x >> 8 | x >> 16;
-        const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
-        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
+        const std::uint64_t zeroBytes = ~(((z & kLowBits) + kLowBits) | z) & kHighBits;
+        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countl_zero(zeroBytes)) / 8 - 3;
     }
     std::uint32_t k = 0;
-    while (k < 5 && !startsRun(input + j + k)) {
+    while (k < 5 && !startsRun(input + j + 4 - k)) {
+        ++k;
+    }
+    return k;
+}
+
+// Number of bytes before `at` (at most `at`) equal to `value`, counted
+// downwards: eight at a time as in equalLength, then byte by byte.
+std::uint32_t equalLengthBefore(const std::uint8_t* bytes, std::uint32_t at, std::uint8_t value)
+{
+    std::uint32_t k = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = value * 0x0101010101010101ULL;
+        while (k + 8 <= at) {
+            const std::uint64_t difference = load8(bytes + at - k - 8) ^ pattern;
+            if (difference != 0) {
+                return k + static_cast<std::uint32_t>(std::countl_zero(difference)) / 8;
+            }
+            k += 8;
+        }
+    }
+    while (k < at && bytes[at - k - 1] == value) {
         ++k;
     }
     return k;
@@ -266,7 +275,7 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
                            [next](std::uint32_t j) { return next[j]; });
     }
     const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
-    std::uint32_t start = chainFirst(index.buckets[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))]);
+    std::uint32_t start = index.heads[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))];
     const std::uint16_t* runEnd = index.runEnd;
     const auto longEnough = [&]() {
         while (runEnd[start] - start < run) {
@@ -405,82 +414,76 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
     releaseMatchIndex(index);
     const std::size_t positions = capacity != 0 ? capacity : 1;
     const std::size_t buckets = bucketCount(bucketBitsFor(capacity));
-    // One block: the buckets, then the two 16-bit arrays. Stamp 0 marks every
-    // bucket empty until the first build.
-    auto* block = static_cast<std::uint64_t*>(
-        std::calloc(buckets * sizeof(std::uint64_t) + 2 * positions * sizeof(std::uint16_t), 1));
+    // One block: the heads, then the two arrays of positions.
+    auto* block = static_cast<std::uint16_t*>(std::calloc(buckets + 2 * positions, sizeof(std::uint16_t)));
     if (block == nullptr) {
         return false;
     }
-    index.buckets = block;
-    index.next = reinterpret_cast<std::uint16_t*>(block + buckets);
+    index.heads = block;
+    index.next = block + buckets;
     index.runEnd = index.next + positions;
     index.capacity = capacity;
     return true;
 }
 
-// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h).
-// `length` must not exceed index.capacity. Writes only the entries of those
-// positions and runs and their buckets, under a new stamp; nothing needs
-// clearing between builds.
+// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h),
+// from the last down. `length` must not exceed index.capacity. Writes only the
+// heads of the chains it builds and the entries of those positions and runs.
 void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
 {
     if (length < kMinCopyLength) {
         return;  // no position has four bytes
     }
-    if (++index.stamp == 0) {
-        std::memset(index.buckets, 0, bucketCount(bucketBitsFor(index.capacity)) * sizeof(std::uint64_t));
-        index.stamp = 1;
-    }
-    const std::uint64_t stamp = std::uint64_t{index.stamp} << 32;
     index.bucketBits = bucketBitsFor(length);
     const std::uint32_t shift = 32 - index.bucketBits;
-    std::uint64_t* const buckets = index.buckets;
-    std::uint64_t* const runBuckets = buckets + (std::size_t{1} << index.bucketBits);
+    std::uint16_t* const heads = index.heads;
+    std::uint16_t* const runHeads = heads + (std::size_t{1} << index.bucketBits);
     std::uint16_t* const next = index.next;
     const auto linkPosition = [&](std::uint32_t position) {
-        linkChain(buckets[(load4(input + position) * kHashFactor) >> shift], next, position, stamp);
+        linkChain(heads[(load4(input + position) * kHashFactor) >> shift], next, position);
     };
-    // A run of four or more equal bytes from `start` goes on its chain once,
-    // the positions inside it on none; returns the first position past them.
-    // A run that reaches the end of the input, or all but its last byte,
-    // offers no source that could beat a byte fill of its length and goes on
-    // no chain.
-    const auto linkRun = [&](std::uint32_t start) {
-        const std::uint8_t value = input[start];
-        const std::uint32_t end =
-            start + kMinCopyLength + equalLength(input + start + kMinCopyLength, length - start - kMinCopyLength, value);
+    // The run of four or more equal bytes whose last position with four of
+    // them is `last` goes on its chain once, from its start, the positions in
+    // it on none; returns its start. A run that reaches the end of the input,
+    // or all but its last byte, offers no source that could beat a byte fill
+    // of its length and goes on no chain.
+    const auto linkRun = [&](std::uint32_t last) {
+        const std::uint8_t value = input[last];
+        const std::uint32_t start = last - equalLengthBefore(input, last, value);
+        const std::uint32_t end = last + kMinCopyLength;
         if (end + 1 < length) {
             index.runEnd[start] = static_cast<std::uint16_t>(end);
             const std::uint32_t key = runKey(value, input[end], input[end + 1]);
-            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, start, stamp);
+            linkChain(runHeads[(key * kHashFactor) >> (shift + 2)], next, start);
         }
-        return end - kMinCopyLength + 1;
+        return start;
     };
-    std::uint32_t j = 0;
-    // Five positions at a time while they have eight bytes, then one by one.
-    while (j + 8 <= length) {
-        const std::uint32_t plain = positionsBeforeRun(input, j);
+    // Positions from `top` on are done, and the highest position below it
+    // whose four bytes are one value is the last such of its run. Five at a
+    // time while they have eight bytes, then one by one.
+    std::uint32_t top = length - kMinCopyLength + 1;
+    while (top >= 5) {
+        const std::uint32_t plain = positionsAboveRun(input, top - 5);
         if (plain == 5) {
-            linkPosition(j);
-            linkPosition(j + 1);
-            linkPosition(j + 2);
-            linkPosition(j + 3);
-            linkPosition(j + 4);
-            j += 5;
+            linkPosition(top - 1);
+            linkPosition(top - 2);
+            linkPosition(top - 3);
+            linkPosition(top - 4);
+            linkPosition(top - 5);
+            top -= 5;
             continue;
         }
-        for (const std::uint32_t run = j + plain; j < run; ++j) {
-            linkPosition(j);
+        for (const std::uint32_t last = top - 1 - plain; top - 1 > last; --top) {
+            linkPosition(top - 1);
         }
-        j = linkRun(j);
+        top = linkRun(top - 1);
     }
-    for (const std::uint32_t chained = length - kMinCopyLength + 1; j < chained;) {
-        if (startsRun(input + j)) {
-            j = linkRun(j);
+    while (top > 0) {
+        if (startsRun(input + top - 1)) {
+            top = linkRun(top - 1);
         } else {
-            linkPosition(j);
-            ++j;
+            --top;
+            linkPosition(top);
         }
     }
 }
@@ -489,7 +492,7 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
 
 void releaseMatchIndex(MatchIndex& index)
 {
-    std::free(index.buckets);
+    std::free(index.heads);
     index = MatchIndex{};
 }
 
