@@ -222,27 +222,27 @@ struct CopyMatch {
 // lengths keep the earlier source; a copy of the full `limit` ends the walk.
 // A source can beat the best so far only if it also matches in the four bytes
 // that end at the best length (below `limit`, so they lie inside the input),
-// which are tested first, with its first four.
+// which are tested first: from the start while the best is 3.
 template <typename Following>
 CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t limit, std::uint32_t beat,
                       std::uint32_t source, Following following)
 {
     CopyMatch best{beat, 0};
     const std::uint8_t* current = input + at;
-    const std::uint32_t firstFour = load4(current);
+    const std::uint8_t* window = input + beat - 3;  // input + the offset of the tested bytes
+    std::uint32_t wanted = load4(current + beat - 3);
     for (; source < at; source = following(source)) {
-        const std::uint8_t* candidate = input + source;
-        if (load4(candidate + best.length - 3) != load4(current + best.length - 3) ||
-            load4(candidate) != firstFour) {
+        if (load4(window + source) != wanted) {
             continue;  // too short to beat the best, or another key of the bucket
         }
-        const std::uint32_t length =
-            kMinCopyLength + commonLength(candidate + 4, current + 4, limit - kMinCopyLength);
+        const std::uint32_t length = commonLength(input + source, current, limit);
         if (length > best.length) {
             best = CopyMatch{length, source};
             if (length == limit) {
                 break;
             }
+            window = input + length - 3;
+            wanted = load4(current + length - 3);
         }
     }
     if (best.length == beat) {
