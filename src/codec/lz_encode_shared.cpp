@@ -17,16 +17,6 @@ void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t leng
 
 }  // namespace
 
-void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
-                    std::uint8_t second)
-{
-    writeLzHeader(context, command, length);
-    putByte(context, first);
-    if (command == LzCommand::Copy || command == LzCommand::WordFill) {
-        putByte(context, second);
-    }
-}
-
 bool prepareLzInput(EncodeContext& context)
 {
     if (context.codecType != LzSheet) {
