@@ -174,14 +174,13 @@ std::uint32_t equalLengthBefore(const std::uint8_t* bytes, std::uint32_t at, std
 
 // Number of leading bytes k < limit that follow the two-byte pattern
 // first, second, first, second, ...; eight bytes at a time against the
-// pattern as in commonLength, then four, then byte by byte.
+// pattern as in commonLength, then byte by byte.
 std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t first,
                             std::uint8_t second)
 {
-    const std::uint8_t group[8] = {first, second, first, second, first, second, first, second};
     std::uint32_t k = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t pattern = load8(group);
+        const std::uint64_t pattern = (first | std::uint64_t{second} << 8) * 0x0001000100010001ULL;
         while (k + 8 <= limit) {
             const std::uint64_t difference = load8(bytes + k) ^ pattern;
             if (difference != 0) {
@@ -189,10 +188,6 @@ std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std:
             }
             k += 8;
         }
-    }
-    const std::uint32_t pattern = load4(group);
-    while (k + 4 <= limit && load4(bytes + k) == pattern) {
-        k += 4;
     }
     while (k < limit && bytes[k] == ((k & 1U) == 0 ? first : second)) {
         ++k;
