@@ -55,8 +55,20 @@ inline void writeLzCommand(EncodeContext& context, LzCommand command, std::uint3
 // Writes input[pendingLiteralStart .. q-1] as DirectCopy commands of at most
 // 1024 bytes (the greedy encoder never passes more than 1024 except in the
 // tail, where 1025 go out as 1024 and 1) and moves pendingLiteralStart to q.
-// Does nothing when they are equal.
-void flushPendingLiterals(EncodeContext& context, std::uint32_t q);
+// Does nothing when they are equal. Inline, as writeLzCommand.
+inline void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
+{
+    while (context.pendingLiteralStart < q) {
+        const std::uint32_t pending = q - context.pendingLiteralStart;
+        const std::uint32_t length = pending < kLzMaxLength ? pending : kLzMaxLength;
+        putByte(context, lzHeaderByte(LzCommand::DirectCopy, length));
+        if (length > kLzShortMaxLength) {
+            putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
+        }
+        putBlock(context, context.input + context.pendingLiteralStart, length);
+        context.pendingLiteralStart += length;
+    }
+}
 
 // Releases the greedy encoder's match index (lz_encoder.cpp) and leaves it
 // empty (capacity 0); safe when empty.
