@@ -20,7 +20,6 @@ struct MatchIndex {
     std::uint16_t* heads = nullptr;   // first entry of each chain: positions', then runs'
     std::uint16_t* next = nullptr;    // per chained position or run start: the next on its chain
     std::uint16_t* runEnd = nullptr;  // per chained run start: the end of the run
-    std::uint32_t bucketBits = 0;     // log2 of the position buckets of the last build
     std::uint32_t capacity = 0;       // longest input the arrays hold; 0: none allocated
 };
 

@@ -19,15 +19,17 @@ namespace {
 constexpr std::uint32_t kMinCopyLength = 4;
 constexpr std::uint32_t kMinWordFillLength = 4;
 
-// log2 of the position buckets for inputs of up to `length` bytes: at
-// least twice as many buckets as positions, at least 64, at most 65,536.
+// log2 of the position buckets for inputs of up to `length` bytes, in two
+// sizes, so that the functions that hash are built for each with constant
+// shifts: 4096 up to 0x800 bytes (most sheets), 65,536 above; at least twice
+// as many buckets as positions.
+constexpr std::uint32_t kSmallInputLength = 0x800;
+constexpr std::uint32_t kSmallBucketBits = 12;
+constexpr std::uint32_t kLargeBucketBits = 16;
+
 std::uint32_t bucketBitsFor(std::uint32_t length)
 {
-    std::uint32_t bits = 6;
-    while (bits < 16 && (1U << bits) < 2 * length) {
-        ++bits;
-    }
-    return bits;
+    return length <= kSmallInputLength ? kSmallBucketBits : kLargeBucketBits;
 }
 
 // The position buckets, then a quarter as many run buckets (a run takes five
@@ -39,11 +41,20 @@ std::size_t bucketCount(std::uint32_t bits)
 
 constexpr std::uint32_t kHashFactor = 0x9E3779B1U;
 
-// The first position on the chain of the four bytes `key` (as load4 reads
-// them) in the last build, which chained a position of that key.
-std::uint32_t positionChainFirst(const MatchIndex& index, std::uint32_t key)
+// The head of the chain of the four bytes `key` (as load4 reads them) among
+// 2^kBits position buckets.
+template <std::uint32_t kBits>
+std::uint16_t& positionHead(const MatchIndex& index, std::uint32_t key)
 {
-    return index.heads[(key * kHashFactor) >> (32 - index.bucketBits)];
+    return index.heads[(key * kHashFactor) >> (32 - kBits)];
+}
+
+// The head of the chain of runs of `key` (runKey), in the run buckets after
+// 2^kBits position buckets.
+template <std::uint32_t kBits>
+std::uint16_t& runHead(const MatchIndex& index, std::uint32_t key)
+{
+    return index.heads[(std::size_t{1} << kBits) + ((key * kHashFactor) >> (34 - kBits))];
 }
 
 // The key of a run of `value` followed by `first` and `second`.
@@ -260,17 +271,16 @@ CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t
 // end of an earlier run of at least r bytes that those two bytes follow. The
 // runs of that key come in order, so their sources do too, up to the run that
 // holds `at`, whose source is `at` itself.
+template <std::uint32_t kBits>
 CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
                    std::uint32_t beat, std::uint32_t run)
 {
     const std::uint16_t* next = index.next;
-    const std::uint32_t shift = 32 - index.bucketBits;
     if (run == 0) {
-        return walkSources(input, at, limit, beat, positionChainFirst(index, load4(input + at)),
+        return walkSources(input, at, limit, beat, positionHead<kBits>(index, load4(input + at)),
                            [next](std::uint32_t j) { return next[j]; });
     }
-    const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
-    std::uint32_t start = index.heads[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))];
+    std::uint32_t start = runHead<kBits>(index, runKey(input[at], input[at + run], input[at + run + 1]));
     const std::uint16_t* runEnd = index.runEnd;
     const auto longEnough = [&]() {
         while (runEnd[start] - start < run) {
@@ -288,6 +298,7 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
 // or a copy might start, or `end`. None can where the third byte differs
 // from the first and the three do not count up (no fill), and no earlier
 // position is on the chain of the first four bytes (no copy).
+template <std::uint32_t kBits>
 std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at,
                                 std::uint32_t end)
 {
@@ -296,7 +307,7 @@ std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& ind
         const std::uint8_t b = input[at + 1];
         const std::uint8_t c = input[at + 2];
         if (c == a || (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) ||
-            positionChainFirst(index, load4(input + at)) != at) {
+            positionHead<kBits>(index, load4(input + at)) != at) {
             break;
         }
     }
@@ -314,9 +325,11 @@ bool takeLiteral(EncodeContext& context, std::uint32_t next)
     return context.ok;
 }
 
-// The main loop (one greedy step per pass) and the tail. `index` is a copy,
-// which the writes through `context` cannot change, so its fields need not
-// be read again after each of them.
+// The main loop (one greedy step per pass) and the tail, over the index
+// buildMatchIndex<kBits> built. `index` is a copy, which the writes through
+// `context` cannot change, so its fields need not be read again after each of
+// them.
+template <std::uint32_t kBits>
 void encodeCommands(EncodeContext& context, const MatchIndex index)
 {
     const std::uint8_t* input = context.input;
@@ -325,7 +338,7 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
     while (i + 3 <= n) {
         // Literals that need no flush go by in a loop of their own.
         const std::uint32_t flushAt = context.pendingLiteralStart + kLzMaxLength - 1;
-        i = plainLiteralsFrom(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
+        i = plainLiteralsFrom<kBits>(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
@@ -358,7 +371,7 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
         beat = byteFill != 0 ? byteFill + 1 : beat;
         beat = wordFill > beat ? wordFill : beat;
         beat = increasingFill != 0 && increasingFill + 1 > beat ? increasingFill + 1 : beat;
-        const CopyMatch copy = beat < limit ? findCopy(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
+        const CopyMatch copy = beat < limit ? findCopy<kBits>(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
                                             : CopyMatch{};
 
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
@@ -421,21 +434,19 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
     return true;
 }
 
-// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h),
-// from the last down. `length` must not exceed index.capacity. Writes only the
+// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h)
+// into 2^kBits position buckets (bucketBitsFor(length)), from the last
+// position down. `length` must not exceed index.capacity. Writes only the
 // heads of the chains it builds and the entries of those positions and runs.
-void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
+template <std::uint32_t kBits>
+void buildMatchIndex(const MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
 {
     if (length < kMinCopyLength) {
         return;  // no position has four bytes
     }
-    index.bucketBits = bucketBitsFor(length);
-    const std::uint32_t shift = 32 - index.bucketBits;
-    std::uint16_t* const heads = index.heads;
-    std::uint16_t* const runHeads = heads + (std::size_t{1} << index.bucketBits);
     std::uint16_t* const next = index.next;
     const auto linkPosition = [&](std::uint32_t position) {
-        linkChain(heads[(load4(input + position) * kHashFactor) >> shift], next, position);
+        linkChain(positionHead<kBits>(index, load4(input + position)), next, position);
     };
     // The run of four or more equal bytes whose last position with four of
     // them is `last` goes on its chain once, from its start, the positions in
@@ -449,7 +460,7 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
         if (end + 1 < length) {
             index.runEnd[start] = static_cast<std::uint16_t>(end);
             const std::uint32_t key = runKey(value, input[end], input[end + 1]);
-            linkChain(runHeads[(key * kHashFactor) >> (shift + 2)], next, start);
+            linkChain(runHead<kBits>(index, key), next, start);
         }
         return start;
     };
@@ -506,8 +517,13 @@ void encodeLzSheet(EncodeContext& context)
     context.pendingLiteralStart = 0;
     context.outputLength = 0;
     if (context.ok) {
-        buildMatchIndex(index, context.input, context.inputLength);
-        encodeCommands(context, index);
+        if (bucketBitsFor(context.inputLength) == kSmallBucketBits) {
+            buildMatchIndex<kSmallBucketBits>(index, context.input, context.inputLength);
+            encodeCommands<kSmallBucketBits>(context, index);
+        } else {
+            buildMatchIndex<kLargeBucketBits>(index, context.input, context.inputLength);
+            encodeCommands<kLargeBucketBits>(context, index);
+        }
     }
     if (!context.keepTables) {
         releaseMatchIndex(index);
