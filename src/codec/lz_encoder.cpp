@@ -297,17 +297,20 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
 // The first position from `at` on, below `end` (at most n - 3), where a fill
 // or a copy might start, or `end`. None can where the third byte differs
 // from the first and the three do not count up (no fill), and no earlier
-// position is on the chain of the first four bytes (no copy).
+// position is on the chain of the first four bytes (no copy). The bytes are
+// taken from the four that key the chain.
 template <std::uint32_t kBits>
 std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at,
                                 std::uint32_t end)
 {
+    constexpr bool kLittle = std::endian::native == std::endian::little;
     for (; at < end; ++at) {
-        const std::uint8_t a = input[at];
-        const std::uint8_t b = input[at + 1];
-        const std::uint8_t c = input[at + 2];
+        const std::uint32_t key = load4(input + at);
+        const auto a = static_cast<std::uint8_t>(key >> (kLittle ? 0 : 24));
+        const auto b = static_cast<std::uint8_t>(key >> (kLittle ? 8 : 16));
+        const auto c = static_cast<std::uint8_t>(key >> (kLittle ? 16 : 8));
         if (c == a || (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) ||
-            positionHead<kBits>(index, load4(input + at)) != at) {
+            positionHead<kBits>(index, key) != at) {
             break;
         }
     }
