@@ -103,22 +103,27 @@ std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::ui
     return k;
 }
 
-// Number of leading bytes k < limit equal to `value`: eight at a time as in
-// commonLength, then byte by byte.
+// Number of bytes equal to `value` from `bytes` on (bytes[0], bytes[1], ...)
+// or, kDownwards, before it (bytes[-1], bytes[-2], ...), never more than
+// `limit`: eight at a time as in commonLength (the first differing byte
+// going down is the highest non-zero byte of the difference), then byte by
+// byte.
+template <bool kDownwards = false>
 std::uint32_t equalLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t value)
 {
     std::uint32_t k = 0;
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t pattern = value * 0x0101010101010101ULL;
         while (k + 8 <= limit) {
-            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            const std::uint64_t difference = load8(kDownwards ? bytes - k - 8 : bytes + k) ^ pattern;
             if (difference != 0) {
-                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+                const int equalBits = kDownwards ? std::countl_zero(difference) : std::countr_zero(difference);
+                return k + static_cast<std::uint32_t>(equalBits) / 8;
             }
             k += 8;
         }
     }
-    while (k < limit && bytes[k] == value) {
+    while (k < limit && *(kDownwards ? bytes - k - 1 : bytes + k) == value) {
         ++k;
     }
     return k;
@@ -157,27 +162,6 @@ std::uint32_t positionsAboveRun(const std::uint8_t* input, std::uint32_t j)
     }
     std::uint32_t k = 0;
     while (k < 5 && !startsRun(input + j + 4 - k)) {
-        ++k;
-    }
-    return k;
-}
-
-// Number of bytes before `at` (at most `at`) equal to `value`, counted
-// downwards: eight at a time as in equalLength, then byte by byte.
-std::uint32_t equalLengthBefore(const std::uint8_t* bytes, std::uint32_t at, std::uint8_t value)
-{
-    std::uint32_t k = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t pattern = value * 0x0101010101010101ULL;
-        while (k + 8 <= at) {
-            const std::uint64_t difference = load8(bytes + at - k - 8) ^ pattern;
-            if (difference != 0) {
-                return k + static_cast<std::uint32_t>(std::countl_zero(difference)) / 8;
-            }
-            k += 8;
-        }
-    }
-    while (k < at && bytes[at - k - 1] == value) {
         ++k;
     }
     return k;
@@ -458,7 +442,7 @@ void buildMatchIndex(const MatchIndex& index, const std::uint8_t* input, std::ui
     // of its length and goes on no chain.
     const auto linkRun = [&](std::uint32_t last) {
         const std::uint8_t value = input[last];
-        const std::uint32_t start = last - equalLengthBefore(input, last, value);
+        const std::uint32_t start = last - equalLength<true>(input + last, last, value);
         const std::uint32_t end = last + kMinCopyLength;
         if (end + 1 < length) {
             index.runEnd[start] = static_cast<std::uint16_t>(end);
