@@ -21,8 +21,8 @@ constexpr std::uint32_t kMinWordFillLength = 4;
 
 // log2 of the position buckets for inputs of up to `length` bytes, in two
 // sizes, so that the functions that hash are built for each with constant
-// shifts: 4096 up to 0x800 bytes (most sheets), 65,536 above; at least twice
-// as many buckets as positions.
+// shifts: 4096 up to 0x800 bytes (most sheets), 65,536 above; twice as many
+// buckets as positions at least, up to 0x8000 bytes.
 constexpr std::uint32_t kSmallInputLength = 0x800;
 constexpr std::uint32_t kSmallBucketBits = 12;
 constexpr std::uint32_t kLargeBucketBits = 16;
