@@ -11,16 +11,16 @@
 // in a run of four or more equal bytes, and the run is chained once instead,
 // from its first position, by its value and the two bytes after it. Chains
 // run in increasing order and hold everything whose key hashes to their
-// bucket; the link of a chain's last entry is left unset. Entries are 16 bits
-// (every position of an input of at most 0x10000 bytes). Buckets carry the
-// stamp of the build that wrote them, so no build clears those of the last.
+// bucket. Entries are 16 bits (every position of an input of at most 0x10000
+// bytes). A build writes the head of every bucket it chains into and the link
+// of every entry but the last of each chain; what the rest hold is left from
+// earlier builds, and the encoder reads no head of a key the build did not
+// chain nor the link of a chain's last entry, so nothing is ever cleared.
 struct MatchIndex {
-    std::uint64_t* buckets = nullptr;  // stamp << 32 | first << 16 | last of each chain: positions', then runs'
-    std::uint16_t* next = nullptr;     // per chained position or run start: the next on its chain
-    std::uint16_t* runEnd = nullptr;   // per chained run start: the end of the run
-    std::uint32_t bucketBits = 0;      // log2 of the position buckets of the last build
-    std::uint32_t stamp = 0;           // of the last build; other stamps are empty
-    std::uint32_t capacity = 0;        // longest input the arrays hold; 0: none allocated
+    std::uint16_t* heads = nullptr;   // first entry of each chain: positions', then runs'
+    std::uint16_t* next = nullptr;    // per chained position or run start: the next on its chain
+    std::uint16_t* runEnd = nullptr;  // per chained run start: the end of the run
+    std::uint32_t capacity = 0;       // longest input the arrays hold; 0: none allocated
 };
 
 // The tables of the smallest-packing LZ encoder (lz_optimal_encoder.cpp):

@@ -4,29 +4,6 @@
 #include "codec/codec_limits.h"
 #include "codec/encode_output.h"
 
-namespace {
-
-// The header of `command` with `length` (1-1024).
-void writeLzHeader(EncodeContext& context, LzCommand command, std::uint32_t length)
-{
-    putByte(context, lzHeaderByte(command, length));
-    if (length > kLzShortMaxLength) {
-        putByte(context, static_cast<std::uint8_t>((length - 1) & 0xFFU));
-    }
-}
-
-}  // namespace
-
-void writeLzCommand(EncodeContext& context, LzCommand command, std::uint32_t length, std::uint8_t first,
-                    std::uint8_t second)
-{
-    writeLzHeader(context, command, length);
-    putByte(context, first);
-    if (command == LzCommand::Copy || command == LzCommand::WordFill) {
-        putByte(context, second);
-    }
-}
-
 bool prepareLzInput(EncodeContext& context)
 {
     if (context.codecType != LzSheet) {
@@ -46,17 +23,4 @@ std::uint32_t lzTableCapacity(const EncodeContext& context)
     // Kept tables are sized for a whole sheet buffer at least, so that a walk
     // allocates them once.
     return context.keepTables && context.inputLength < kSheetBufferSize ? kSheetBufferSize : context.inputLength;
-}
-
-void flushPendingLiterals(EncodeContext& context, std::uint32_t q)
-{
-    // The callers pass at most 1024 bytes except in the tail, where a run of
-    // 1025 goes out as one command of 1024 and one of the rest.
-    while (context.pendingLiteralStart < q) {
-        const std::uint32_t pending = q - context.pendingLiteralStart;
-        const std::uint32_t length = pending < kLzMaxLength ? pending : kLzMaxLength;
-        writeLzHeader(context, LzCommand::DirectCopy, length);
-        putBlock(context, context.input + context.pendingLiteralStart, length);
-        context.pendingLiteralStart += length;
-    }
 }

@@ -19,15 +19,17 @@ namespace {
 constexpr std::uint32_t kMinCopyLength = 4;
 constexpr std::uint32_t kMinWordFillLength = 4;
 
-// log2 of the position buckets for inputs of up to `length` bytes: at
-// least twice as many buckets as positions, at least 64, at most 65,536.
+// log2 of the position buckets for inputs of up to `length` bytes, in two
+// sizes, so that the functions that hash are built for each with constant
+// shifts: 4096 up to 0x800 bytes (most sheets), 65,536 above; twice as many
+// buckets as positions at least, up to 0x8000 bytes.
+constexpr std::uint32_t kSmallInputLength = 0x800;
+constexpr std::uint32_t kSmallBucketBits = 12;
+constexpr std::uint32_t kLargeBucketBits = 16;
+
 std::uint32_t bucketBitsFor(std::uint32_t length)
 {
-    std::uint32_t bits = 6;
-    while (bits < 16 && (1U << bits) < 2 * length) {
-        ++bits;
-    }
-    return bits;
+    return length <= kSmallInputLength ? kSmallBucketBits : kLargeBucketBits;
 }
 
 // The position buckets, then a quarter as many run buckets (a run takes five
@@ -39,18 +41,20 @@ std::size_t bucketCount(std::uint32_t bits)
 
 constexpr std::uint32_t kHashFactor = 0x9E3779B1U;
 
-// A bucket: the stamp of the build that wrote it << 32 | the first position
-// of its chain << 16 | the last one.
-std::uint32_t chainFirst(std::uint64_t bucket)
+// The head of the chain of the four bytes `key` (as load4 reads them) among
+// 2^kBits position buckets.
+template <std::uint32_t kBits>
+std::uint16_t& positionHead(const MatchIndex& index, std::uint32_t key)
 {
-    return static_cast<std::uint32_t>(bucket >> 16) & 0xFFFFU;
+    return index.heads[(key * kHashFactor) >> (32 - kBits)];
 }
 
-// The first position on the chain of the four bytes `key` (as load4 reads
-// them) in the last build.
-std::uint32_t positionChainFirst(const MatchIndex& index, std::uint32_t key)
+// The head of the chain of runs of `key` (runKey), in the run buckets after
+// 2^kBits position buckets.
+template <std::uint32_t kBits>
+std::uint16_t& runHead(const MatchIndex& index, std::uint32_t key)
 {
-    return chainFirst(index.buckets[(key * kHashFactor) >> (32 - index.bucketBits)]);
+    return index.heads[(std::size_t{1} << kBits) + ((key * kHashFactor) >> (34 - kBits))];
 }
 
 // The key of a run of `value` followed by `first` and `second`.
@@ -99,38 +103,38 @@ std::uint32_t commonLength(const std::uint8_t* a, const std::uint8_t* b, std::ui
     return k;
 }
 
-// Number of leading bytes k < limit equal to `value`: eight at a time as in
-// commonLength, then byte by byte.
+// Number of bytes equal to `value` from `bytes` on (bytes[0], bytes[1], ...)
+// or, kDownwards, before it (bytes[-1], bytes[-2], ...), never more than
+// `limit`: eight at a time as in commonLength (the first differing byte
+// going down is the highest non-zero byte of the difference), then byte by
+// byte.
+template <bool kDownwards = false>
 std::uint32_t equalLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t value)
 {
     std::uint32_t k = 0;
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t pattern = value * 0x0101010101010101ULL;
         while (k + 8 <= limit) {
-            const std::uint64_t difference = load8(bytes + k) ^ pattern;
+            const std::uint64_t difference = load8(kDownwards ? bytes - k - 8 : bytes + k) ^ pattern;
             if (difference != 0) {
-                return k + static_cast<std::uint32_t>(std::countr_zero(difference)) / 8;
+                const int equalBits = kDownwards ? std::countl_zero(difference) : std::countr_zero(difference);
+                return k + static_cast<std::uint32_t>(equalBits) / 8;
             }
             k += 8;
         }
     }
-    while (k < limit && bytes[k] == value) {
+    while (k < limit && *(kDownwards ? bytes - k - 1 : bytes + k) == value) {
         ++k;
     }
     return k;
 }
 
-// Appends `position` to the chain of `bucket` (see buildMatchIndex); `stamp`
-// is the build's stamp << 32.
-void linkChain(std::uint64_t& bucket, std::uint16_t* next, std::uint32_t position, std::uint64_t stamp)
+// Puts `position` first on the chain of `head`; positions come in
+// decreasing order, so chains run in increasing order.
+void linkChain(std::uint16_t& head, std::uint16_t* next, std::uint32_t position)
 {
-    const std::uint64_t entry = bucket;
-    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == stamp) {
-        next[entry & 0xFFFFU] = static_cast<std::uint16_t>(position);
-        bucket = (entry & ~std::uint64_t{0xFFFF}) | position;
-    } else {
-        bucket = stamp | position * std::uint64_t{0x10001};  // first and last
-    }
+    next[position] = head;
+    head = static_cast<std::uint16_t>(position);
 }
 
 // Whether the four bytes from `bytes` are one value.
@@ -139,25 +143,25 @@ bool startsRun(const std::uint8_t* bytes)
     return bytes[0] == bytes[1] && bytes[0] == bytes[2] && bytes[0] == bytes[3];
 }
 
-// How many of the positions j .. j+4 come before the first whose four bytes
-// are one value: 5 when none is; j + 8 <= length. On a little-endian machine
-// from one word: byte k of x is zero where input[j+k] equals the next byte,
-// byte k of z (k < 5) where that holds three times in a row, and the lowest
-// zero byte of z is the lowest flag of the zero-byte test (borrows only run
-// upwards from a zero byte).
-std::uint32_t positionsBeforeRun(const std::uint8_t* input, std::uint32_t j)
+// How many of the positions j+4, j+3, .. j come, from the top, before the
+// last one whose four bytes are one value: 5 when none is; j + 8 <= length.
+// On a little-endian machine from one word: byte k of x is zero where
+// input[j+k] equals the next byte, byte k of z (k < 5) where that holds three
+// times in a row, and the high bit of byte k of `zeroBytes` is set exactly
+// where byte k of z is zero (no carry crosses a byte).
+std::uint32_t positionsAboveRun(const std::uint8_t* input, std::uint32_t j)
 {
     if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+        constexpr std::uint64_t kLowBits = 0x7F7F7F7F7F7F7F7FULL;
         constexpr std::uint64_t kHighBits = 0x0000008080808080ULL;  // bytes 0-4
         const std::uint64_t w = load8(input + j);
         const std::uint64_t x = w ^ w >> 8;
         const std::uint64_t z = x | x >> 8 | x >> 16;
-        const std::uint64_t zeroBytes = (z - kOnes) & ~z & kHighBits;
-        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countr_zero(zeroBytes)) / 8;
+        const std::uint64_t zeroBytes = ~(((z & kLowBits) + kLowBits) | z) & kHighBits;
+        return zeroBytes == 0 ? 5 : static_cast<std::uint32_t>(std::countl_zero(zeroBytes)) / 8 - 3;
     }
     std::uint32_t k = 0;
-    while (k < 5 && !startsRun(input + j + k)) {
+    while (k < 5 && !startsRun(input + j + 4 - k)) {
         ++k;
     }
     return k;
@@ -165,14 +169,13 @@ std::uint32_t positionsBeforeRun(const std::uint8_t* input, std::uint32_t j)
 
 // Number of leading bytes k < limit that follow the two-byte pattern
 // first, second, first, second, ...; eight bytes at a time against the
-// pattern as in commonLength, then four, then byte by byte.
+// pattern as in commonLength, then byte by byte.
 std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std::uint8_t first,
                             std::uint8_t second)
 {
-    const std::uint8_t group[8] = {first, second, first, second, first, second, first, second};
     std::uint32_t k = 0;
     if constexpr (std::endian::native == std::endian::little) {
-        const std::uint64_t pattern = load8(group);
+        const std::uint64_t pattern = (first | std::uint64_t{second} << 8) * 0x0001000100010001ULL;
         while (k + 8 <= limit) {
             const std::uint64_t difference = load8(bytes + k) ^ pattern;
             if (difference != 0) {
@@ -180,10 +183,6 @@ std::uint32_t patternLength(const std::uint8_t* bytes, std::uint32_t limit, std:
             }
             k += 8;
         }
-    }
-    const std::uint32_t pattern = load4(group);
-    while (k + 4 <= limit && load4(bytes + k) == pattern) {
-        k += 4;
     }
     while (k < limit && bytes[k] == ((k & 1U) == 0 ? first : second)) {
         ++k;
@@ -213,27 +212,27 @@ struct CopyMatch {
 // lengths keep the earlier source; a copy of the full `limit` ends the walk.
 // A source can beat the best so far only if it also matches in the four bytes
 // that end at the best length (below `limit`, so they lie inside the input),
-// which are tested first, with its first four.
+// which are tested first: from the start while the best is 3.
 template <typename Following>
 CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t limit, std::uint32_t beat,
                       std::uint32_t source, Following following)
 {
     CopyMatch best{beat, 0};
     const std::uint8_t* current = input + at;
-    const std::uint32_t firstFour = load4(current);
+    const std::uint8_t* window = input + beat - 3;  // input + the offset of the tested bytes
+    std::uint32_t wanted = load4(current + beat - 3);
     for (; source < at; source = following(source)) {
-        const std::uint8_t* candidate = input + source;
-        if (load4(candidate + best.length - 3) != load4(current + best.length - 3) ||
-            load4(candidate) != firstFour) {
+        if (load4(window + source) != wanted) {
             continue;  // too short to beat the best, or another key of the bucket
         }
-        const std::uint32_t length =
-            kMinCopyLength + commonLength(candidate + 4, current + 4, limit - kMinCopyLength);
+        const std::uint32_t length = commonLength(input + source, current, limit);
         if (length > best.length) {
             best = CopyMatch{length, source};
             if (length == limit) {
                 break;
             }
+            window = input + length - 3;
+            wanted = load4(current + length - 3);
         }
     }
     if (best.length == beat) {
@@ -256,17 +255,16 @@ CopyMatch walkSources(const std::uint8_t* input, std::uint32_t at, std::uint32_t
 // end of an earlier run of at least r bytes that those two bytes follow. The
 // runs of that key come in order, so their sources do too, up to the run that
 // holds `at`, whose source is `at` itself.
+template <std::uint32_t kBits>
 CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at, std::uint32_t limit,
                    std::uint32_t beat, std::uint32_t run)
 {
     const std::uint16_t* next = index.next;
-    const std::uint32_t shift = 32 - index.bucketBits;
     if (run == 0) {
-        return walkSources(input, at, limit, beat, positionChainFirst(index, load4(input + at)),
+        return walkSources(input, at, limit, beat, positionHead<kBits>(index, load4(input + at)),
                            [next](std::uint32_t j) { return next[j]; });
     }
-    const std::uint32_t key = runKey(input[at], input[at + run], input[at + run + 1]);
-    std::uint32_t start = chainFirst(index.buckets[(1U << index.bucketBits) + ((key * kHashFactor) >> (shift + 2))]);
+    std::uint32_t start = runHead<kBits>(index, runKey(input[at], input[at + run], input[at + run + 1]));
     const std::uint16_t* runEnd = index.runEnd;
     const auto longEnough = [&]() {
         while (runEnd[start] - start < run) {
@@ -283,16 +281,20 @@ CopyMatch findCopy(const std::uint8_t* input, const MatchIndex& index, std::uint
 // The first position from `at` on, below `end` (at most n - 3), where a fill
 // or a copy might start, or `end`. None can where the third byte differs
 // from the first and the three do not count up (no fill), and no earlier
-// position is on the chain of the first four bytes (no copy).
+// position is on the chain of the first four bytes (no copy). The bytes are
+// taken from the four that key the chain.
+template <std::uint32_t kBits>
 std::uint32_t plainLiteralsFrom(const std::uint8_t* input, const MatchIndex& index, std::uint32_t at,
                                 std::uint32_t end)
 {
+    constexpr bool kLittle = std::endian::native == std::endian::little;
     for (; at < end; ++at) {
-        const std::uint8_t a = input[at];
-        const std::uint8_t b = input[at + 1];
-        const std::uint8_t c = input[at + 2];
+        const std::uint32_t key = load4(input + at);
+        const auto a = static_cast<std::uint8_t>(key >> (kLittle ? 0 : 24));
+        const auto b = static_cast<std::uint8_t>(key >> (kLittle ? 8 : 16));
+        const auto c = static_cast<std::uint8_t>(key >> (kLittle ? 16 : 8));
         if (c == a || (b == static_cast<std::uint8_t>(a + 1) && c == static_cast<std::uint8_t>(a + 2)) ||
-            positionChainFirst(index, load4(input + at)) != at) {
+            positionHead<kBits>(index, key) != at) {
             break;
         }
     }
@@ -310,9 +312,11 @@ bool takeLiteral(EncodeContext& context, std::uint32_t next)
     return context.ok;
 }
 
-// The main loop (one greedy step per pass) and the tail. `index` is a copy,
-// which the writes through `context` cannot change, so its fields need not
-// be read again after each of them.
+// The main loop (one greedy step per pass) and the tail, over the index
+// buildMatchIndex<kBits> built. `index` is a copy, which the writes through
+// `context` cannot change, so its fields need not be read again after each of
+// them.
+template <std::uint32_t kBits>
 void encodeCommands(EncodeContext& context, const MatchIndex index)
 {
     const std::uint8_t* input = context.input;
@@ -321,7 +325,7 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
     while (i + 3 <= n) {
         // Literals that need no flush go by in a loop of their own.
         const std::uint32_t flushAt = context.pendingLiteralStart + kLzMaxLength - 1;
-        i = plainLiteralsFrom(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
+        i = plainLiteralsFrom<kBits>(input, index, i, n - 3 < flushAt ? n - 3 : flushAt);
         const std::uint32_t limit = n - i < kLzMaxLength ? n - i : kLzMaxLength;
         const std::uint8_t a = input[i];
         const std::uint8_t b = input[i + 1];
@@ -354,7 +358,7 @@ void encodeCommands(EncodeContext& context, const MatchIndex index)
         beat = byteFill != 0 ? byteFill + 1 : beat;
         beat = wordFill > beat ? wordFill : beat;
         beat = increasingFill != 0 && increasingFill + 1 > beat ? increasingFill + 1 : beat;
-        const CopyMatch copy = beat < limit ? findCopy(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
+        const CopyMatch copy = beat < limit ? findCopy<kBits>(input, index, i, limit, beat, byteFill >= kMinCopyLength ? byteFill : 0)
                                             : CopyMatch{};
 
         if (copy.length == 0 && byteFill == 0 && wordFill == 0 && increasingFill == 0) {
@@ -405,82 +409,74 @@ bool allocateMatchIndex(MatchIndex& index, std::uint32_t capacity)
     releaseMatchIndex(index);
     const std::size_t positions = capacity != 0 ? capacity : 1;
     const std::size_t buckets = bucketCount(bucketBitsFor(capacity));
-    // One block: the buckets, then the two 16-bit arrays. Stamp 0 marks every
-    // bucket empty until the first build.
-    auto* block = static_cast<std::uint64_t*>(
-        std::calloc(buckets * sizeof(std::uint64_t) + 2 * positions * sizeof(std::uint16_t), 1));
+    // One block: the heads, then the two arrays of positions.
+    auto* block = static_cast<std::uint16_t*>(std::calloc(buckets + 2 * positions, sizeof(std::uint16_t)));
     if (block == nullptr) {
         return false;
     }
-    index.buckets = block;
-    index.next = reinterpret_cast<std::uint16_t*>(block + buckets);
+    index.heads = block;
+    index.next = block + buckets;
     index.runEnd = index.next + positions;
     index.capacity = capacity;
     return true;
 }
 
-// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h).
-// `length` must not exceed index.capacity. Writes only the entries of those
-// positions and runs and their buckets, under a new stamp; nothing needs
-// clearing between builds.
-void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
+// Chains positions 0 .. length-4 of `input` and its runs (encode_context.h)
+// into 2^kBits position buckets (bucketBitsFor(length)), from the last
+// position down. `length` must not exceed index.capacity. Writes only the
+// heads of the chains it builds and the entries of those positions and runs.
+template <std::uint32_t kBits>
+void buildMatchIndex(const MatchIndex& index, const std::uint8_t* input, std::uint32_t length)
 {
     if (length < kMinCopyLength) {
         return;  // no position has four bytes
     }
-    if (++index.stamp == 0) {
-        std::memset(index.buckets, 0, bucketCount(bucketBitsFor(index.capacity)) * sizeof(std::uint64_t));
-        index.stamp = 1;
-    }
-    const std::uint64_t stamp = std::uint64_t{index.stamp} << 32;
-    index.bucketBits = bucketBitsFor(length);
-    const std::uint32_t shift = 32 - index.bucketBits;
-    std::uint64_t* const buckets = index.buckets;
-    std::uint64_t* const runBuckets = buckets + (std::size_t{1} << index.bucketBits);
     std::uint16_t* const next = index.next;
     const auto linkPosition = [&](std::uint32_t position) {
-        linkChain(buckets[(load4(input + position) * kHashFactor) >> shift], next, position, stamp);
+        linkChain(positionHead<kBits>(index, load4(input + position)), next, position);
     };
-    // A run of four or more equal bytes from `start` goes on its chain once,
-    // the positions inside it on none; returns the first position past them.
-    // A run that reaches the end of the input, or all but its last byte,
-    // offers no source that could beat a byte fill of its length and goes on
-    // no chain.
-    const auto linkRun = [&](std::uint32_t start) {
-        const std::uint8_t value = input[start];
-        const std::uint32_t end =
-            start + kMinCopyLength + equalLength(input + start + kMinCopyLength, length - start - kMinCopyLength, value);
+    // The run of four or more equal bytes whose last position with four of
+    // them is `last` goes on its chain once, from its start, the positions in
+    // it on none; returns its start. A run that reaches the end of the input,
+    // or all but its last byte, offers no source that could beat a byte fill
+    // of its length and goes on no chain.
+    const auto linkRun = [&](std::uint32_t last) {
+        const std::uint8_t value = input[last];
+        const std::uint32_t start = last - equalLength<true>(input + last, last, value);
+        const std::uint32_t end = last + kMinCopyLength;
         if (end + 1 < length) {
             index.runEnd[start] = static_cast<std::uint16_t>(end);
             const std::uint32_t key = runKey(value, input[end], input[end + 1]);
-            linkChain(runBuckets[(key * kHashFactor) >> (shift + 2)], next, start, stamp);
+            linkChain(runHead<kBits>(index, key), next, start);
         }
-        return end - kMinCopyLength + 1;
+        return start;
     };
-    std::uint32_t j = 0;
-    // Five positions at a time while they have eight bytes, then one by one.
-    while (j + 8 <= length) {
-        const std::uint32_t plain = positionsBeforeRun(input, j);
+    // Positions from `top` on are done, and the highest position below it
+    // whose four bytes are one value is the last such of its run. Five at a
+    // time while they have eight bytes, then one by one.
+    std::uint32_t top = length - kMinCopyLength + 1;
+    while (top >= 5) {
+        const std::uint32_t plain = positionsAboveRun(input, top - 5);
         if (plain == 5) {
-            linkPosition(j);
-            linkPosition(j + 1);
-            linkPosition(j + 2);
-            linkPosition(j + 3);
-            linkPosition(j + 4);
-            j += 5;
+            linkPosition(top - 1);
+            linkPosition(top - 2);
+            linkPosition(top - 3);
+            linkPosition(top - 4);
+            linkPosition(top - 5);
+            top -= 5;
             continue;
         }
-        for (const std::uint32_t run = j + plain; j < run; ++j) {
-            linkPosition(j);
+        for (const std::uint32_t last = top - 1 - plain; top - 1 > last; --top) {
+            linkPosition(top - 1);
         }
-        j = linkRun(j);
+        top = linkRun(top - 1);
     }
-    for (const std::uint32_t chained = length - kMinCopyLength + 1; j < chained;) {
-        if (startsRun(input + j)) {
-            j = linkRun(j);
+    while (top > 0) {
+        if (startsRun(input + top - 1)) {
+            top = linkRun(top - 1);
         } else {
-            linkPosition(j);
-            ++j;
+            --top;
+            linkPosition(top);
         }
     }
 }
@@ -489,7 +485,7 @@ void buildMatchIndex(MatchIndex& index, const std::uint8_t* input, std::uint32_t
 
 void releaseMatchIndex(MatchIndex& index)
 {
-    std::free(index.buckets);
+    std::free(index.heads);
     index = MatchIndex{};
 }
 
@@ -508,8 +504,13 @@ void encodeLzSheet(EncodeContext& context)
     context.pendingLiteralStart = 0;
     context.outputLength = 0;
     if (context.ok) {
-        buildMatchIndex(index, context.input, context.inputLength);
-        encodeCommands(context, index);
+        if (bucketBitsFor(context.inputLength) == kSmallBucketBits) {
+            buildMatchIndex<kSmallBucketBits>(index, context.input, context.inputLength);
+            encodeCommands<kSmallBucketBits>(context, index);
+        } else {
+            buildMatchIndex<kLargeBucketBits>(index, context.input, context.inputLength);
+            encodeCommands<kLargeBucketBits>(context, index);
+        }
     }
     if (!context.keepTables) {
         releaseMatchIndex(index);
