@@ -3,12 +3,16 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 // libpng reports errors through onPngError, which records the text and jumps
-// back to the setjmp in the one function per direction that talks to libpng
-// (writeWithLibpng, readWithLibpng). Those functions and the callbacks libpng
+// back to the setjmp in the one function that talks to libpng
+// (readWithLibpng). That function and the callbacks libpng
 // calls from them keep nothing in locals that the jump could leave stale:
 // everything that outlives it is in a record owned by their caller, which
 // frees it on every path. No C++ object with a destructor lives in a frame
@@ -20,18 +24,18 @@
 // is cut there); or, for the tool's own form, zlib straight into the rows
 // (readDirectly), since libpng's row-by-row handling cost more than all the
 // rest of reading such a picture.
+//
+// Written pictures are the tool's own form, put together here without libpng:
+// the rows stored without compression (deflate blocks of type 0). The tool's
+// own pictures are read back and written again often; measured on the sample
+// ROM, compressing them (level 1, with run-length matches) made an extraction
+// to one combined picture 3.6 times as long as one to the raw combined file,
+// and libpng's zlib set-up for each of 223 per-sheet pictures (clearing its
+// tables) cost more than all the rest of such an extraction. The files are
+// larger (all sheets of a ROM: 494 KB against 187 KB at level 1); an image
+// editor compresses a picture again when it saves it.
 
 namespace {
-
-// Written pictures are stored without compression (deflate level 0): the
-// tool's own pictures are read back and written again often, and measured on
-// the sample ROM, level 1 (with run-length matches) made an extraction to one
-// combined picture 3.6 times as long as one to the raw combined file, level 0
-// 1.9 times; reading them back costs less too. The files are larger (all
-// sheets of a ROM: 494 KB against 187 KB at level 1); an image editor
-// compresses a picture again when it saves it.
-constexpr int kWriteCompressionLevel = 0;
-constexpr int kWriteCompressionStrategy = Z_DEFAULT_STRATEGY;
 
 constexpr std::uint32_t kSignatureSize = 8;
 constexpr std::uint32_t kChunkHeaderSize = 8;  // length and type
@@ -164,7 +168,6 @@ void onReadWarning(png_structp png, png_const_charp text)
     std::snprintf(call.warning, sizeof call.warning, "%s", text != nullptr ? text : "");
 }
 
-void onWriteWarning(png_structp, png_const_charp) {}
 
 // The IDAT bytes a picture of this header can need at most: every row with
 // its filter byte at the header's sample size, interlaced or not.
@@ -686,57 +689,121 @@ EncodedPicture::~EncodedPicture()
 
 namespace {
 
-struct PngWrite {
-    EncodedPicture* memory = nullptr;
-    char message[128] = {};
+// A picture being encoded into `picture`, grown as needed; `failed` once
+// memory ran out.
+struct PictureWriter {
+    EncodedPicture& picture;
+    bool failed = false;
 };
 
-void writeBytes(png_structp png, png_bytep data, png_size_t length)
+std::uint8_t* reserve(PictureWriter& writer, std::size_t count)
 {
-    EncodedPicture& picture = *static_cast<PngWrite*>(png_get_io_ptr(png))->memory;
-    if (length > picture.capacity - picture.length) {
+    EncodedPicture& picture = writer.picture;
+    if (writer.failed) {
+        return nullptr;
+    }
+    if (count > picture.capacity - picture.length) {
         std::size_t capacity = picture.capacity < 0x10000 ? 0x10000 : picture.capacity;
-        while (length > capacity - picture.length) {
+        while (count > capacity - picture.length) {
             capacity *= 2;
         }
         void* grown = std::realloc(picture.bytes, capacity);
         if (grown == nullptr) {
-            png_error(png, "not enough memory");
+            writer.failed = true;
+            return nullptr;
         }
         picture.bytes = static_cast<std::uint8_t*>(grown);
         picture.capacity = capacity;
     }
-    std::memcpy(picture.bytes + picture.length, data, length);
-    picture.length += length;
+    std::uint8_t* at = picture.bytes + picture.length;
+    picture.length += count;
+    return at;
 }
 
-void flushBytes(png_structp) {}
-
-bool writeWithLibpng(png_structp png, png_infop info, PngWrite& call, const std::uint8_t* packed,
-                     std::uint32_t width, std::uint32_t height, const PaletteColour* palette,
-                     std::uint32_t colours)
+void putBigEndian32(std::uint8_t* at, std::uint32_t value)
 {
-    if (setjmp(png_jmpbuf(png))) {
-        return false;
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+
+// Appends a chunk of `type` with the `length` bytes at `data`, and its CRC.
+void putChunk(PictureWriter& writer, const char* type, const std::uint8_t* data, std::uint32_t length)
+{
+    std::uint8_t* at = reserve(writer, kChunkHeaderSize + std::size_t{length} + kCrcSize);
+    if (at == nullptr) {
+        return;
     }
-    png_set_write_fn(png, &call, writeBytes, flushBytes);
-    png_set_IHDR(png, info, width, height, 4, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color entries[16];
-    for (std::uint32_t index = 0; index < colours; ++index) {
-        entries[index] = png_color{palette[index].red, palette[index].green, palette[index].blue};
+    putBigEndian32(at, length);
+    std::memcpy(at + 4, type, 4);
+    if (length != 0) {
+        std::memcpy(at + kChunkHeaderSize, data, length);
     }
-    png_set_PLTE(png, info, entries, static_cast<int>(colours));
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_compression_level(png, kWriteCompressionLevel);
-    png_set_compression_strategy(png, kWriteCompressionStrategy);
-    png_write_info(png, info);
-    const std::size_t rowBytes = (std::size_t{width} + 1) / 2;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        png_write_row(png, packed + y * rowBytes);
+    const uLong crc = crc32_z(crc32_z(0, nullptr, 0), at + 4, 4 + std::size_t{length});
+    putBigEndian32(at + kChunkHeaderSize + length, static_cast<std::uint32_t>(crc));
+}
+
+// The zlib stream of the rows, stored without compression (deflate blocks
+// of type 0), each row led by filter type 0 (none), in IDAT chunks of at most
+// kImageChunkSize bytes. The stream is laid out as libpng and zlib lay out an
+// uncompressed picture fed to them a row at a time: the window no larger than
+// the rows need (from 32 KiB down, while the rows and 262 bytes fit in half of
+// it, for at most 16 KiB of rows), each block as many whole rows as first
+// reach the window's size, the last one what is left. So the pictures are
+// the same bytes as those the tool wrote through libpng before.
+constexpr std::uint32_t kImageChunkSize = 0x2000;
+
+void putImageData(PictureWriter& writer, const std::uint8_t* packed, std::uint32_t rowBytes, std::uint32_t height)
+{
+    const std::size_t raw = (std::size_t{rowBytes} + 1) * height;
+    std::uint32_t windowBits = 15;
+    if (raw <= 0x4000) {
+        for (std::size_t half = std::size_t{1} << (windowBits - 1); raw + 262 <= half; half >>= 1) {
+            --windowBits;
+        }
     }
-    png_write_end(png, info);
-    return true;
+    const std::uint32_t rowLength = rowBytes + 1;
+    const std::uint32_t blockLimit = ((1u << windowBits) + rowLength - 1) / rowLength * rowLength;
+    const std::size_t blocks = raw == 0 ? 1 : (raw + blockLimit - 1) / blockLimit;
+    // zlib header: deflate with that window, no dictionary, the fastest level
+    // (its check bits make the two bytes a multiple of 31); blocks; Adler-32.
+    std::unique_ptr<std::uint8_t[]> stream(new (std::nothrow) std::uint8_t[2 + 5 * blocks + raw + 4]);
+    if (!stream) {
+        writer.failed = true;
+        return;
+    }
+    std::uint8_t* out = stream.get();
+    const std::uint32_t header = (8u + ((windowBits - 8u) << 4)) << 8;
+    *out++ = static_cast<std::uint8_t>(header >> 8);
+    *out++ = static_cast<std::uint8_t>(31 - header % 31);
+    uLong adler = adler32_z(0, nullptr, 0);
+    std::size_t left = raw;
+    std::uint32_t y = 0;
+    do {
+        const std::uint32_t size = left < blockLimit ? static_cast<std::uint32_t>(left) : blockLimit;
+        left -= size;
+        *out++ = left == 0 ? 1 : 0;  // the last block says so
+        *out++ = static_cast<std::uint8_t>(size);
+        *out++ = static_cast<std::uint8_t>(size >> 8);
+        *out++ = static_cast<std::uint8_t>(~size);
+        *out++ = static_cast<std::uint8_t>(~size >> 8);
+        const std::uint8_t* blockStart = out;
+        // Whole rows: each its filter byte, then its pixels.
+        for (std::uint32_t filled = 0; filled < size; filled += rowLength, ++y) {
+            *out++ = 0;  // filter type: none
+            std::memcpy(out, packed + std::size_t{y} * rowBytes, rowBytes);
+            out += rowBytes;
+        }
+        adler = adler32_z(adler, blockStart, size);
+    } while (left != 0);
+    putBigEndian32(out, static_cast<std::uint32_t>(adler));
+    out += 4;
+    const std::size_t total = static_cast<std::size_t>(out - stream.get());
+    for (std::size_t at = 0; at < total; at += kImageChunkSize) {
+        const std::size_t piece = total - at < kImageChunkSize ? total - at : kImageChunkSize;
+        putChunk(writer, "IDAT", stream.get() + at, static_cast<std::uint32_t>(piece));
+    }
 }
 
 }  // namespace
@@ -745,18 +812,28 @@ bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::u
                          const PaletteColour* palette, std::uint32_t colours, EncodedPicture& picture,
                          char (&reason)[128])
 {
-    PngWrite call;
-    call.memory = &picture;
+    static constexpr std::uint8_t kSignature[kSignatureSize] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    PictureWriter writer{picture};
     picture.length = 0;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, call.message, onPngError, onWriteWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    bool written = false;
-    if (info == nullptr) {
-        std::snprintf(call.message, sizeof call.message, "not enough memory");
-    } else {
-        written = writeWithLibpng(png, info, call, packed, width, height, palette, colours);
+    std::uint8_t* signature = reserve(writer, kSignatureSize);
+    if (signature != nullptr) {
+        std::memcpy(signature, kSignature, kSignatureSize);
     }
-    png_destroy_write_struct(&png, &info);
-    std::snprintf(reason, sizeof reason, "%s", written ? "" : call.message);
-    return written;
+    // Width, height, bit depth 4, colour type 3 (indexed), compression 0,
+    // filter method 0, no interlace.
+    std::uint8_t header[kHeaderLength] = {0, 0, 0, 0, 0, 0, 0, 0, 4, 3, 0, 0, 0};
+    putBigEndian32(header, width);
+    putBigEndian32(header + 4, height);
+    putChunk(writer, "IHDR", header, kHeaderLength);
+    std::uint8_t entries[3 * 16];
+    for (std::uint32_t index = 0; index < colours; ++index) {
+        entries[3 * index] = palette[index].red;
+        entries[3 * index + 1] = palette[index].green;
+        entries[3 * index + 2] = palette[index].blue;
+    }
+    putChunk(writer, "PLTE", entries, 3 * colours);
+    putImageData(writer, packed, (width + 1) / 2, height);
+    putChunk(writer, "IEND", nullptr, 0);
+    std::snprintf(reason, sizeof reason, "%s", writer.failed ? "not enough memory" : "");
+    return !writer.failed;
 }

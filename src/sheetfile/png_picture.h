@@ -1,10 +1,11 @@
 #pragma once
-// PNG pictures through libpng, knowing nothing of sheets and printing
-// nothing: a picture in memory or in an open file read into its pixels, and
-// rows of 4-bit palette indices written into a picture in memory. This file
-// pair is the only user of libpng. Pictures of the tool's own form (4-bit
-// indexed, not interlaced) are inflated and unfiltered here with zlib alone,
-// their rows kept packed as stored; libpng reads every other form.
+// PNG pictures, knowing nothing of sheets and printing nothing: a picture in
+// memory or in an open file read into its pixels, and rows of 4-bit palette
+// indices written into a picture in memory. This file pair is the only user
+// of libpng. Pictures of the tool's own form (4-bit indexed, not interlaced)
+// are inflated and unfiltered here with zlib alone, their rows kept packed as
+// stored, and written here with zlib's checksums alone, uncompressed;
+// libpng reads every other form.
 //
 // Reading holds any file to bounded work and memory, whatever its chunks
 // declare: libpng sees only the chunks that make the pixels (IHDR, PLTE, tRNS
@@ -106,8 +107,8 @@ struct EncodedPicture {
 // Encodes a 4-bit indexed, non-interlaced, uncompressed picture of `width`
 // (even) x `height` pixels into `picture` (replacing what it held), from
 // `packed`: height rows of width / 2 bytes in PixelLayout::PackedIndices, and
-// the `colours` (1 to 16) entries of `palette`. False when libpng failed,
-// with its reason in `reason`.
+// the `colours` (1 to 16) entries of `palette`. False when memory ran out,
+// with the reason in `reason`.
 bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::uint32_t height,
                          const PaletteColour* palette, std::uint32_t colours, EncodedPicture& picture,
                          char (&reason)[128]);

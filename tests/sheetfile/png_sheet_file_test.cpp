@@ -285,6 +285,63 @@ TEST(PngSheetFile, WritesFourBitIndexedPicturesOfWholeTileRows)
     }
 }
 
+void appendTo(png_structp png, png_bytep data, png_size_t length)
+{
+    Bytes& out = *static_cast<Bytes*>(png_get_io_ptr(png));
+    out.insert(out.end(), data, data + length);
+}
+
+// The picture libpng writes of these packed 4-bit rows, uncompressed and
+// unfiltered, fed a row at a time. Nothing with a destructor lives in this
+// frame across the setjmp.
+bool writtenByLibpng(const std::vector<png_bytep>& rows, Bytes* out)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, out, appendTo, nullptr);
+    png_set_IHDR(png, info, 128, static_cast<png_uint_32>(rows.size()), 4, PNG_COLOR_TYPE_PALETTE,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[kPaletteSize];
+    for (std::uint32_t k = 0; k < kPaletteSize; ++k) {
+        palette[k] = {kSheetPalette[k].red, kSheetPalette[k].green, kSheetPalette[k].blue};
+    }
+    png_set_PLTE(png, info, palette, kPaletteSize);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 0);
+    png_write_info(png, info);
+    for (png_bytep row : rows) {
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Pictures are put together without libpng, but to the very bytes libpng
+// writes of them, so that a picture written either way is left as it is.
+TEST(PngSheetFile, PicturesAreTheBytesLibpngWritesUncompressed)
+{
+    TestRandom random(77);
+    // One sheet of each catalogue size, and both combined pictures.
+    for (const std::uint32_t height : {32u, 64u, 232u, 448u, 7584u, 7752u}) {
+        const Bytes packed = random.bytes(std::size_t{height} * 64);
+        std::vector<png_bytep> rows;
+        for (std::uint32_t y = 0; y < height; ++y) {
+            rows.push_back(const_cast<png_bytep>(packed.data() + std::size_t{y} * 64));
+        }
+        Bytes expected;
+        ASSERT_TRUE(writtenByLibpng(rows, &expected));
+        EncodedPicture picture;
+        char reason[128];
+        ASSERT_TRUE(encodePackedPicture(packed.data(), 128, height, kSheetPalette, kPaletteSize, picture, reason));
+        EXPECT_EQ(Bytes(picture.bytes, picture.bytes + picture.length), expected) << height << " rows";
+    }
+}
+
 TEST(PngSheetFile, PaletteIsAGreyRampThenEightPlainlyDifferentHues)
 {
     EXPECT_EQ(kSheetPalette[0].red + kSheetPalette[0].green + kSheetPalette[0].blue, 0);
