@@ -36,26 +36,36 @@ namespace {
 constexpr std::uint32_t kRowBytes = 64;  // 128 pixels of 4 bits
 constexpr std::uint32_t kRows = 32;      // one 2048-byte sheet
 
-void appendBigEndian(Bytes& out, std::uint32_t value)
+void putBigEndian(std::uint8_t* at, std::uint32_t value)
 {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int k = 0; k < 4; ++k) {
+        at[k] = static_cast<std::uint8_t>(value >> (24 - 8 * k));
     }
 }
 
+void appendBigEndian(Bytes& out, std::uint32_t value)
+{
+    out.resize(out.size() + 4);
+    putBigEndian(out.data() + out.size() - 4, value);
+}
+
 // A chunk with its length and CRC; `declared` overrides the length field.
+// Laid out in a buffer of its whole size at once (GCC 12 misreads growing
+// inserts into a small vector at -O2 as overflows).
 Bytes chunk(const char* type, const Bytes& data, std::uint64_t declared = ~std::uint64_t{0})
 {
-    Bytes out;
-    appendBigEndian(out, declared == ~std::uint64_t{0} ? static_cast<std::uint32_t>(data.size())
-                                                        : static_cast<std::uint32_t>(declared));
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
+    Bytes out(4 + 4 + data.size() + 4);
+    putBigEndian(out.data(), declared == ~std::uint64_t{0} ? static_cast<std::uint32_t>(data.size())
+                                                           : static_cast<std::uint32_t>(declared));
+    std::memcpy(out.data() + 4, type, 4);
+    if (!data.empty()) {
+        std::memcpy(out.data() + 8, data.data(), data.size());
+    }
     uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
     if (!data.empty()) {
         crc = crc32(crc, data.data(), static_cast<uInt>(data.size()));  // no data restarts the CRC
     }
-    appendBigEndian(out, static_cast<std::uint32_t>(crc));
+    putBigEndian(out.data() + 8 + data.size(), static_cast<std::uint32_t>(crc));
     return out;
 }
 
