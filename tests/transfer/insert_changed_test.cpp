@@ -202,4 +202,29 @@ TEST_F(ChangedSheets, NoRoomLeavesTheRomAsItWas)
     expectExtractsAsEdited("after expansion");
 }
 
+TEST_F(ChangedSheets, AFixedSheetWrittenOverAKeptSheetsStreamNeverLosesIt)
+{
+    // 0x30's stream lies inside 0xDD's bytes: a copy of 0x21's.
+    SyntheticRom original = sampleRom({});
+    original.save(dir / "zelda.smc");
+    const Extent source = extents("zelda.smc").at(0x21);
+    constexpr PcOffset kInsideDD = 0x70400;
+    original.put(kInsideDD, original.get(source.start, source.length));
+    original.setPointer(0x30, kInsideDD);
+    original.save(dir / "zelda.smc");
+    ASSERT_EQ(run({"800", "zelda.smc"}).exitStatus, 0);
+    ASSERT_EQ(sheetFile(0x30), sheetFile(0x21));
+
+    // 0xDD changes where 0x30's stream lies; 0x30 does not change.
+    Bytes fixed = sheetFile(0xDD);
+    fixed[0x410] ^= 0x77;
+    writeFile(dir / sheetName(0xDD), fixed);
+    const RunResult result = run({"401", "87000", "zelda.smc"});
+    if (result.exitStatus == 0) {
+        expectExtractsAsEdited("0xDD over 0x30's stream\n" + result.output);
+    } else {
+        EXPECT_EQ(readFile(dir / "zelda.smc"), original.bytes) << result.output;
+    }
+}
+
 }  // namespace
