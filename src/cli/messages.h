@@ -52,6 +52,10 @@ inline constexpr const char* kFmtCheckOnlyHint =
 inline constexpr const char* kFmtWouldFitExpanded =
     "They would fit after mode %u expands the ROM, from 0x%X on.\n";
 
+// Advice after a changed-sheets insertion that would have written over an unchanged sheet.
+inline constexpr const char* kFmtLayEverySheetOut =
+    "An insertion of every sheet lays them all out anew: take 400 off the mode word (mode %X).\n";
+
 // Advice after a sheet file of the other kind was given.
 inline constexpr const char* kFmtPicturesAreThere =
     "%s is there: add 20 to the mode word to insert pictures (mode %X).\n";

@@ -237,6 +237,9 @@ bool runInsertion(RunOptions& options, RomImage& rom)
     if (outcome.fitsAfter != nullptr) {
         std::printf(kFmtWouldFitExpanded, modeOf(*outcome.fitsAfter), static_cast<unsigned>(outcome.fitsFrom));
     }
+    if (outcome.keptStreamWrittenOver) {
+        std::printf(kFmtLayEverySheetOut, static_cast<unsigned>(options.modeWord & ~ModeChangedOnly));
+    }
     if (outcome.unreadSheet < kSheetCount) {
         adviseOnMissingSheetFiles(options.modeWord, outcome.unreadSheet);
     }

@@ -28,6 +28,7 @@ struct InsertOutcome {
     std::uint32_t fitsFrom = 0;              // from this file offset
     bool combinedFileRefused = false;        // the combined sheet file could not be read or was refused
     std::uint32_t unreadSheet = kSheetCount;  // below kSheetCount: the sheet whose own file could not be read
+    bool keptStreamWrittenOver = false;      // changed sheets only: an unchanged sheet's stream lies where the run writes
 };
 
 // Lays all 223 sheets from their files into the ROM image from

@@ -38,6 +38,7 @@ struct SheetPlan {
     std::uint64_t oldStart = 0;   // file offset of the bytes the sheet takes now
     std::uint64_t oldLength = 0;  // ... and how many: the stream bytes its decoder read
     bool ownsOldBytes = false;    // they hold its stream for sure: not one cut off or decoding to nothing
+                                  // (changed sheets: and they may be reused, see oldBytesReusable)
     std::unique_ptr<PlannedSheet> stored;  // changed sheets: the new stored form and its place
 };
 
@@ -112,6 +113,56 @@ bool meetsOtherSheet(const SheetPlan* plans, std::uint32_t self, std::uint64_t s
         }
     }
     return false;
+}
+
+// Whether the sheet's old extent may take its new stream and the fill: it
+// holds the stream for sure, lies past the tables and inside the file, and
+// does not cross the protected boundary from below (no sheet may, so such
+// an extent is no stream the tool would have laid).
+bool oldBytesReusable(const RomImage& rom, const SheetPlan& plan)
+{
+    const std::uint64_t boundary = std::uint64_t{rom.headerOffset} + rom.layout->protectedBoundary;
+    const std::uint64_t end = plan.oldStart + plan.oldLength;
+    return plan.ownsOldBytes && plan.oldStart >= std::uint64_t{rom.headerOffset} + kSystemAreaEnd &&
+           end <= rom.size && !(plan.oldStart < boundary && boundary < end);
+}
+
+// The first kept sheet whose old extent meets bytes the run writes outside
+// every moved sheet's place: a changed fixed sheet, or the pointer entries of
+// the moved sheets (and of 0xDD and 0xDE when 0x71 or 0x72 moves).
+// kSheetCount when there is none; `at` receives the first byte they share.
+std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, std::uint64_t& at)
+{
+    Region written[2 + 3 * (kSheetCount + 2)];
+    std::uint32_t count = 0;
+    const PointerTables tables = pointerTables(*rom.layout);
+    const auto addEntry = [&](std::uint32_t sheet) {
+        for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
+            written[count++] = {std::uint64_t{rom.headerOffset} + table + sheet, 1};
+        }
+    };
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        const SheetPlan& plan = plans[sheet];
+        if (plan.fate == Fate::Moved) {
+            addEntry(sheet);
+        } else if (plan.fate == Fate::InPlace && sheetStorage(sheet) == SheetStorage::FixedOffset) {
+            written[count++] = {plan.oldStart, plan.oldLength};
+        }
+    }
+    if (plans[0x71].fate == Fate::Moved || plans[0x72].fate == Fate::Moved) {
+        addEntry(0xDD);
+        addEntry(0xDE);
+    }
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        const SheetPlan& plan = plans[sheet];
+        for (std::uint32_t k = 0; k < count && plan.fate == Fate::Kept; ++k) {
+            if (overlaps(plan.oldStart, plan.oldLength, written[k].start, written[k].length)) {
+                at = std::max(plan.oldStart, written[k].start);
+                return sheet;
+            }
+        }
+    }
+    return kSheetCount;
 }
 
 // Where moved sheets may go: from the start offset to the end of its area,
@@ -196,7 +247,9 @@ void printChangedSpans(const SheetPlan* plans)
             spans[count++] = {sheet, plan.stored->position, plan.stored->length, plan.fate == Fate::InPlace};
         }
     }
-    printSheetSpans(spans, count);
+    if (count != 0) {
+        printSheetSpans(spans, count);
+    }
 }
 
 // 0xFF over the old extent of changed sheet `self` wherever no other
@@ -346,9 +399,8 @@ bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutc
         }
         ++changed;
         const bool fixed = sheetStorage(sheet) == SheetStorage::FixedOffset;
+        plan.ownsOldBytes = oldBytesReusable(rom, plan);
         const bool fits = plan.ownsOldBytes && plan.stored->length <= plan.oldLength &&
-                          plan.oldStart >= std::uint64_t{rom.headerOffset} + kSystemAreaEnd &&
-                          plan.oldStart + plan.oldLength <= rom.size &&
                           !meetsOtherSheet(plans.get(), sheet, plan.oldStart, plan.oldLength);
         if (fixed || fits) {
             plan.fate = Fate::InPlace;
@@ -357,6 +409,15 @@ bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutc
         }
         // No moved sheet goes where a changed sheet lies now.
         take(space, plan.oldStart, plan.oldLength);
+    }
+
+    // No kept sheet may lose its stream to what the run writes beside the sheets.
+    std::uint64_t overwrittenAt = 0;
+    const std::uint32_t overwritten = keptSheetWrittenOver(rom, plans.get(), overwrittenAt);
+    if (overwritten < kSheetCount) {
+        std::printf(kFmtKeptStreamWrittenOver, static_cast<unsigned>(overwritten),
+                    static_cast<unsigned>(overwrittenAt));
+        outcome.keptStreamWrittenOver = true;
     }
 
     // Moved: in visiting order, each to the first free place from the start.
@@ -378,9 +439,7 @@ bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutc
                 noRoom = true;
             }
             if (!request.checkOnly) {
-                outcome.refusedForRoom = true;
-                outcome.startPastEnd = start >= rom.size;
-                return false;
+                break;
             }
             // A check lays the rest out as if the file went on.
             space.end = ~std::uint64_t{0} >> 1;
@@ -399,7 +458,7 @@ bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutc
                 static_cast<unsigned>(changed - inPlace));
     outcome.refusedForRoom = noRoom;
     outcome.startPastEnd = noRoom && start >= rom.size;
-    if (refused || noRoom) {
+    if (refused || noRoom || overwritten < kSheetCount) {
         return false;
     }
     outcome.endOffset = static_cast<std::uint32_t>(end);

@@ -24,6 +24,8 @@ inline constexpr const char* kFmtInsideCopierHeader =
 
 // Insertion of the changed sheets only.
 inline constexpr const char* kFmtChangedSheets = "%u of 223 sheets changed: %u written in place, %u moved.\n";
+inline constexpr const char* kFmtKeptStreamWrittenOver =
+    "GFX 0x%02X did not change, but its stream lies in bytes this run writes for other sheets, from 0x%X.\n";
 
 // Check-only runs.
 inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";

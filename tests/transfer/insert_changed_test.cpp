@@ -186,6 +186,7 @@ TEST_F(ChangedSheets, NoRoomLeavesTheRomAsItWas)
     const RunResult result = run({"401", "100000", "zelda.smc"});
     EXPECT_EQ(afterBanner(result.output),
               "Recompressing...Aborted in mid-operation: Not enough room.\nYou must expand the ROM and reinsert.\n"
+              "1 of 223 sheets changed: 0 written in place, 1 moved.\n"
               "Mode 441 checks the insertion and shows how much room the sheets need, without writing.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(readFile(dir / "zelda.smc"), original.bytes);
@@ -215,16 +216,55 @@ TEST_F(ChangedSheets, AFixedSheetWrittenOverAKeptSheetsStreamNeverLosesIt)
     ASSERT_EQ(run({"800", "zelda.smc"}).exitStatus, 0);
     ASSERT_EQ(sheetFile(0x30), sheetFile(0x21));
 
-    // 0xDD changes where 0x30's stream lies; 0x30 does not change.
+    // 0xDD changes where 0x30's stream lies; 0x30 does not change, so the
+    // run, and its check alike, refuse to write over it.
     Bytes fixed = sheetFile(0xDD);
     fixed[0x410] ^= 0x77;
     writeFile(dir / sheetName(0xDD), fixed);
+    const std::string refusal =
+        "GFX 0x30 did not change, but its stream lies in bytes this run writes for other sheets, from 0x70400.\n";
+    const std::string summary = "1 of 223 sheets changed: 1 written in place, 0 moved.\n";
     const RunResult result = run({"401", "87000", "zelda.smc"});
-    if (result.exitStatus == 0) {
-        expectExtractsAsEdited("0xDD over 0x30's stream\n" + result.output);
-    } else {
-        EXPECT_EQ(readFile(dir / "zelda.smc"), original.bytes) << result.output;
-    }
+    EXPECT_EQ(afterBanner(result.output),
+              "Recompressing..." + refusal + summary +
+                  "An insertion of every sheet lays them all out anew: take 400 off the mode word (mode 1).\nFailed!\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), original.bytes);
+    const RunResult check = run({"441", "87000", "zelda.smc"});
+    EXPECT_EQ(check.exitStatus, 1);
+    EXPECT_NE(check.output.find(refusal), std::string::npos) << check.output;
+    EXPECT_NE(check.output.find(summary + "An insertion of every sheet lays them all out anew: take 400 off the mode "
+                                          "word (mode 41).\nFailed!\n"),
+              std::string::npos)
+        << check.output;
+
+    // Every sheet laid out anew keeps both.
+    ASSERT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
+    expectExtractsAsEdited("0xDD over 0x30's stream, all sheets inserted");
+}
+
+TEST_F(ChangedSheets, AStreamAcrossTheProtectedBoundaryIsNeitherReusedNorFilled)
+{
+    // 0x30's stream, a copy of 0x21's, starts 0x80 bytes below the boundary.
+    SyntheticRom original = sampleRom({});
+    original.save(dir / "zelda.smc");
+    const Extent source = extents("zelda.smc").at(0x21);
+    const PcOffset across = original.layout->protectedBoundary - 0x80;
+    original.put(across, original.get(source.start, source.length));
+    original.setPointer(0x30, across);
+    original.save(dir / "zelda.smc");
+    ASSERT_EQ(run({"800", "zelda.smc"}).exitStatus, 0);
+
+    // A far smaller 0x30 would fit, yet moves; not one byte there changes.
+    writeFile(dir / sheetName(0x30), Bytes(2048, 0));
+    const RunResult result = run({"401", "87000", "zelda.smc"});
+    ASSERT_EQ(result.exitStatus, 0) << result.output;
+    EXPECT_NE(result.output.find("1 of 223 sheets changed: 0 written in place, 1 moved.\n"), std::string::npos)
+        << result.output;
+    const SyntheticRom after{readFile(dir / "zelda.smc"), 0, original.layout};
+    EXPECT_NE(after.pointer(0x30), across);
+    EXPECT_EQ(after.get(across, source.length), original.get(across, source.length));
+    expectExtractsAsEdited("a stream across the protected boundary");
 }
 
 }  // namespace
