@@ -517,10 +517,12 @@ void runInsertion(Iteration& it, const Bytes& rom, Verdict& verdict)
         start = hex(it.random.below(static_cast<std::uint32_t>(rom.size()) + 0x1000)).substr(2);
     }
     // Flags beside 0x100 (no prompt): 0x10 no fill, 0x80 smallest packing,
-    // 0x200 any start, 0x40 check only (which must leave the ROM as it was).
-    static const char* kModes[] = {"101", "101", "101", "111", "181", "301", "141"};
-    const std::string mode = kModes[it.random.below(7)];
-    const bool checkOnly = mode == "141";
+    // 0x200 any start, 0x400 changed sheets only, 0x40 check only (which
+    // must leave the ROM as it was).
+    static const char* kModes[] = {"101", "101", "101", "111", "181", "301", "141",
+                                   "501", "501", "511", "581", "701", "541"};
+    const std::string mode = kModes[it.random.below(13)];
+    const bool checkOnly = mode == "141" || mode == "541";
     std::vector<std::string> arguments{mode, start, kRomName};
     if (combined) {
         arguments.push_back(kCombinedName);
