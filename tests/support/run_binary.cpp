@@ -1,5 +1,6 @@
 #include "support/run_binary.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -257,6 +258,21 @@ RunResult runSheetpakBinaryAsUser(const std::vector<std::string>& arguments, con
     const fs::path errPath = capture / "stderr.txt";
     const int status = waitForProcess(startProcess(arguments, workingDirectory, outPath, errPath, 0, 0, true));
     return {status, asWritten(readText(outPath)), asWritten(readText(errPath))};
+#endif
+}
+
+bool writeProtectionBindsUser(const fs::path& readOnlyFile)
+{
+#if defined(_WIN32)
+    std::FILE* file = std::fopen(readOnlyFile.string().c_str(), "r+b");
+    if (file != nullptr) {
+        std::fclose(file);
+        return false;
+    }
+    return true;
+#else
+    static_cast<void>(readOnlyFile);
+    return true;
 #endif
 }
 

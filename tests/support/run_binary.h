@@ -32,6 +32,11 @@ RunResult runSheetpakBinary(const std::vector<std::string>& arguments,
 RunResult runSheetpakBinaryAsUser(const std::vector<std::string>& arguments,
                                   const std::filesystem::path& workingDirectory);
 
+// Whether a file without write permission stays unwritable for the user
+// runSheetpakBinaryAsUser runs as. Always on POSIX; under Windows, not when
+// the read-only attribute does not bind (wine run by the superuser).
+bool writeProtectionBindsUser(const std::filesystem::path& readOnlyFile);
+
 // Starts one run of sheetpak per entry of `runs`, all before waiting for any,
 // in `workingDirectory`; their results in the same order.
 std::vector<RunResult> runSheetpakBinariesAtOnce(const std::vector<std::vector<std::string>>& runs,
