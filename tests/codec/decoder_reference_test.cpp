@@ -94,4 +94,38 @@ TEST(DecoderReference, RunLengthStreamsCutOffAnywhereDecodeAsByteByByteReads)
     }
 }
 
+// Copies from every distance around the write position: far behind, behind
+// by less than their length (a repeating pattern of every period), at it, and
+// ahead of it into bytes still zero, short and extended lengths.
+TEST(DecoderReference, LzCopiesFromEveryDistanceRepeatAsByteByByteCopies)
+{
+    DecodeContext context;
+    for (const std::uint32_t literals : {1u, 7u, 32u}) {
+        for (std::uint32_t source = 0; source < literals + 40; ++source) {
+            for (const std::uint32_t length : {1u, 2u, 5u, 31u, 32u, 33u, 100u, 1000u}) {
+                Bytes stream{static_cast<std::uint8_t>(literals - 1)};
+                for (std::uint32_t k = 0; k < literals; ++k) {
+                    stream.push_back(static_cast<std::uint8_t>(0x11 * (k + 1) + k / 15));
+                }
+                if (length <= 32) {
+                    stream.push_back(static_cast<std::uint8_t>(0x80 | (length - 1)));
+                } else {
+                    stream.push_back(static_cast<std::uint8_t>(0xF0 | (length - 1) >> 8));
+                    stream.push_back(static_cast<std::uint8_t>(length - 1));
+                }
+                stream.push_back(static_cast<std::uint8_t>(source));
+                stream.push_back(static_cast<std::uint8_t>(source >> 8));
+                stream.push_back(0xFF);
+                Reference reference{stream};
+                reference.header = context.header;
+                reference.secondHeader = context.secondHeader;
+                reference.first = context.firstArgument;
+                reference.second = context.secondArgument;
+                referenceLz(reference);
+                expectSameAsReference(decodeLzStream, stream, 0, context, reference, source * 10000 + length);
+            }
+        }
+    }
+}
+
 }  // namespace
