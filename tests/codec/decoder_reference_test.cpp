@@ -52,24 +52,27 @@ void expectSameAsReference(DecodeFunction decode, const Bytes& stream, std::uint
     }
 }
 
+// The reference LZ decode of `stream`, starting from the scratch bytes that
+// `context` holds (which equal the reference's after every matching decode).
+Reference referenceLzFrom(const Bytes& stream, const DecodeContext& context)
+{
+    Reference reference{stream};
+    reference.header = context.header;
+    reference.secondHeader = context.secondHeader;
+    reference.first = context.firstArgument;
+    reference.second = context.secondArgument;
+    referenceLz(reference);
+    return reference;
+}
+
 TEST(DecoderReference, LzStreamsCutOffAnywhereDecodeAsByteByByteReads)
 {
     TestRandom random(0x5EED);
     DecodeContext context;  // scratch bytes carried from trial to trial
-    Reference carried{Bytes{}};
     for (std::uint32_t trial = 0; trial < 1500; ++trial) {
         const Bytes stream = randomStream(random, false);
-        Reference reference{stream};
-        reference.header = carried.header;
-        reference.secondHeader = carried.secondHeader;
-        reference.first = carried.first;
-        reference.second = carried.second;
-        referenceLz(reference);
+        Reference reference = referenceLzFrom(stream, context);
         expectSameAsReference(decodeLzStream, stream, 0, context, reference, trial);
-        carried.header = reference.header;
-        carried.secondHeader = reference.secondHeader;
-        carried.first = reference.first;
-        carried.second = reference.second;
     }
 }
 
@@ -116,12 +119,7 @@ TEST(DecoderReference, LzCopiesFromEveryDistanceRepeatAsByteByByteCopies)
                 stream.push_back(static_cast<std::uint8_t>(source));
                 stream.push_back(static_cast<std::uint8_t>(source >> 8));
                 stream.push_back(0xFF);
-                Reference reference{stream};
-                reference.header = context.header;
-                reference.secondHeader = context.secondHeader;
-                reference.first = context.firstArgument;
-                reference.second = context.secondArgument;
-                referenceLz(reference);
+                Reference reference = referenceLzFrom(stream, context);
                 expectSameAsReference(decodeLzStream, stream, 0, context, reference, source * 10000 + length);
             }
         }
