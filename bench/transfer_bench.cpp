@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "sample_rom.h"
 #include "sheetfile/png_sheet_file.h"
 #include "sheetfile/sheet_file_name.h"
+#include "transfer/commit.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
 
@@ -112,6 +114,30 @@ RomImage openSample(const char* path = "sample.smc")
     return rom;
 }
 
+// An extraction as the driver runs it: studied, then committed.
+bool extractAndCommit(const RomImage& rom, const ExtractRequest& request)
+{
+    std::unique_ptr<ExtractPlan> plan(new ExtractPlan);
+    return studyExtraction(rom, request, *plan) && commitSheetFiles(plan->files);
+}
+
+// An insertion as the driver runs it: studied, then committed.
+bool insertAndCommit(RomImage& rom, const InsertRequest& request)
+{
+    RomPlan plan;
+    std::unique_ptr<InsertReport> report(new InsertReport);
+    return studyInsertion(rom, request, plan, *report) && commitRom(rom, plan);
+}
+
+// Where the sheets are: per-sheet files in the current folder, or a combined file.
+SheetFiles sheetFiles(const char* combinedPath, bool pictures)
+{
+    if (combinedPath == nullptr) {
+        return {pictures ? SheetFileFormat::PicturePerSheet : SheetFileFormat::RawPerSheet, ""};
+    }
+    return {pictures ? SheetFileFormat::PictureCombined : SheetFileFormat::RawCombined, combinedPath};
+}
+
 // The sheets as pictures too, per sheet and combined, as extraction writes them.
 void makePictures()
 {
@@ -120,10 +146,8 @@ void makePictures()
         for (const char* path : {static_cast<const char*>(nullptr), "all.png"}) {
             const RomImage rom = openSample();
             ExtractRequest request;
-            request.sheetFilePath = path;
-            request.pictures = true;
-            ExtractOutcome outcome;
-            extractSheets(rom, request, outcome);
+            request.files = sheetFiles(path, true);
+            extractAndCommit(rom, request);
         }
         made = true;
     }
@@ -136,20 +160,18 @@ void BM_Extract(benchmark::State& state, bool combinedFile, bool pictures, bool 
 {
     workspace();
     ExtractRequest request;
-    request.sheetFilePath = combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr;
-    request.pictures = pictures;
+    request.files = sheetFiles(combinedFile ? (pictures ? "out.png" : "out.bin") : nullptr, pictures);
     // The files of the other ROM hold other sheets: replacing them is asked for.
     request.replaceEdited = replacing;
-    ExtractOutcome outcome;
     bool other = false;
     for (auto _ : state) {
         const RomImage rom = openSample(other ? "other.smc" : "sample.smc");
-        benchmark::DoNotOptimize(extractSheets(rom, request, outcome));
+        benchmark::DoNotOptimize(extractAndCommit(rom, request));
         other = replacing && !other;
     }
     if (replacing && !other) {
         // The files of the sample ROM again, for the insertion benchmarks.
-        extractSheets(openSample(), request, outcome);
+        extractAndCommit(openSample(), request);
     }
 }
 BENCHMARK_CAPTURE(BM_Extract, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);
@@ -255,10 +277,9 @@ void BM_InsertChangedOnly(benchmark::State& state, const char* sheetFile)
         RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
-        request.sheetFilePath = sheetFile;
+        request.files = sheetFiles(sheetFile, false);
         request.changedOnly = true;
-        InsertOutcome outcome;
-        benchmark::DoNotOptimize(insertSheets(rom, request, outcome));
+        benchmark::DoNotOptimize(insertAndCommit(rom, request));
     }
 }
 BENCHMARK_CAPTURE(BM_InsertChangedOnly, one_sheet_changed, "one_changed.bin")->Unit(benchmark::kMillisecond);
@@ -275,11 +296,9 @@ void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool s
         RomImage rom = openSample();
         InsertRequest request;
         request.startOffset = 0x87000;
-        request.sheetFilePath = combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr;
-        request.pictures = pictures;
-        request.smallest = smallest;
-        InsertOutcome outcome;
-        benchmark::DoNotOptimize(insertSheets(rom, request, outcome));
+        request.files = sheetFiles(combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr, pictures);
+        request.packing = smallest ? LzPacking::Smallest : LzPacking::Default;
+        benchmark::DoNotOptimize(insertAndCommit(rom, request));
     }
 }
 BENCHMARK_CAPTURE(BM_Insert, per_sheet_files, false, false, false)->Unit(benchmark::kMillisecond);

@@ -4,7 +4,6 @@
 
 #include "cli/console.h"
 #include "cli/messages.h"
-#include "cli/run_options.h"
 
 namespace {
 
@@ -27,14 +26,14 @@ void writeStandardOutput(const char* text)
     std::fflush(stdout);
 }
 
-void runExitPrompt(bool succeeded, std::uint32_t modeWord)
+void runExitPrompt(bool succeeded, PromptPolicy policy)
 {
-    runExitPrompt(platformConsole(), succeeded, modeWord);
+    runExitPrompt(platformConsole(), succeeded, policy);
 }
 
-void runExitPrompt(const ConsoleApi& console, bool succeeded, std::uint32_t modeWord)
+void runExitPrompt(const ConsoleApi& console, bool succeeded, PromptPolicy policy)
 {
-    if (succeeded && (modeWord & ModeNoPromptOnSuccess) != 0) {
+    if (succeeded && policy == PromptPolicy::NotAfterSuccess) {
         return;
     }
     ConsoleHandle input = nullptr;

@@ -1,88 +1,34 @@
 #include "cli/run_driver.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <new>
 #include <string_view>
 #include <system_error>
 
 #include "cli/exit_prompt.h"
-#include "cli/hex_argument.h"
 #include "cli/messages.h"
+#include "cli/mode_word.h"
 #include "platform/file_io.h"
+#include "platform/output.h"
 #include "rom/expand.h"
 #include "rom/identify.h"
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
-#include "sheetfile/sheet_file_name.h"
+#include "sheetfile/sheet_probe.h"
+#include "transfer/check_report.h"
+#include "transfer/commit.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
 
-namespace {
+// A run studies first and commits after: the operation returns its plan (the
+// new ROM image, or the sheet files to write) and its report, writing
+// nothing; then the driver either prints the report (a check) or commits the
+// plan through the one store function of its target.
 
-// Counts and paths of the command line; n counts the arguments after the
-// program name. Prints the message of the first check that fails.
-bool readArguments(int n, const char* const* argv, RunOptions& options)
-{
-    if (n < 2) {
-        std::printf("%s", kUsage);
-        return false;
-    }
-    if (n > 4) {
-        // Checked before the mode word is read, so it stays 0.
-        std::printf("%s", kMsgTooManyParameters);
-        return false;
-    }
-    bool digitRead = false;
-    options.modeWord = parseHexArgument(argv[1], options.modeWord, &digitRead);
-    if (!digitRead) {
-        std::printf(kFmtModeNotANumber, argv[1]);
-        return false;
-    }
-    switch (options.modeWord & 0xF) {
-    case 0:
-        if (n > 3) {
-            std::printf("%s", kMsgTooManyParameters);
-            return false;
-        }
-        options.operation = RunOperation::ExtractSheets;
-        options.romPath = argv[2];
-        if (n == 3) {
-            options.sheetFilePath = argv[3];
-        }
-        return true;
-    case 1:
-        if (n < 3) {
-            std::printf("%s", kMsgNotEnoughParameters);
-            return false;
-        }
-        options.operation = RunOperation::InsertSheets;
-        options.insertAddress = parseHexArgument(argv[2], options.insertAddress, &digitRead);
-        if (!digitRead) {
-            std::printf(kFmtAddressNotANumber, argv[2]);
-            return false;
-        }
-        options.romPath = argv[3];
-        if (n == 4) {
-            options.sheetFilePath = argv[4];
-        }
-        return true;
-    case 2:
-    case 3:
-        if (n > 2) {
-            std::printf("%s", kMsgTooManyParameters);
-            return false;
-        }
-        options.operation = (options.modeWord & 0xF) == 2 ? RunOperation::ExpandRom2Mib
-                                                          : RunOperation::ExpandRom3Mib;
-        options.romPath = argv[2];
-        return true;
-    default:
-        std::printf(kFmtInvalidMode, options.modeWord);
-        return false;
-    }
-}
+namespace {
 
 // The same path typed twice, or two spellings of one existing file (a link,
 // "./name", another case on a case-insensitive file system). Writing the
@@ -97,54 +43,54 @@ bool namesSameFile(const std::string& romPath, const std::string& sheetPath)
     return !error && same;
 }
 
-// Whether the ROM is one of the per-sheet files of the current folder
-// ("GFX00.bin" to "GFXDE.bin", or the .png ones), which extraction would
-// replace and insertion would read as a sheet.
-bool romIsASheetFile(const std::string& romPath, bool pictures)
+// Whether the ROM is the combined sheet file, or one of the per-sheet files
+// of the run's folder, which extraction would replace and insertion would
+// read as a sheet.
+bool romIsASheetFile(const RunRequest& request)
 {
+    if (isCombinedFormat(request.sheets.format)) {
+        return namesSameFile(request.romPath, request.sheets.path);
+    }
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        if (namesSameFile(romPath, sheetFileName(sheet, pictures).text)) {
+        if (namesSameFile(request.romPath, sheetFilePath(request.sheets, sheet))) {
             return true;
         }
     }
     return false;
 }
 
+bool usesSheetFiles(const RunRequest& request)
+{
+    return request.operation == RunOperation::ExtractSheets || request.operation == RunOperation::InsertSheets;
+}
+
 // Told once, before this run waits for another run on the ROM to finish.
 void tellWaitingForRom(const char* path)
 {
-    std::printf(kFmtWaitingForRun, path);
-    std::fflush(stdout);
+    printNote(kFmtWaitingForRun, path);
+    flushMessages();
 }
 
 // Opens the ROM (read-only for extraction and checks, read-write otherwise)
 // and reads it whole into rom's image. `lock` keeps the file open to the end
 // of the run, past its replacement: alone for a run that may change the ROM,
 // shared with other readers for extractions and checks.
-bool openRom(const RunOptions& options, RomImage& rom, std::FILE*& lock)
+bool openRom(const RunRequest& request, RomImage& rom, std::FILE*& lock)
 {
-    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
-    const bool readOnly = options.operation == RunOperation::ExtractSheets || checkOnly;
-    rom.path = options.romPath.c_str();
+    const bool readOnly = request.operation == RunOperation::ExtractSheets || request.checkOnly;
+    rom.path = request.romPath.c_str();
     lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
                           tellWaitingForRom);
     if (lock == nullptr) {
-        std::printf(kFmtUnableToOpenRom, rom.path);
+        printError(kFmtUnableToOpenRom, rom.path);
         return false;
     }
-    if (!checkOnly) {
+    if (!request.checkOnly) {
         removeLeftoverTemporaries(&rom.path, 1, true);
     }
     return loadRomImage(rom, lock);
 }
 
-// The combined sheet file's path, or null for one file per sheet.
-const char* sheetPath(const RunOptions& options)
-{
-    return options.sheetFilePath ? options.sheetFilePath->c_str() : nullptr;
-}
-
-// The expansion a mode selects (2 or 3), and the mode that selects one.
 const RomExpansion& expansionOf(RunOperation operation)
 {
     return operation == RunOperation::ExpandRom2Mib ? kExpansionTo2Mib : kExpansionTo3Mib;
@@ -155,98 +101,181 @@ unsigned modeOf(const RomExpansion& expansion)
     return &expansion == &kExpansionTo2Mib ? 2u : 3u;
 }
 
-// Whether `path` names an existing regular file (links followed).
-bool regularFileExists(const char* path)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
-}
-
 // After a per-sheet file of `sheet` could not be read: when it is missing and
 // the file of the other kind is there, the mode word that reads that kind;
 // then how many of the route's files are missing, when more than one is.
-void adviseOnMissingSheetFiles(std::uint32_t modeWord, std::uint32_t sheet)
+void adviseOnMissingSheetFiles(const RunRequest& request, std::uint32_t sheet)
 {
-    const bool pictures = (modeWord & ModePictures) != 0;
-    std::error_code error;
-    // A link counts as there, even one to nothing: it was refused as a link.
-    const auto there = [&error](const char* name) {
-        return std::filesystem::exists(std::filesystem::symlink_status(name, error));
-    };
-    if (there(sheetFileName(sheet, pictures).text)) {
+    const SheetFilesFound found = lookForSheetFiles(request.sheets, sheet);
+    if (found.sheetFileThere) {
         return;  // there, but refused for what it holds: its message says why
     }
-    const SheetFileName other = sheetFileName(sheet, !pictures);
-    if (regularFileExists(other.text)) {
-        std::printf(pictures ? kFmtRawFilesAreThere : kFmtPicturesAreThere, other.text,
-                    static_cast<unsigned>(modeWord ^ ModePictures));
+    if (found.otherKindThere) {
+        const bool pictures = isPictureFormat(request.sheets.format);
+        printError(pictures ? kFmtRawFilesAreThere : kFmtPicturesAreThere, found.otherKindName.c_str(),
+                   static_cast<unsigned>(request.modeWord ^ ModePictures));
     }
-    std::uint32_t missing = 0;
-    for (std::uint32_t n = 0; n < kSheetCount; ++n) {
-        missing += there(sheetFileName(n, pictures).text) ? 0u : 1u;
-    }
-    if (missing > 1) {
-        std::printf(kFmtSheetFilesMissing, static_cast<unsigned>(missing));
+    if (found.missing > 1) {
+        printError(kFmtSheetFilesMissing, static_cast<unsigned>(found.missing));
     }
 }
 
 // After the combined file was refused: a picture given without flag 0x20, or
 // raw sheets of this release given with it.
-void adviseOnCombinedFile(std::uint32_t modeWord, const char* path, const RomLayout& layout)
+void adviseOnCombinedFile(const RunRequest& request, const RomLayout& layout)
 {
-    const bool pictures = (modeWord & ModePictures) != 0;
-    std::FILE* file = openExistingFile(path, "rb");
-    if (file == nullptr) {
-        return;
-    }
-    static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::uint8_t start[sizeof kPngSignature] = {};
-    const bool picture = std::fread(start, 1, sizeof start, file) == sizeof start &&
-                         std::memcmp(start, kPngSignature, sizeof start) == 0;
-    std::uint64_t size = 0;
-    const bool rawSize = measureFileSize(file, size) && size == combinedFileSize(layout);
-    std::fclose(file);
-    if (!pictures && picture) {
-        std::printf(kFmtCombinedIsPicture, path, static_cast<unsigned>(modeWord | ModePictures));
-    } else if (pictures && !picture && rawSize) {
-        std::printf(kFmtCombinedIsRaw, path, static_cast<unsigned>(modeWord & ~ModePictures));
+    const bool pictures = isPictureFormat(request.sheets.format);
+    const CombinedFileLook look = lookAtCombinedFile(request.sheets.path.c_str(), layout);
+    const char* path = request.sheets.path.c_str();
+    if (!pictures && look.picture) {
+        printError(kFmtCombinedIsPicture, path, static_cast<unsigned>(request.modeWord | ModePictures));
+    } else if (pictures && !look.picture && look.rawSize) {
+        printError(kFmtCombinedIsRaw, path, static_cast<unsigned>(request.modeWord & ~ModePictures));
     }
 }
 
-// Hands the insertion what it needs, keeps the end offset it hands back, and
-// says what to do when the sheets found no room.
-bool runInsertion(RunOptions& options, RomImage& rom)
+// The study of an extraction, then its report or its files.
+bool runExtraction(const RunRequest& request, const RomImage& rom)
 {
-    InsertRequest request;
-    request.startOffset = options.insertAddress;
-    request.sheetFilePath = sheetPath(options);
-    request.fill = (options.modeWord & ModeNoFill) == 0;
-    request.pictures = (options.modeWord & ModePictures) != 0;
-    request.checkOnly = (options.modeWord & ModeCheckOnly) != 0;
-    request.anyStart = (options.modeWord & ModeAnyStart) != 0;
-    request.smallest = (options.modeWord & ModeSmallest) != 0;
-    request.changedOnly = (options.modeWord & ModeChangedOnly) != 0;
-    InsertOutcome outcome;
-    const bool inserted = insertSheets(rom, request, outcome);
+    std::unique_ptr<ExtractPlan> plan(new (std::nothrow) ExtractPlan);
+    if (!plan) {
+        printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    ExtractRequest extraction;
+    extraction.files = request.sheets;
+    extraction.replaceEdited = request.replaceEdited;
+    if (!studyExtraction(rom, extraction, *plan)) {
+        if (plan->files.filesHoldingChanges != 0) {
+            printError(kFmtWouldReplaceChanges, static_cast<unsigned>(plan->files.filesHoldingChanges),
+                       static_cast<unsigned>(request.modeWord | ModeReplaceEdited));
+        }
+        return false;
+    }
+    if (request.checkOnly) {
+        printExtractionReport(plan->spans);
+        return true;
+    }
+    return commitSheetFiles(plan->files);
+}
+
+// The study of an insertion, then its report or the new ROM, and advice on
+// what to do when it was refused.
+bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOffset)
+{
+    InsertRequest insertion;
+    insertion.startOffset = request.startOffset;
+    insertion.files = request.sheets;
+    insertion.packing = request.packing;
+    insertion.fill = request.fill;
+    insertion.anyStart = request.anyStart;
+    insertion.changedOnly = request.changedOnly;
+    insertion.layOutPastRefusal = request.checkOnly;
+    insertion.measureDefaultPacking = request.checkOnly;
+    std::unique_ptr<InsertReport> report(new (std::nothrow) InsertReport);
+    if (!report) {
+        printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    RomPlan plan;
+    bool inserted = studyInsertion(rom, insertion, plan, *report);
+    if (request.checkOnly && report->laidOut) {
+        printInsertionReport(*report);
+    }
+    if (report->changedOnly && report->laidOut) {
+        printChangedSheetCount(*report);
+    }
+    if (inserted && !request.checkOnly) {
+        inserted = commitRom(rom, plan);
+    }
     if (inserted) {
-        options.insertAddress = outcome.endOffset;
+        endOffset = report->endOffset;
     }
-    if (outcome.refusedForRoom && !outcome.startPastEnd && !request.checkOnly) {
-        std::printf(kFmtCheckOnlyHint, static_cast<unsigned>(options.modeWord | ModeCheckOnly));
+    if (report->refusedForRoom && !report->startPastEnd && !request.checkOnly) {
+        printError(kFmtCheckOnlyHint, static_cast<unsigned>(request.modeWord | ModeCheckOnly));
     }
-    if (outcome.fitsAfter != nullptr) {
-        std::printf(kFmtWouldFitExpanded, modeOf(*outcome.fitsAfter), static_cast<unsigned>(outcome.fitsFrom));
+    if (report->fits == FitSuggestion::AfterExpansion) {
+        printNote(kFmtWouldFitExpanded, modeOf(*report->fitsAfter), static_cast<unsigned>(report->fitsFrom));
     }
-    if (outcome.keptStreamWrittenOver) {
-        std::printf(kFmtLayEverySheetOut, static_cast<unsigned>(options.modeWord & ~ModeChangedOnly));
+    if (report->keptStreamWrittenOver) {
+        printError(kFmtLayEverySheetOut, static_cast<unsigned>(request.modeWord & ~ModeChangedOnly));
     }
-    if (outcome.unreadSheet < kSheetCount) {
-        adviseOnMissingSheetFiles(options.modeWord, outcome.unreadSheet);
+    if (report->unreadSheet < kSheetCount) {
+        adviseOnMissingSheetFiles(request, report->unreadSheet);
     }
-    if (outcome.combinedFileRefused && request.sheetFilePath != nullptr) {
-        adviseOnCombinedFile(options.modeWord, request.sheetFilePath, *rom.layout);
+    if (report->combinedFileRefused && isCombinedFormat(request.sheets.format)) {
+        adviseOnCombinedFile(request, *rom.layout);
     }
     return inserted;
+}
+
+// The study of an expansion, then its report or the grown ROM.
+bool runExpansion(const RunRequest& request, RomImage& rom)
+{
+    const RomExpansion& expansion = expansionOf(request.operation);
+    RomPlan plan;
+    if (!planExpansion(rom, expansion, plan)) {
+        return false;
+    }
+    if (request.checkOnly) {
+        printExpansionReport(rom, expansion);
+        return true;
+    }
+    return commitRom(rom, plan);
+}
+
+// The start line of the operation, before its work begins.
+void printStart(const RunRequest& request)
+{
+    const char* message = kMsgStartExtract;
+    switch (request.operation) {
+    case RunOperation::ExtractSheets:
+        break;
+    case RunOperation::InsertSheets:
+        message = kMsgStartInsert;
+        break;
+    case RunOperation::ExpandRom2Mib:
+        message = kMsgStartExpand2;
+        break;
+    case RunOperation::ExpandRom3Mib:
+        message = kMsgStartExpand3;
+        break;
+    }
+    printNote("%s", request.checkOnly ? kMsgStartCheck : message);
+    flushMessages();
+}
+
+// The operation on the open, identified ROM, and its outcome line.
+bool runOperation(const RunRequest& request, RomImage& rom)
+{
+    printStart(request);
+    std::uint32_t endOffset = 0;
+    bool succeeded = false;
+    switch (request.operation) {
+    case RunOperation::ExtractSheets:
+        succeeded = runExtraction(request, rom);
+        break;
+    case RunOperation::InsertSheets:
+        succeeded = runInsertion(request, rom, endOffset);
+        break;
+    case RunOperation::ExpandRom2Mib:
+    case RunOperation::ExpandRom3Mib:
+        succeeded = runExpansion(request, rom);
+        break;
+    }
+    // A check reads the ROM only; the run it checks must also open it for writing.
+    if (request.checkOnly && request.operation != RunOperation::ExtractSheets && !mayOpenForWriting(rom.path)) {
+        printError(kFmtRomNotWritable, rom.path);
+        succeeded = false;
+    }
+    if (!succeeded) {
+        printError("%s", kMsgFailed);
+    } else if (request.operation == RunOperation::InsertSheets && endOffset != 0) {
+        printNote(request.checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, static_cast<unsigned>(endOffset - 1));
+    } else {
+        printNote("%s", kMsgDone);
+    }
+    return succeeded;
 }
 
 // "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
@@ -255,11 +284,11 @@ bool answersHelpOrVersion(const char* argument)
 {
     const std::string_view word = argument;
     if (word == "-h" || word == "--help" || word == "-?" || word == "/?") {
-        std::printf("%s%s%s", kBanner, kUsage, kHelp);
+        printNote("%s%s%s", kBanner, kUsage, kHelp);
         return true;
     }
     if (word == "--version") {
-        std::printf("%s%s", kBanner, kVersion);
+        printNote("%s%s", kBanner, kVersion);
         return true;
     }
     return false;
@@ -267,70 +296,17 @@ bool answersHelpOrVersion(const char* argument)
 
 }  // namespace
 
-bool prepareRun(int argc, const char* const* argv, RunOptions& options, RomImage& rom, std::FILE*& romLock)
+bool runRequest(const RunRequest& request)
 {
-    std::printf("%s", kBanner);
-    if (!readArguments(argc - 1, argv, options)) {
+    if (usesSheetFiles(request) && romIsASheetFile(request)) {
+        printError("%s", kMsgIdenticalFiles);
         return false;
     }
-    const bool perSheetFiles = !options.sheetFilePath && (options.operation == RunOperation::ExtractSheets ||
-                                                          options.operation == RunOperation::InsertSheets);
-    if ((options.sheetFilePath && namesSameFile(options.romPath, *options.sheetFilePath)) ||
-        (perSheetFiles && romIsASheetFile(options.romPath, (options.modeWord & ModePictures) != 0))) {
-        std::printf("%s", kMsgIdenticalFiles);
-        return false;
-    }
-    return openRom(options, rom, romLock) && identifyRom(rom);
-}
-
-bool runSelectedOperation(RunOptions& options, RomImage& rom)
-{
-    const bool checkOnly = (options.modeWord & ModeCheckOnly) != 0;
-    const auto start = [checkOnly](const char* message) {
-        std::printf("%s", checkOnly ? kMsgStartCheck : message);
-        std::fflush(stdout);
-    };
-    bool succeeded = false;
-    switch (options.operation) {
-    case RunOperation::ExtractSheets: {
-        start(kMsgStartExtract);
-        ExtractRequest request;
-        request.sheetFilePath = sheetPath(options);
-        request.pictures = (options.modeWord & ModePictures) != 0;
-        request.checkOnly = checkOnly;
-        request.replaceEdited = (options.modeWord & ModeReplaceEdited) != 0;
-        ExtractOutcome outcome;
-        succeeded = extractSheets(rom, request, outcome);
-        if (outcome.filesHoldingChanges != 0) {
-            std::printf(kFmtWouldReplaceChanges, static_cast<unsigned>(outcome.filesHoldingChanges),
-                        static_cast<unsigned>(options.modeWord | ModeReplaceEdited));
-        }
-        break;
-    }
-    case RunOperation::InsertSheets:
-        start(kMsgStartInsert);
-        succeeded = runInsertion(options, rom);
-        break;
-    case RunOperation::ExpandRom2Mib:
-    case RunOperation::ExpandRom3Mib: {
-        start(options.operation == RunOperation::ExpandRom2Mib ? kMsgStartExpand2 : kMsgStartExpand3);
-        const RomExpansion& expansion = expansionOf(options.operation);
-        succeeded = checkOnly ? checkExpansion(rom, expansion) : expandRom(rom, expansion);
-        break;
-    }
-    }
-
-    // A check reads the ROM only; the run it checks must also open it for writing.
-    if (checkOnly && options.operation != RunOperation::ExtractSheets && !mayOpenForWriting(rom.path)) {
-        std::printf(kFmtRomNotWritable, rom.path);
-        succeeded = false;
-    }
-    if (!succeeded) {
-        std::printf("%s", kMsgFailed);
-    } else if (options.operation == RunOperation::InsertSheets && options.insertAddress != 0) {
-        std::printf(checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, options.insertAddress - 1);
-    } else {
-        std::printf("%s", kMsgDone);
+    RomImage rom;
+    std::FILE* romLock = nullptr;
+    const bool succeeded = openRom(request, rom, romLock) && identifyRom(rom) && runOperation(request, rom);
+    if (romLock != nullptr) {
+        std::fclose(romLock);  // the run is over: the next one may have the ROM
     }
     return succeeded;
 }
@@ -340,18 +316,14 @@ int runSheetpak(int argc, const char* const* argv)
     // A write past a file-size limit fails like any write, so the run can say so.
     letWritesFailPastSizeLimit();
     if (argc > 1 && answersHelpOrVersion(argv[1])) {
-        std::fflush(stdout);
+        flushMessages();
         return 0;
     }
-    RunOptions options;
-    RomImage rom;
-    std::FILE* romLock = nullptr;
-    const bool succeeded = prepareRun(argc, argv, options, rom, romLock) && runSelectedOperation(options, rom);
-    if (romLock != nullptr) {
-        std::fclose(romLock);  // the run is over: the next one may have the ROM
-    }
-    std::fflush(stdout);
-    runExitPrompt(succeeded, options.modeWord);
-    std::fflush(stdout);
+    printNote("%s", kBanner);
+    RunRequest request;
+    const bool succeeded = readModeWordCommandLine(argc - 1, argv, request) && runRequest(request);
+    flushMessages();
+    runExitPrompt(succeeded, request.prompt);
+    flushMessages();
     return succeeded ? 0 : 1;
 }

@@ -3,12 +3,16 @@
 #include "codec/lz_codec.h"
 #include "codec/run_length.h"
 
-void decodeSheetStream(DecodeContext& context)
+void decodeSheetStream(DecodeContext& context, bool widen)
 {
     switch (context.codecType) {
     case LzSheet:
     case LzSheet3bpp:
-        decodeLzSheet(context);
+        if (widen) {
+            decodeLzSheet(context);
+        } else {
+            decodeLzStream(context);
+        }
         break;
     case RunLengthSheet:
         decodeRunLengthSheet(context);

@@ -7,9 +7,11 @@
 #include "codec/encode_context.h"
 
 // Runs the decoder of context.codecType (LZ for types 0 and 1, run-length for
-// 2 and 3) as set up by startDecode. A type without a codec decodes nothing:
-// context.outputLength stays 0.
-void decodeSheetStream(DecodeContext& context);
+// 2 and 3) as set up by startDecode; type 1 is widened to 4bpp unless `widen`
+// is false (then the output is the 3bpp bytes as stored, which is what
+// insertion's packing of a sheet gives). A type without a codec decodes
+// nothing: context.outputLength stays 0.
+void decodeSheetStream(DecodeContext& context, bool widen = true);
 
 // How LZ sheets (types 0 and 1) are encoded: Default is the greedy encoder
 // (encodeLzSheet), Smallest the shortest stream (encodeLzSheetSmallest).

@@ -151,7 +151,7 @@ WholeFileWrite fromInPlace(InPlaceRewrite result)
     case InPlaceRewrite::Written:
         return WholeFileWrite::Written;
     case InPlaceRewrite::NotRead:
-        return WholeFileWrite::NotWritten;
+        return WholeFileWrite::NotRead;
     case InPlaceRewrite::Restored:
         return WholeFileWrite::Restored;
     case InPlaceRewrite::NotRestored:

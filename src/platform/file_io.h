@@ -157,6 +157,7 @@ InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* newBytes, std
 enum class WholeFileWrite : std::uint8_t {
     Written,      // the file holds exactly the bytes
     CannotOpen,   // no regular file can be had at the path: nothing done
+    NotRead,      // to be written in place, its old content could not be read or held: nothing done
     NotWritten,   // a write failed: the file (or its absence) is as before
     Restored,     // written in place, a write failed, the old content is back
     NotRestored,  // written in place, a write failed, the old content is not back

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "platform/file_io.h"
+#include "platform/output.h"
 #include "rom/rom_messages.h"
 
 namespace {
@@ -33,20 +34,20 @@ bool largeEnough(std::uint64_t size)
 bool identifyRom(RomImage& rom)
 {
     if (!largeEnough(rom.size)) {
-        std::printf("%s", kMsgRomTooSmall);
+        printError("%s", kMsgRomTooSmall);
         return false;
     }
     char title[kRomTitleLength] = {};
     static_cast<void>(readRomBytes(rom, kTitleOffset, title, sizeof title));
     rom.layout = layoutByTitle(title);
     if (rom.layout == nullptr) {
-        std::printf("%s", kMsgWrongTitle);
+        printError("%s", kMsgWrongTitle);
         return false;
     }
 
     std::uint8_t destination = 0xFF;
     if (!readRomBytes(rom, kDestinationCodeOffset, &destination, 1) || destination > 1) {
-        std::printf("%s", kMsgWrongCountry);
+        printError("%s", kMsgWrongCountry);
         return false;
     }
     return true;

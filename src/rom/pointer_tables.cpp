@@ -37,10 +37,26 @@ PcOffset readSheetPointer(const std::uint8_t* image, std::uint32_t headerOffset,
 void writeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
                        std::uint32_t sheet, PcOffset offset)
 {
-    const PointerTables tables = pointerTables(layout);
+    setPointerEntries(image + headerOffset + layout.pointerTableBase, sheet, offset);
+}
+
+void setPointerEntries(std::uint8_t* tables, std::uint32_t sheet, PcOffset offset)
+{
     const SnesAddress address = toSnesAddress(offset);
-    std::uint8_t* at = image + headerOffset + sheet;
-    at[tables.bank] = static_cast<std::uint8_t>(address >> 16);
-    at[tables.high] = static_cast<std::uint8_t>(address >> 8);
-    at[tables.low] = static_cast<std::uint8_t>(address);
+    tables[sheet] = static_cast<std::uint8_t>(address >> 16);
+    tables[kSheetCount + sheet] = static_cast<std::uint8_t>(address >> 8);
+    tables[2 * kSheetCount + sheet] = static_cast<std::uint8_t>(address);
+}
+
+void copyPointerEntries(std::uint8_t* tables)
+{
+    for (std::uint32_t table = 0; table < 3; ++table) {
+        std::uint8_t* entries = tables + table * kSheetCount;
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            const std::uint32_t source = pointerEntrySource(sheet);
+            if (source < kSheetCount) {
+                entries[sheet] = entries[source];
+            }
+        }
+    }
 }

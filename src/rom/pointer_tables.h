@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "rom/rom_image.h"
+#include "rom/sheet_catalogue.h"
 
 struct PointerTables {
     PcOffset bank;  // bits 16-23 of the SnesAddress
@@ -35,3 +36,16 @@ PcOffset readSheetPointer(const std::uint8_t* image, std::uint32_t headerOffset,
 // as above.
 void writeSheetPointer(std::uint8_t* image, std::uint32_t headerOffset, const RomLayout& layout,
                        std::uint32_t sheet, PcOffset offset);
+
+// The three tables lie back to back: as one block of kPointerTablesSize
+// bytes from the layout's pointerTableBase, sheet n's bank, high and low
+// bytes are at n, 223 + n and 446 + n.
+inline constexpr std::uint32_t kPointerTablesSize = 3 * kSheetCount;
+
+// Sets sheet's three entries in the block `tables` for `offset`.
+void setPointerEntries(std::uint8_t* tables, std::uint32_t sheet, PcOffset offset);
+
+// Copies, in the block `tables`, the entries of the sheets that others take
+// theirs from (pointerEntrySource) over those others' entries: 0xDD and 0xDE
+// then point where 0x71 and 0x72 do.
+void copyPointerEntries(std::uint8_t* tables);

@@ -1,10 +1,6 @@
 #include "rom/rom_image.h"
 
-#include <cstdio>
 #include <cstring>
-#include <new>
-
-#include "rom/rom_messages.h"
 
 const RomLayout kUsLayout = {
     RomVersion::Us,
@@ -39,20 +35,4 @@ bool readRomBytes(const RomImage& rom, PcOffset offset, void* destination, std::
         std::memcpy(destination, span.bytes, available);
     }
     return available == length;
-}
-
-bool copyRomImage(const RomImage& rom, std::uint32_t size, RomImage& copy)
-{
-    copy.bytes.reset(new (std::nothrow) std::uint8_t[size]);
-    if (!copy.bytes) {
-        std::printf("%s", kMsgOutOfMemory);
-        return false;
-    }
-    std::memcpy(copy.bytes.get(), rom.bytes.get(), rom.size);
-    std::memset(copy.bytes.get() + rom.size, 0, size - rom.size);
-    copy.path = rom.path;
-    copy.size = size;
-    copy.headerOffset = rom.headerOffset;
-    copy.layout = rom.layout;
-    return true;
 }

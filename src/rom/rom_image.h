@@ -77,8 +77,3 @@ struct RomSpan {
     std::uint32_t length;
 };
 RomSpan romBytesFrom(const RomImage& rom, PcOffset offset);
-
-// A new image of `size` bytes (at least rom.size): rom's bytes, then zeros;
-// the same path, header offset and layout. False after printing the
-// out-of-memory message.
-bool copyRomImage(const RomImage& rom, std::uint32_t size, RomImage& copy);

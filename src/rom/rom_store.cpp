@@ -1,80 +1,32 @@
 #include "rom/rom_store.h"
 
-#include <cstdio>
 #include <new>
 
 #include "platform/file_io.h"
+#include "platform/output.h"
 #include "rom/rom_messages.h"
-
-namespace {
-
-// The fallback: the differing bytes written through a stream opened "r+b",
-// the old content kept to be written back.
-bool rewriteRomInPlace(const RomImage& image)
-{
-    std::FILE* file = openExistingFile(image.path, "r+b");
-    const InPlaceRewrite result =
-        file == nullptr ? InPlaceRewrite::NotRead : rewriteInPlace(file, image.bytes.get(), image.size);
-    if (file != nullptr) {
-        std::fclose(file);
-    }
-    switch (result) {
-    case InPlaceRewrite::Written:
-        return true;
-    case InPlaceRewrite::NotRead:
-        std::printf(kFmtRomReadFailed, image.path);
-        return false;
-    case InPlaceRewrite::Restored:
-        std::printf(kFmtRomWriteFailed, image.path);
-        std::printf("%s", kMsgRomRestored);
-        return false;
-    case InPlaceRewrite::NotRestored:
-        std::printf(kFmtRomWriteFailed, image.path);
-        std::printf(kFmtRomNotRestored, image.path);
-        return false;
-    }
-    return false;
-}
-
-}  // namespace
 
 bool loadRomImage(RomImage& rom, std::FILE* file)
 {
     std::uint64_t size = 0;
     if (!measureFileSize(file, size)) {
-        std::printf(kFmtUnableToOpenRom, rom.path);
+        printError(kFmtUnableToOpenRom, rom.path);
         return false;
     }
     if (size > std::uint64_t{copierHeaderOffset(size)} + kMaximumRomSize) {
-        std::printf("%s", kMsgRomLargerThanAnyRelease);
+        printError("%s", kMsgRomLargerThanAnyRelease);
         return false;
     }
     rom.size = static_cast<std::uint32_t>(size);
     rom.headerOffset = copierHeaderOffset(size);
     rom.bytes.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
     if (!rom.bytes) {
-        std::printf("%s", kMsgOutOfMemory);
+        printError("%s", kMsgOutOfMemory);
         return false;
     }
     if (!seekTo(file, 0) || std::fread(rom.bytes.get(), 1, rom.size, file) != rom.size) {
-        std::printf(kFmtRomReadFailed, rom.path);
+        printError(kFmtRomReadFailed, rom.path);
         return false;
     }
     return true;
-}
-
-bool storeRomImage(const RomImage& image)
-{
-    switch (replaceWholeFile(image.path, image.bytes.get(), image.size)) {
-    case FileReplacement::Replaced:
-        return true;
-    case FileReplacement::Unavailable:
-        return rewriteRomInPlace(image);
-    case FileReplacement::NotAFile:
-    case FileReplacement::Failed:
-        break;
-    }
-    std::printf(kFmtRomWriteFailed, image.path);
-    std::printf("%s", kMsgRomUnchanged);
-    return false;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The ROM file read into one image, and a whole new image put in its place.
+// The ROM file read into one image.
 
 #include <cstdio>
 
@@ -10,13 +10,3 @@
 // printing a message: the file cannot be measured or read, or it is larger
 // than kMaximumRomSize after its copier header (refused before a byte is read).
 bool loadRomImage(RomImage& rom, std::FILE* file);
-
-// Makes the ROM file at image.path hold exactly image's bytes. Normally they
-// go to a new file beside the ROM that replaces it at once (replaceWholeFile),
-// so that the ROM is either the old one or the new one whatever happens.
-// Where that is unavailable (a hard link, a folder that takes no new file)
-// the file is opened again and the differing bytes are written in place,
-// with its old content held in memory to be written back if a write fails.
-// True: the ROM holds the image. False, after its messages: the ROM is
-// unchanged, or the messages say it could not be restored.
-bool storeRomImage(const RomImage& image);

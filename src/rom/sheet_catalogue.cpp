@@ -14,17 +14,20 @@ struct SheetRun {
     std::uint32_t usSize;
     std::uint32_t japaneseSize;
     PcOffset fixedOffset;  // FixedOffset sheets only
+    std::uint32_t pointerEntryFrom;  // the sheet whose pointer entries an insertion copies over this one's
 };
 
 constexpr std::array<SheetRun, 7> kCatalogue = {{
-    //  sheets        storage                    codec         US     Japan  fixed at
-    {0x00, 0x70, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
-    {0x71, 0x72, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
-    {kFirstRaw3bppSheet, kLastRaw3bppSheet, SheetStorage::Raw3bpp, LzSheet, 2048, 2048, 0},
-    {0x7F, 0xD9, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0},
-    {0xDA, 0xDC, SheetStorage::Compressed, LzSheet, 2048, 2048, 0},
-    {0xDD, 0xDD, SheetStorage::FixedOffset, LzSheet, 4096, 14400, 0x70000},
-    {0xDE, 0xDE, SheetStorage::FixedOffset, LzSheet, 28672, 28672, 0x80000},
+    // The fixed sheets are not found through their pointer entries; an
+    // insertion gives those entries the values of 0x71's and 0x72's.
+    //  sheets        storage                    codec         US     Japan  fixed at  entries of
+    {0x00, 0x70, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0, kSheetCount},
+    {0x71, 0x72, SheetStorage::Compressed, LzSheet, 2048, 2048, 0, kSheetCount},
+    {kFirstRaw3bppSheet, kLastRaw3bppSheet, SheetStorage::Raw3bpp, LzSheet, 2048, 2048, 0, kSheetCount},
+    {0x7F, 0xD9, SheetStorage::Compressed, LzSheet3bpp, 2048, 2048, 0, kSheetCount},
+    {0xDA, 0xDC, SheetStorage::Compressed, LzSheet, 2048, 2048, 0, kSheetCount},
+    {0xDD, 0xDD, SheetStorage::FixedOffset, LzSheet, 4096, 14400, 0x70000, 0x71},
+    {0xDE, 0xDE, SheetStorage::FixedOffset, LzSheet, 28672, 28672, 0x80000, 0x72},
 }};
 
 constexpr const SheetRun& runOf(std::uint32_t sheet)
@@ -83,6 +86,11 @@ SheetStorage sheetStorage(std::uint32_t sheet)
 PcOffset fixedSheetOffset(std::uint32_t sheet)
 {
     return runOf(sheet).fixedOffset;
+}
+
+std::uint32_t pointerEntrySource(std::uint32_t sheet)
+{
+    return runOf(sheet).pointerEntryFrom;
 }
 
 std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout)

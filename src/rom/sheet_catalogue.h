@@ -30,5 +30,8 @@ SheetStorage sheetStorage(std::uint32_t sheet);
 // the compressed sheets of codec type 1.
 bool sheetKeeps3BitsPerPixel(std::uint32_t sheet);
 PcOffset fixedSheetOffset(std::uint32_t sheet);  // FixedOffset sheets only
+// The sheet whose pointer entries an insertion copies over this sheet's
+// (0x71 for 0xDD, 0x72 for 0xDE), or kSheetCount for every other sheet.
+std::uint32_t pointerEntrySource(std::uint32_t sheet);
 std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout);
 std::uint32_t combinedFileSize(const RomLayout& layout);

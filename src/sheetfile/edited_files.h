@@ -7,17 +7,13 @@
 #include <cstdint>
 
 #include "rom/rom_image.h"
+#include "sheetfile/sheet_file_format.h"
 
-// The per-sheet file `path` (a raw file, or a picture when `picture` is set)
-// against the `length` bytes at `sheetBytes` that extraction would write for
-// sheet `sheet` (for a picture, the sheet's catalogue size of them). A raw file is read as insertion reads
-// it, its first 0x8000 bytes; an empty one holds nothing to lose. A picture is
-// read as insertion reads it; one that cannot be read holds changes.
-bool sheetFileHoldsChanges(const RomLayout& layout, std::uint32_t sheet, const char* path, bool picture,
-                           const std::uint8_t* sheetBytes, std::uint32_t length);
-
-// The combined file `path` against `combined`, the combinedFileSize(layout)
-// bytes extraction would write (raw, or as a picture when `picture` is set),
-// slot by slot; a raw file of another length, or a picture that cannot be
-// read, holds changes.
-bool combinedFileHoldsChanges(const RomLayout& layout, const char* path, bool picture, const std::uint8_t* combined);
+// The file `path` of `format` against the sheets extraction would write
+// into it (`count` slots: one for a per-sheet file, every sheet in order for
+// a combined file), read quietly as insertion reads it and compared sheet by
+// sheet in their stored form (stored_form.h). A file that cannot be read
+// holds changes (what cannot be looked at is kept), except an empty raw
+// per-sheet file: there is nothing of a sheet in it.
+bool sheetFileHoldsChanges(const RomLayout& layout, SheetFileFormat format, const char* path,
+                           const SheetSlot* newSheets, std::uint32_t count);

@@ -812,12 +812,11 @@ bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::u
                          const PaletteColour* palette, std::uint32_t colours, EncodedPicture& picture,
                          char (&reason)[128])
 {
-    static constexpr std::uint8_t kSignature[kSignatureSize] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     PictureWriter writer{picture};
     picture.length = 0;
     std::uint8_t* signature = reserve(writer, kSignatureSize);
     if (signature != nullptr) {
-        std::memcpy(signature, kSignature, kSignatureSize);
+        std::memcpy(signature, kPngSignature, kSignatureSize);
     }
     // Width, height, bit depth 4, colour type 3 (indexed), compression 0,
     // filter method 0, no interlace.

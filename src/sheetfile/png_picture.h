@@ -20,6 +20,9 @@
 #include <cstdint>
 #include <cstdio>
 
+// The eight bytes every PNG file starts with.
+inline constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
 // Where a picture's bytes come from: `file` from its current position on, or
 // else the `length` bytes at `bytes`. The caller keeps both open or alive
 // while the picture is read.

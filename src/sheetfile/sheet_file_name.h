@@ -1,4 +1,5 @@
 #pragma once
+// The names of the per-sheet files in their folder.
 
 #include <cstdint>
 #include <cstdio>
@@ -8,7 +9,7 @@ struct SheetFileName {
     char text[16];
 };
 
-// The per-sheet file name in the current folder: "GFX00.bin" to "GFXDE.bin",
+// A per-sheet file's name in its folder: "GFX00.bin" to "GFXDE.bin",
 // or "GFX00.png" to "GFXDE.png" for sheets as pictures.
 inline SheetFileName sheetFileName(std::uint32_t sheet, bool picture = false)
 {

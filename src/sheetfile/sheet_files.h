@@ -1,51 +1,45 @@
 #pragma once
-// The sheet files of a walk, as one seam over their two formats: raw planar
-// bytes (.bin) or pictures (the PNG format), one file per sheet in the current
-// folder or one combined file. The walks read and write sheets through here
-// and never ask which format they have.
+// The sheet files of a walk, whatever their form (sheet_file_format.h):
+// insertion reads sheets from a source, extraction puts them into a sink and
+// gets back the plan of the files to write. Nothing here writes a file: the
+// driver commits a plan.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "rom/rom_image.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_file_format.h"
 
 // Where insertion's sheets come from. A combined file is read and checked
 // whole when the source opens, so its sheets then come from memory.
 struct SheetSource {
     const RomLayout* layout = nullptr;
-    bool pictures = false;
-    const char* combinedPath = nullptr;          // null: one file per sheet
-    std::unique_ptr<std::uint8_t[]> combined;    // combinedFileSize(layout) bytes
+    SheetFiles files;
+    std::unique_ptr<std::uint8_t[]> combined;  // combinedFileSize(layout) bytes
 };
 
 // Sets up `source` for `layout`'s sheets; a combined file must hold exactly
 // that release's sheets. False after printing a message.
-bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* combinedPath, bool pictures);
+bool openSheetSource(SheetSource& source, const RomLayout& layout, const SheetFiles& files);
 
 // Reads sheet `sheet` into the first `length` bytes of `buffer`
 // (kSheetBufferSize bytes; the rest is left as it was) and sets `length` to
 // the bytes it holds: the slot or picture of the sheet, or a raw file's
-// first 0x8000 bytes. Warns of a raw file whose length the game does not
-// keep. A per-sheet file is never read through a symbolic link. False
-// after printing a message.
+// first 0x8000 bytes, after printing the reading's warnings. A per-sheet
+// file is never read through a symbolic link. False after printing why.
 bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::uint8_t* buffer,
                          std::uint32_t& length);
 
-// Where extraction's sheets go. Every sheet is collected in memory; when the
-// sink closes, the whole set of files is studied before any is written, so
-// that a failed walk or a refusal leaves every sheet file as it was. The
-// per-sheet files (fixed names in the current folder) are then written as one
-// batch, each whole (writeFileBatch), the combined file whole.
+// Where extraction's sheets go: every sheet collected in memory, then
+// planned as files (planSheetFiles).
 struct SheetSink {
     const RomLayout* layout = nullptr;
-    bool pictures = false;
-    bool checkOnly = false;                      // study the files, write none
-    bool replaceEdited = false;                  // replace files that hold changes instead of refusing
-    std::uint32_t filesHoldingChanges = 0;       // after a refusal: how many files hold changes
-    const char* combinedPath = nullptr;          // null: one file per sheet
-    std::unique_ptr<std::uint8_t[]> combined;    // combinedFileSize(layout) bytes
-    std::unique_ptr<std::uint8_t[]> sheets[kSheetCount];  // per sheet: its bytes as decoded
+    SheetFiles files;
+    bool replaceEdited = false;  // plan to replace files that hold changes instead of refusing
+    std::unique_ptr<std::uint8_t[]> combined;                 // combinedFileSize(layout) bytes
+    std::unique_ptr<std::uint8_t[]> sheets[kSheetCount];      // per sheet: its bytes as decoded
     std::uint32_t lengths[kSheetCount] = {};
 };
 
@@ -55,21 +49,44 @@ bool refusesRomAsSheetFile(const char* path);
 
 // Sets up `sink` for `layout`'s sheets. False after printing a message when
 // the combined file could not be created or replaced.
-bool openSheetSink(SheetSink& sink, const RomLayout& layout, const char* combinedPath, bool pictures,
-                   bool checkOnly);
+bool openSheetSink(SheetSink& sink, const RomLayout& layout, const SheetFiles& files);
 
 // Puts sheet `sheet` into the sink. `buffer` holds kSheetBufferSize bytes, of
 // which the first `length` are the sheet as decoded: a raw per-sheet file gets
 // those; a picture or a slot of the combined file gets the sheet's catalogue
 // size from the start of `buffer`. False after printing a message.
-bool writeSheetToSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* buffer, std::uint32_t length);
+bool putSheetIntoSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* buffer, std::uint32_t length);
 
-// Studies the files the sink would write, in this order, each refusal
-// printed and ending the run with nothing written: a per-sheet file that is a
-// symbolic link; one that is a ROM of the game; one that cannot be created or
-// replaced; a file that would be replaced by other bytes while its
-// permission bits allow no writing. Then, unless the sink only checks, writes
-// every file that does not already hold exactly its new bytes (those are left
-// as they are) and removes what killed runs left beside them. False after
-// printing a message.
-bool closeSheetSink(SheetSink& sink);
+// One file an extraction would write: its path, its new bytes, and whether
+// it already holds exactly them (then it is left as it is, date included).
+struct PlannedSheetFile {
+    std::string path;
+    const std::uint8_t* bytes = nullptr;
+    std::uint64_t length = 0;
+    bool alreadyThere = false;
+};
+
+// The files of an extraction, as planSheetFiles found them. They point into
+// the sink's sheets and into `made`: the sink must outlive the plan.
+struct SheetFilesPlan {
+    SheetFileFormat format = SheetFileFormat::RawPerSheet;
+    std::uint32_t count = 0;
+    PlannedSheetFile files[kSheetCount];
+    MadeSheetFile made[kSheetCount];
+    std::uint32_t filesHoldingChanges = 0;  // a refusal for changes: how many files hold them
+    // Names beside which what killed runs left is removed before writing
+    // (per-sheet files: those of both kinds), and whether links lead there.
+    std::string leftoverNames[2 * kSheetCount];
+    std::uint32_t leftoverCount = 0;
+    bool throughLinks = false;
+    std::uint32_t written = 0;  // files that get new bytes
+};
+
+// Plans the sink's files: each is made and looked at once; then, in this
+// order, each refusal printed and ending the plan: a per-sheet file that is
+// a symbolic link; one that is a ROM of the game; one that cannot be created
+// or replaced; files that hold changes the user made (edited_files.h: the
+// first three named, all counted in plan.filesHoldingChanges), unless the
+// sink may replace them; a file that would get other bytes while its
+// permission bits allow no writing. False after the refusal.
+bool planSheetFiles(SheetSink& sink, SheetFilesPlan& plan);

@@ -1,24 +1,28 @@
 #pragma once
+// Extraction: every sheet of the ROM decoded and planned as sheet files.
+
+#include <cstdint>
 
 #include "rom/rom_image.h"
+#include "sheetfile/sheet_files.h"
+#include "transfer/sheet_span.h"
 
 // What an extraction is asked to do.
 struct ExtractRequest {
-    const char* sheetFilePath = nullptr;  // the combined sheet file; null: one file per sheet
-    bool pictures = false;                // the sheet files are PNG images
-    bool checkOnly = false;               // decode every sheet, write nothing, report where each lies
-    bool replaceEdited = false;           // replace sheet files that hold changes instead of refusing
+    SheetFiles files;            // where the sheets go, and in which form
+    bool replaceEdited = false;  // replace sheet files that hold changes instead of refusing
 };
 
-// What an extraction tells its caller besides success.
-struct ExtractOutcome {
-    std::uint32_t filesHoldingChanges = 0;  // refused: how many sheet files hold changes the run would replace
+// What an extraction would write, and where the ROM keeps each sheet.
+struct ExtractPlan {
+    SheetSink sink;          // every sheet as decoded
+    SheetFilesPlan files;    // the files to write and those left as they are
+    SheetSpan spans[kSheetCount];
 };
 
-// Writes all 223 sheets of the identified ROM image to one file per sheet in
-// the current directory ("GFX%02X.bin" or "GFX%02X.png"), or to the combined
-// sheet file. Every sheet is decoded and every file studied before one is
-// written: a sheet file that holds changes the user made is refused unless
-// request.replaceEdited is set. False after the first failure, its message
-// printed; then no sheet file has been written.
-bool extractSheets(const RomImage& rom, const ExtractRequest& request, ExtractOutcome& outcome);
+// Decodes all 223 sheets of the identified ROM image into `plan` and plans
+// their files (planSheetFiles): a sheet file that holds changes the user
+// made is refused unless request.replaceEdited is set. Writes nothing.
+// False after the first failure's message; then
+// plan.files.filesHoldingChanges tells a refusal for changes.
+bool studyExtraction(const RomImage& rom, const ExtractRequest& request, ExtractPlan& plan);

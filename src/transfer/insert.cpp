@@ -1,88 +1,71 @@
 #include "transfer/insert.h"
 
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <new>
 
-#include "rom/expand.h"
+#include "platform/output.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
-#include "rom/rom_store.h"
-#include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_files.h"
-#include "transfer/check_report.h"
 #include "transfer/insert_changed.h"
 #include "transfer/insert_steps.h"
 #include "transfer/transfer_messages.h"
 
-// Insertion studies the whole insertion before it writes one byte. The first
-// pass reads, packs or encodes and places every sheet in visiting order
-// without touching the ROM; only when every sheet has passed does the second
-// pass lay them, in the same order, with the same pointers, followed by the
-// pointer copy and the fill, into an image of the ROM in memory, which then
-// replaces the ROM whole. A sheet that fails, or a write of the new image
-// that fails, therefore leaves the ROM exactly as it was. A check-only run
-// stops after the first pass and reports it.
+// Insertion studies the whole insertion before anything is written. The
+// layout reads, packs or encodes and places every sheet in visiting order;
+// only when every sheet has passed are they laid, in the same order, with
+// the same pointers, followed by the pointer copy and the fill, into a new
+// image of the ROM beside the old one. The driver then puts that image in
+// the ROM's place whole, or reports the layout.
 
 namespace {
 
 // Below this file offset (plus the header) the closing fill never starts.
 constexpr std::uint32_t kFillThreshold = 0x8B800;
 
-// What the first pass found, for the second pass and for the report.
-struct PlanSummary {
-    std::uint32_t start = 0;        // adjusted start offset
-    std::uint32_t end = 0;          // just past the last pointer-addressed sheet
-    std::uint32_t needed = 0;       // stored bytes of the pointer-addressed sheets laid
-    std::uint32_t neededByDefault = 0;  // the same with the default packing (checks of the smallest only)
-    std::uint32_t shared = 0;       // sheets stored once for several (smallest packing)
-    bool layoutRefused = false;     // a sheet had no room or could not be placed
-    bool refusedForRoom = false;    // the first refusal was for room
-    std::uint32_t unreadSheet = kSheetCount;  // the sheet whose file could not be read, if any
-};
-
-// The first pass: every sheet read, brought into its stored form and placed,
-// in visiting order. Nothing is written. False at once after the message of a
-// source or encoding error, or of a placement refusal in a real run. A
-// check-only run reports the first placement refusal, marks it in `summary`
-// and lays out the remaining sheets as if there were room.
-bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertRequest& request,
-                   PlannedSheet* plan, PlanSummary& summary)
+// Every sheet read, brought into its stored form and placed, in visiting
+// order. False at once after the message of a source or encoding error, or
+// of a placement refusal unless the request lays out past it: then the
+// refusal is marked in the report and the remaining sheets are laid out as
+// if there were room.
+bool layOutSheets(const RomImage& rom, const SheetSource& source, const InsertRequest& request,
+                  PlannedSheet* plan, InsertReport& report)
 {
     SheetBuffer sheetBuffer;
     if (!allocateSheetBuffer(sheetBuffer)) {
         return false;
     }
-    // A check of the smallest packing also packs every sheet the default way,
-    // to tell what it saves: from a copy, since type 1 packs in place.
-    const bool compare = request.checkOnly && request.smallest;
+    // The default packing measured beside the smallest, from a copy, since
+    // type 1 packs in place.
+    const bool compare = request.measureDefaultPacking && request.packing == LzPacking::Smallest;
     std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
     std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
     if (compare && (!copy || !byDefault)) {
-        std::printf("%s", kMsgOutOfMemory);
+        printError("%s", kMsgOutOfMemory);
         return false;
     }
-    const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
     EncoderTables tables;
     EncodeContext& context = tables.context;
-    std::uint32_t position = summary.start;
+    std::uint32_t position = report.start;
     std::uint32_t laid[kSheetCount];
     std::uint32_t laidCount = 0;
+    bool refusalSeen = report.refused;
 
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
         if (!readSheet(source, sheet, sheetBuffer, sourceLength)) {
-            summary.unreadSheet = sheet;
+            report.unreadSheet = sheet;
             return false;
         }
         if (compare) {
             std::memcpy(copy.get(), sheetBuffer.bytes.get(), kSheetBufferSize);
         }
-        if (!storeSheet(*rom.layout, context, packing, sheet, sheetBuffer.bytes.get(), sourceLength, planned)) {
+        if (!storeSheet(*rom.layout, context, request.packing, sheet, sheetBuffer.bytes.get(), sourceLength,
+                        planned)) {
             return false;
         }
         if (sheetStorage(sheet) == SheetStorage::FixedOffset) {
@@ -94,11 +77,11 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
             // printed, and a raw sheet packs the same either way.
             const bool encoded = sheetStorage(sheet) == SheetStorage::Compressed &&
                                  encodeSheet(context, LzPacking::Default, sheet, copy.get(), sourceLength, *byDefault);
-            summary.neededByDefault += encoded ? byDefault->length : planned.length;
+            report.neededByDefault += encoded ? byDefault->length : planned.length;
         }
         // The smallest packing stores a sheet once: a sheet whose stored bytes
         // equal those of one laid before points at that copy.
-        if (request.smallest) {
+        if (request.packing == LzPacking::Smallest) {
             const PlannedSheet* same = nullptr;
             for (std::uint32_t k = 0; k < laidCount && same == nullptr; ++k) {
                 const PlannedSheet& earlier = plan[laid[k]];
@@ -109,158 +92,147 @@ bool planInsertion(const RomImage& rom, const SheetSource& source, const InsertR
             }
             if (same != nullptr) {
                 planned.position = same->position;
-                ++summary.shared;
+                ++report.shared;
                 continue;
             }
         }
 
-        bool noRoom = false;
-        if (!placeSheet(rom, sheet, position, planned.length, !summary.layoutRefused, noRoom)) {
-            if (!summary.layoutRefused) {
-                summary.refusedForRoom = noRoom;
-                if (noRoom && position >= rom.size && !request.checkOnly) {
+        const Placement placement = judgePlacement(rom, position, planned.length);
+        if (placement != Placement::Allowed) {
+            if (!refusalSeen) {
+                printPlacementRefusal(placement, sheet, position);
+                report.refusedForRoom = placement == Placement::NoRoom;
+                // Only the first sheet can start past the end: the start offset.
+                report.startPastEnd = report.refusedForRoom && report.start >= rom.size;
+                // A study that stops here says why at once; one that goes on
+                // leaves it to its report.
+                if (report.refusedForRoom && position >= rom.size && !request.layOutPastRefusal) {
                     printStartPastEnd(rom, position);
                 }
             }
-            summary.layoutRefused = true;
-            if (!request.checkOnly) {
+            refusalSeen = true;
+            report.refused = true;
+            if (!request.layOutPastRefusal) {
                 return false;
             }
         }
         planned.position = position;
-        summary.needed += planned.length;
+        report.needed += planned.length;
         position += planned.length;
         laid[laidCount++] = sheet;
     }
-    summary.end = position;
+    report.endOffset = position;
     return true;
 }
 
-// The check-only report: where every sheet would go, what the sheets need
-// against the room there is, and where they would fit when they do not:
-// printed here when it is a place in this ROM, handed back in `outcome` when
-// the ROM must grow first.
-void printPlanReport(const RomImage& rom, const PlannedSheet* plan, const PlanSummary& summary,
-                     InsertOutcome& outcome)
+// Where sheets that did not fit would fit: in the graphics area when it was
+// not the start or the refusal was not for room, else in this ROM's
+// expansion area, else after an expansion.
+void suggestWhereTheyFit(const RomImage& rom, InsertReport& report)
 {
-    SheetSpan spans[kSheetCount];
-    for (std::uint32_t step = 0; step < kSheetCount; ++step) {
-        const std::uint32_t sheet = visitedSheet(step);
-        spans[step] = {sheet, plan[sheet].position, plan[sheet].length};
-    }
-    printSheetSpans(spans, kSheetCount);
-
     const std::uint32_t header = rom.headerOffset;
-    const std::uint32_t boundary = header + rom.layout->protectedBoundary;
-    const std::uint32_t limit = summary.start <= boundary ? boundary : rom.size - 1;
-    const std::uint32_t free = summary.start <= limit ? limit - summary.start : 0;
-    std::printf(kFmtRoomNeeded, static_cast<unsigned>(summary.needed), static_cast<unsigned>(summary.start),
-                static_cast<unsigned>(free), static_cast<unsigned>(limit));
-    if (summary.neededByDefault != 0) {
-        std::printf(kFmtSmallestSaves, static_cast<unsigned>(summary.neededByDefault - summary.needed),
-                    static_cast<unsigned>(summary.neededByDefault), static_cast<unsigned>(summary.shared));
-    }
-    if (!summary.layoutRefused) {
-        return;
-    }
+    const std::uint32_t boundary = static_cast<std::uint32_t>(protectedOffset(rom));
     // No expansion brings a start past the end of the file into the ROM.
-    if (summary.refusedForRoom && summary.start >= rom.size) {
-        printStartPastEnd(rom, summary.start);
+    if (report.refusedForRoom && report.start >= rom.size) {
         return;
     }
     // A start that may not be used, or sheets over what must stay: the
     // graphics area may hold them all the same.
     const std::uint32_t graphicsStart = header + kGraphicsAreaStart;
-    if (!summary.refusedForRoom && summary.needed <= boundary - graphicsStart && summary.start != graphicsStart) {
-        std::printf(kFmtWouldFitFromGraphicsArea, static_cast<unsigned>(graphicsStart));
+    if (!report.refusedForRoom && report.needed <= boundary - graphicsStart && report.start != graphicsStart) {
+        report.fits = FitSuggestion::GraphicsArea;
+        report.fitsFrom = graphicsStart;
         return;
     }
     // The expansion area runs from 0x100000 to the end of the file, the last
     // byte excepted (a sheet may not end at the file size).
     const std::uint32_t expansionStart = header + kExpansionAreaStart;
-    if (rom.size > expansionStart && summary.needed < rom.size - expansionStart &&
-        summary.start != expansionStart) {
-        std::printf(kFmtWouldFitFrom, static_cast<unsigned>(expansionStart));
+    if (rom.size > expansionStart && report.needed < rom.size - expansionStart && report.start != expansionStart) {
+        report.fits = FitSuggestion::ExpansionArea;
+        report.fitsFrom = expansionStart;
         return;
     }
     for (const RomExpansion* expansion : {&kExpansionTo2Mib, &kExpansionTo3Mib}) {
-        if (summary.needed < expansion->size - kExpansionAreaStart && rom.size < header + expansion->size) {
-            outcome.fitsAfter = expansion;
-            outcome.fitsFrom = expansionStart;
+        if (report.needed < expansion->size - kExpansionAreaStart && rom.size < header + expansion->size) {
+            report.fits = FitSuggestion::AfterExpansion;
+            report.fitsAfter = expansion;
+            report.fitsFrom = expansionStart;
             return;
         }
     }
 }
 
-// The second pass: the ROM image as the planned writes leave it, built in
-// memory over the run's own image, then put in the ROM's place whole. Every
-// planned span lies below rom.size (the plan checked each), as do the tables
-// and the fixed sheets.
-bool writeInsertion(RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill)
+// The changes of the new image: every planned span and pointer, the pointer
+// copy and the fill. Every planned span lies below rom.size (the layout
+// checked each), as do the tables and the fixed sheets.
+bool planImage(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end, bool fill, RomPlan& image)
 {
-    std::uint8_t* bytes = rom.bytes.get();
+    startRomPlan(rom, rom.size, image);
+    // The tables as they will be, apart from the image.
+    const std::uint32_t tablesAt = rom.headerOffset + rom.layout->pointerTableBase;
+    std::uint8_t tables[kPointerTablesSize];
+    std::memcpy(tables, rom.bytes.get() + tablesAt, kPointerTablesSize);
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         const PlannedSheet& planned = plan[sheet];
-        std::memcpy(bytes + planned.position, planned.bytes, planned.length);
+        if (!addRomBytes(image, planned.position, planned.bytes, planned.length)) {
+            return false;
+        }
         if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
-            writeSheetPointer(bytes, rom.headerOffset, *rom.layout, sheet, planned.position - rom.headerOffset);
+            setPointerEntries(tables, sheet, planned.position - rom.headerOffset);
         }
     }
-    // 0x71 and 0x72's entries over 0xDD and 0xDE's, in each table.
-    const PointerTables tables = pointerTables(*rom.layout);
-    for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-        std::uint8_t* entries = bytes + rom.headerOffset + table;
-        entries[0xDD] = entries[0x71];
-        entries[0xDE] = entries[0x72];
+    copyPointerEntries(tables);
+    if (!addRomBytes(image, tablesAt, tables, kPointerTablesSize)) {
+        return false;
     }
     // 0xFF from the end of the last sheet up to the protected boundary.
-    const std::uint32_t protectedOffset = rom.headerOffset + rom.layout->protectedBoundary;
-    if (fill && end < protectedOffset && end > rom.headerOffset + kFillThreshold) {
-        std::memset(bytes + end, 0xFF, protectedOffset - end);
-    }
-    return storeRomImage(rom);
+    const std::uint32_t boundary = static_cast<std::uint32_t>(protectedOffset(rom));
+    return !(fill && end < boundary && end > rom.headerOffset + kFillThreshold) ||
+           addRomFill(image, end, boundary - end, 0xFF);
 }
 
 }  // namespace
 
-bool insertSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
+bool studyInsertion(const RomImage& rom, const InsertRequest& request, RomPlan& plan, InsertReport& report)
 {
+    report.fileSize = rom.size;
     if (request.changedOnly) {
-        return insertChangedSheets(rom, request, outcome);
+        return studyChangedSheets(rom, request, plan, report);
     }
-    PlanSummary summary;
-    summary.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
-    if (!request.anyStart && !startInSheetArea(rom, summary.start)) {
-        if (!request.checkOnly) {
+    report.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
+    report.room = roomFigures(rom, report.start);
+    if (!request.anyStart && !startInSheetArea(rom, report.start)) {
+        report.refused = true;
+        if (!request.layOutPastRefusal) {
             return false;
         }
-        summary.layoutRefused = true;
     }
-
     SheetSource source;
-    if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
-        outcome.combinedFileRefused = true;
+    if (!openSheetSource(source, *rom.layout, request.files)) {
+        report.combinedFileRefused = true;
         return false;
     }
-    std::unique_ptr<PlannedSheet[]> plan(new (std::nothrow) PlannedSheet[kSheetCount]);
-    bool succeeded = false;
-    if (!plan) {
-        std::printf("%s", kMsgOutOfMemory);
-    } else if (planInsertion(rom, source, request, plan.get(), summary)) {
-        // A source or encoding error ends a check as it would end the run.
-        if (request.checkOnly) {
-            printPlanReport(rom, plan.get(), summary, outcome);
-            succeeded = !summary.layoutRefused;
-        } else {
-            succeeded = writeInsertion(rom, plan.get(), summary.end, request.fill);
+    std::unique_ptr<PlannedSheet[]> sheets(new (std::nothrow) PlannedSheet[kSheetCount]);
+    if (!sheets) {
+        printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    // A source or encoding error ends a study at once, whatever it is for.
+    if (!layOutSheets(rom, source, request, sheets.get(), report)) {
+        return false;
+    }
+    report.laidOut = true;
+    for (std::uint32_t step = 0; step < kSheetCount; ++step) {
+        const std::uint32_t sheet = visitedSheet(step);
+        report.spans[step] = {sheet, sheets[sheet].position, sheets[sheet].length};
+    }
+    report.spanCount = kSheetCount;
+    if (report.refused) {
+        if (request.layOutPastRefusal) {
+            suggestWhereTheyFit(rom, report);
         }
+        return false;
     }
-    outcome.refusedForRoom = summary.layoutRefused && summary.refusedForRoom;
-    outcome.startPastEnd = outcome.refusedForRoom && summary.start >= rom.size;
-    outcome.unreadSheet = summary.unreadSheet;
-    if (succeeded) {
-        outcome.endOffset = summary.end;
-    }
-    return succeeded;
+    return planImage(rom, sheets.get(), report.endOffset, request.fill, plan);
 }

@@ -1,41 +1,76 @@
 #pragma once
+// Insertion: every sheet read from its file, brought into its stored form
+// and placed, and the new ROM image planned; or, with changedOnly, only the
+// sheets that differ from the ROM's (insert_changed.h).
 
 #include <cstdint>
 
+#include "codec/sheet_codec.h"
 #include "rom/expand.h"
 #include "rom/rom_image.h"
+#include "rom/rom_plan.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_file_format.h"
+#include "transfer/room.h"
+#include "transfer/sheet_span.h"
 
 // What an insertion is asked to do.
 struct InsertRequest {
-    std::uint32_t startOffset = 0;        // as given: a file offset, copier header included
-    const char* sheetFilePath = nullptr;  // the combined sheet file; null: one file per sheet
-    bool fill = true;                     // 0xFF over the freed space after the last sheet
-    bool pictures = false;                // the sheet files are PNG images
-    bool checkOnly = false;               // write nothing: lay out every sheet and report
-    bool smallest = false;                // shortest streams, identical sheets stored once
-    bool anyStart = false;                // a start outside the graphics and expansion areas is taken
-    bool changedOnly = false;             // only the sheets that differ from the ROM's are written
+    std::uint32_t startOffset = 0;  // as given: a file offset, copier header included
+    SheetFiles files;               // where the sheets come from, and in which form
+    LzPacking packing = LzPacking::Default;  // Smallest: shortest streams, identical sheets stored once
+    bool fill = true;               // 0xFF over the freed space after the last sheet
+    bool anyStart = false;          // a start outside the graphics and expansion areas is taken
+    bool changedOnly = false;       // only the sheets that differ from the ROM's are written
+    // What the study finds out beyond whether the run can be done, for a
+    // report: the layout of every sheet even past the first refusal, and
+    // what the default packing would need beside the smallest.
+    bool layOutPastRefusal = false;
+    bool measureDefaultPacking = false;
 };
 
-// What an insertion tells its caller besides success.
-struct InsertOutcome {
-    std::uint32_t endOffset = 0;             // success: the file offset just past the last pointer-addressed sheet
-                                             // laid (changed sheets only: 0 when none moved)
-    bool refusedForRoom = false;             // the first sheet refused found no room ("Not enough room")
-    bool startPastEnd = false;               // ... because the start offset lies at or past the end of the file
-    const RomExpansion* fitsAfter = nullptr;  // a check that did not fit: the sheets would fit after this expansion,
-    std::uint32_t fitsFrom = 0;              // from this file offset
-    bool combinedFileRefused = false;        // the combined sheet file could not be read or was refused
+// Where sheets that did not fit would fit.
+enum class FitSuggestion : std::uint8_t {
+    None,
+    GraphicsArea,    // from the start of the graphics area (fitsFrom)
+    ExpansionArea,   // from the start of the expansion area, in this ROM (fitsFrom)
+    AfterExpansion,  // once the ROM is expanded (fitsAfter), from fitsFrom
+};
+
+// What an insertion found: the layout for a check's report, and what the
+// driver needs to phrase its outcome and advice.
+struct InsertReport {
+    std::uint32_t start = 0;  // the start offset used
+    // Where each sheet goes, in visiting order: every sheet, or with
+    // changedOnly the changed ones (those written in place marked).
+    SheetSpan spans[kSheetCount];
+    std::uint32_t spanCount = 0;
+    std::uint32_t needed = 0;           // stored bytes of the pointer-addressed sheets laid
+    std::uint32_t neededByDefault = 0;  // the same with the default packing (measureDefaultPacking)
+    std::uint32_t shared = 0;           // sheets stored once for several (smallest packing)
+    RoomFigures room;                   // the area the sheets are laid in
+    std::uint32_t fileSize = 0;         // the ROM file's size
+    FitSuggestion fits = FitSuggestion::None;
+    std::uint32_t fitsFrom = 0;
+    const RomExpansion* fitsAfter = nullptr;
+    // Changed sheets only.
+    bool changedOnly = false;
+    std::uint32_t changed = 0;
+    std::uint32_t inPlace = 0;
+    // The outcome.
+    bool laidOut = false;                 // every sheet was read, stored and given a place (or a refusal)
+    std::uint32_t endOffset = 0;          // just past the last pointer-addressed sheet laid (changed only: moved; 0: none)
+    bool refused = false;                 // a sheet could not be placed, or the start was refused
+    bool refusedForRoom = false;          // the first sheet refused found no room ("Not enough room")
+    bool startPastEnd = false;            // ... because the start offset lies at or past the end of the file
+    bool combinedFileRefused = false;     // the combined sheet file could not be read or was refused
     std::uint32_t unreadSheet = kSheetCount;  // below kSheetCount: the sheet whose own file could not be read
-    bool keptStreamWrittenOver = false;      // changed sheets only: an unchanged sheet's stream lies where the run writes
+    bool keptStreamWrittenOver = false;   // changed only: an unchanged sheet's stream lies where the run writes
 };
 
-// Lays all 223 sheets from their files into the ROM image from
-// request.startOffset, rewrites the pointer tables, and puts the image in the
-// ROM file's place (nothing is written in a check). Every sheet is read and
-// placed before the image is touched; a real run that gets that far leaves
-// `rom` holding the new image, whether or not the file could be replaced.
-// False after the messages of the first refusal; a refusal leaves the ROM
-// file as it was.
-bool insertSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome);
+// Studies the insertion of request.files into the identified ROM image: every
+// sheet read, stored and placed before anything else, printing the warnings
+// and refusals where they arise, then the new image planned in `plan` (left
+// empty when nothing changes). Writes nothing. False after the messages of the
+// first refusal, or, with layOutPastRefusal, when the report holds one.
+bool studyInsertion(const RomImage& rom, const InsertRequest& request, RomPlan& plan, InsertReport& report);

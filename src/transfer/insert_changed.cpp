@@ -1,32 +1,34 @@
 #include "transfer/insert_changed.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <initializer_list>
+#include <memory>
 #include <new>
 
 #include "codec/bitplane.h"
-#include "codec/lz_codec.h"
-#include "codec/sheet_codec.h"
+#include "codec/codec_limits.h"
+#include "platform/output.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
-#include "rom/rom_store.h"
-#include "rom/sheet_catalogue.h"
+#include "rom/sheet_stream.h"
 #include "rom/stored_form.h"
-#include "transfer/check_report.h"
+#include "sheetfile/sheet_files.h"
 #include "transfer/insert_steps.h"
 #include "transfer/transfer_messages.h"
 
 // Only the sheets whose stored form differs from the ROM's are written; every
-// other byte of the ROM stays. The walk first reads every sheet and tells
-// which changed, by decoding the ROM's own stream of each; then it gives each
-// changed sheet its place: its old extent (where its stream lies now) when
-// the new stream fits there and no other sheet shares those bytes, else the
-// first free place from the start offset, in the start offset's area; then
-// it builds the new image from a copy of the ROM's and puts it in place.
-// Nothing is written before every sheet has a place, and nothing at all when
+// other byte of the ROM stays. The walk goes through these phases:
+//   1. find the changes: read every sheet and decode the ROM's own stream of
+//      each, to tell which changed;
+//   2. choose which changed sheets stay in place: in their old extent (where
+//      their stream lies now) when the new stream fits there and no other
+//      sheet shares those bytes;
+//   3. guard the kept streams: no unchanged sheet may lie where the run writes;
+//   4. place the moved sheets, in visiting order, each in the first free
+//      place from the start offset in the start offset's area;
+//   5. report, and plan the new image from a copy of the ROM's.
+// Nothing is planned before every sheet has a place, and nothing at all when
 // no sheet changed.
 
 namespace {
@@ -38,43 +40,13 @@ struct SheetPlan {
     std::uint64_t oldStart = 0;   // file offset of the bytes the sheet takes now
     std::uint64_t oldLength = 0;  // ... and how many: the stream bytes its decoder read
     bool ownsOldBytes = false;    // they hold its stream for sure: not one cut off or decoding to nothing
-                                  // (changed sheets: and they may be reused, see oldBytesReusable)
+                                  // (changed sheets: and they may be reused, see oldExtentReusable)
     std::unique_ptr<PlannedSheet> stored;  // changed sheets: the new stored form and its place
 };
 
-// The walk's decoding of the ROM's own streams: a zeroed buffer for every
-// decode, as extraction has it.
-struct RomDecoder {
-    DecodeContext context;
-    std::unique_ptr<std::uint8_t[]> output;
-    std::uint32_t dirtyLength = 0;
-};
-
-// Decodes the stream at the PcOffset `pointer` of a compressed sheet, before
-// a type-1 sheet's widening; `read` receives the stream bytes read. The
-// decoded bytes, or null when the stream cannot be decoded: nothing decoded,
-// or a stream that runs past the end of the file.
-const std::uint8_t* decodeRomStream(const RomImage& rom, RomDecoder& decoder, std::uint32_t sheet,
-                                    PcOffset pointer, std::uint32_t& length, std::uint32_t& read)
-{
-    std::memset(decoder.output.get(), 0, decoder.dirtyLength);
-    const RomSpan stream = romBytesFrom(rom, pointer);
-    DecodeContext& context = decoder.context;
-    startDecode(context, stream.bytes, stream.length, decoder.output.get(), sheetCodecType(sheet));
-    if (context.codecType == LzSheet3bpp) {
-        decodeLzStream(context);
-    } else {
-        decodeSheetStream(context);
-    }
-    decoder.dirtyLength = context.outputLength;
-    read = context.inputRead;
-    length = context.outputLength;
-    return length == 0 || context.cutOff ? nullptr : decoder.output.get();
-}
-
 // Whether the sheet in `source` (`length` bytes, zero past them) stores what
-// the ROM holds for it now; sets plan's old extent for a pointer-addressed sheet.
-bool unchanged(const RomImage& rom, RomDecoder& decoder, std::uint32_t sheet, const std::uint8_t* source,
+// the ROM holds for it now; sets plan's old extent.
+bool unchanged(const RomImage& rom, StreamDecoder& decoder, std::uint32_t sheet, const std::uint8_t* source,
                std::uint32_t length, std::uint8_t* scratch, SheetPlan& plan)
 {
     // The copy holds every byte packing reads: a raw sheet's first 2048, a
@@ -95,16 +67,55 @@ bool unchanged(const RomImage& rom, RomDecoder& decoder, std::uint32_t sheet, co
         const RomSpan held = romBytesFrom(rom, pointer);
         return held.length >= packed && std::memcmp(held.bytes, scratch, packed) == 0;
     }
-    std::uint32_t decodedLength = 0;
-    std::uint32_t read = 0;
-    const std::uint8_t* decoded = decodeRomStream(rom, decoder, sheet, pointer, decodedLength, read);
-    plan.oldLength = read;
-    plan.ownsOldBytes = decoded != nullptr;
-    return decoded != nullptr && decodedLength == packed && std::memcmp(decoded, scratch, packed) == 0;
+    // The stream as stored: a type-1 sheet before its widening, as packing leaves the file's.
+    const DecodedStream decoded = decodeSheetAt(rom, pointer, sheetCodecType(sheet), decoder, false);
+    plan.oldLength = decoded.streamLength;
+    plan.ownsOldBytes = decoded.length != 0 && !decoded.cutOff;
+    return plan.ownsOldBytes && decoded.length == packed && std::memcmp(decoded.bytes, scratch, packed) == 0;
 }
 
-// Whether [start, start + length) meets the old extent of any pointer-addressed
-// or fixed sheet but `self`.
+// Phase 1: reads every sheet, tells the changed ones and brings them into
+// their stored form. False after the message of a file or sheet that fails.
+bool findChanges(const RomImage& rom, const SheetSource& source, const InsertRequest& request, SheetPlan* plans,
+                 InsertReport& report)
+{
+    SheetBuffer sheetBuffer;
+    StreamDecoder decoder;
+    std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
+    if (!allocateSheetBuffer(sheetBuffer)) {
+        return false;
+    }
+    if (!allocateStreamDecoder(decoder) || !scratch) {
+        printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    EncoderTables tables;
+    for (std::uint32_t step = 0; step < kSheetCount; ++step) {
+        const std::uint32_t sheet = visitedSheet(step);
+        SheetPlan& plan = plans[sheet];
+        std::uint32_t length = 0;
+        if (!readSheet(source, sheet, sheetBuffer, length)) {
+            report.unreadSheet = sheet;
+            return false;
+        }
+        if (unchanged(rom, decoder, sheet, sheetBuffer.bytes.get(), length, scratch.get(), plan)) {
+            continue;
+        }
+        plan.stored.reset(new (std::nothrow) PlannedSheet);
+        if (!plan.stored) {
+            printError("%s", kMsgOutOfMemory);
+            return false;
+        }
+        plan.fate = Fate::Moved;
+        if (!storeSheet(*rom.layout, tables.context, request.packing, sheet, sheetBuffer.bytes.get(), length,
+                        *plan.stored)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether [start, start + length) meets the old extent of any sheet but `self`.
 bool meetsOtherSheet(const SheetPlan* plans, std::uint32_t self, std::uint64_t start, std::uint64_t length)
 {
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
@@ -115,21 +126,46 @@ bool meetsOtherSheet(const SheetPlan* plans, std::uint32_t self, std::uint64_t s
     return false;
 }
 
-// Whether the sheet's old extent may take its new stream and the fill: it
-// holds the stream for sure, lies past the tables and inside the file, and
-// does not cross the protected boundary from below (no sheet may, so such
-// an extent is no stream the tool would have laid).
-bool oldBytesReusable(const RomImage& rom, const SheetPlan& plan)
+// Phase 2: fixed sheets always stay in place; a pointer-addressed sheet
+// whose new stream fits its old extent does when no other sheet shares
+// those bytes and they lie where sheets may lie. Every old extent, of kept
+// and changed sheets alike, is taken: no moved sheet goes there.
+void chooseInPlace(const RomImage& rom, SheetPlan* plans, FreeSpace& space, InsertReport& report)
 {
-    const std::uint64_t boundary = std::uint64_t{rom.headerOffset} + rom.layout->protectedBoundary;
-    const std::uint64_t end = plan.oldStart + plan.oldLength;
-    return plan.ownsOldBytes && plan.oldStart >= std::uint64_t{rom.headerOffset} + kSystemAreaEnd &&
-           end <= rom.size && !(plan.oldStart < boundary && boundary < end);
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        SheetPlan& plan = plans[sheet];
+        takeSpace(space, plan.oldStart, plan.oldLength);
+        if (plan.fate == Fate::Kept) {
+            continue;
+        }
+        ++report.changed;
+        const bool fixed = sheetStorage(sheet) == SheetStorage::FixedOffset;
+        plan.ownsOldBytes = oldExtentReusable(rom, plan.oldStart, plan.oldLength, plan.ownsOldBytes);
+        const bool fits = plan.ownsOldBytes && plan.stored->length <= plan.oldLength &&
+                          !meetsOtherSheet(plans, sheet, plan.oldStart, plan.oldLength);
+        if (fixed || fits) {
+            plan.fate = Fate::InPlace;
+            plan.stored->position = static_cast<std::uint32_t>(plan.oldStart);
+            ++report.inPlace;
+        }
+    }
 }
 
-// The first kept sheet whose old extent meets bytes the run writes outside
-// every moved sheet's place: a changed fixed sheet, or the pointer entries of
-// the moved sheets (and of 0xDD and 0xDE when 0x71 or 0x72 moves).
+// Whether a sheet whose pointer entries follow another's moves with it.
+bool entriesFollowAMovedSheet(const SheetPlan* plans)
+{
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        const std::uint32_t source = pointerEntrySource(sheet);
+        if (source < kSheetCount && plans[source].fate == Fate::Moved) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Phase 3: the first kept sheet whose old extent meets bytes the run writes
+// outside every moved sheet's place: a changed fixed sheet, or the pointer
+// entries of the moved sheets (and of the sheets whose entries follow them).
 // kSheetCount when there is none; `at` receives the first byte they share.
 std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, std::uint64_t& at)
 {
@@ -149,9 +185,12 @@ std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, 
             written[count++] = {plan.oldStart, plan.oldLength};
         }
     }
-    if (plans[0x71].fate == Fate::Moved || plans[0x72].fate == Fate::Moved) {
-        addEntry(0xDD);
-        addEntry(0xDE);
+    if (entriesFollowAMovedSheet(plans)) {
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            if (pointerEntrySource(sheet) < kSheetCount) {
+                addEntry(sheet);
+            }
+        }
     }
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         const SheetPlan& plan = plans[sheet];
@@ -165,100 +204,52 @@ std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, 
     return kSheetCount;
 }
 
-// Where moved sheets may go: from the start offset to the end of its area,
-// and what they may not overlap.
-struct FreeSpace {
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;           // places end at or before this
-    std::uint64_t boundary = 0;      // the protected boundary a place may not cross from below
-    std::uint64_t pointerReach = 0;  // places start below this
-    Region taken[2 * kSheetCount + kReservedRegionCount];
-    std::uint32_t takenCount = 0;
-};
-
-void take(FreeSpace& space, std::uint64_t start, std::uint64_t length)
+// Phase 4: the moved sheets in visiting order, each to the first free place
+// from the start. False when one found no room (after "Not enough room");
+// with request.layOutPastRefusal the rest are laid out as if the file went on.
+bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPlan* plans, FreeSpace& space,
+                      InsertReport& report)
 {
-    if (length != 0) {
-        space.taken[space.takenCount++] = {start, length};
-    }
-}
-
-// The first place of `length` bytes at or after space.start that passes the
-// room rules and overlaps nothing taken; false when there is none.
-bool findPlace(const FreeSpace& space, std::uint64_t length, std::uint64_t& place)
-{
-    std::uint64_t at = space.start;
-    for (;;) {
-        if (at + length > space.end || at >= space.pointerReach) {
-            return false;
-        }
-        // Today's room rule: no place may hold the protected boundary from below.
-        if (at <= space.boundary && space.boundary < at + length) {
-            at = space.boundary + 1;
-            continue;
-        }
-        bool moved = false;
-        for (std::uint32_t k = 0; k < space.takenCount; ++k) {
-            const Region& region = space.taken[k];
-            if (overlaps(at, length, region.start, region.length)) {
-                at = region.start + region.length;
-                moved = true;
-            }
-        }
-        if (!moved) {
-            place = at;
-            return true;
-        }
-    }
-}
-
-// The area moved sheets may use: the graphics area up to the protected
-// boundary or the expansion area up to the end of the file, the one the start
-// lies in; with `anyStart`, the whole file as today's room rules allow it.
-void describeFreeSpace(const RomImage& rom, const InsertRequest& request, std::uint64_t start, FreeSpace& space)
-{
-    const std::uint64_t header = rom.headerOffset;
-    const std::uint64_t boundary = header + rom.layout->protectedBoundary;
-    space.start = start;
-    // A sheet may not end at the file size: it must end a byte before.
-    space.end = rom.size == 0 ? 0 : std::uint64_t{rom.size} - 1;
-    space.boundary = boundary;
-    if (!request.anyStart && start < boundary) {
-        space.end = boundary;
-        space.boundary = boundary + 1;  // a place may end exactly at it
-    }
-    space.pointerReach = header + kLoRomAddressableLimit;
-    Region reserved[kReservedRegionCount];
-    reservedRegions(rom, reserved);
-    for (const Region& region : reserved) {
-        take(space, region.start, region.length);
-    }
-}
-
-// The check's list of the changed sheets, in visiting order, those written in place marked.
-void printChangedSpans(const SheetPlan* plans)
-{
-    SheetSpan spans[kSheetCount];
-    std::uint32_t count = 0;
+    std::uint64_t end = 0;
+    bool noRoom = false;
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
-        const SheetPlan& plan = plans[sheet];
-        if (plan.fate != Fate::Kept) {
-            spans[count++] = {sheet, plan.stored->position, plan.stored->length, plan.fate == Fate::InPlace};
+        SheetPlan& plan = plans[sheet];
+        if (plan.fate != Fate::Moved) {
+            continue;
         }
+        std::uint64_t place = 0;
+        if (!findFreePlace(space, plan.stored->length, place)) {
+            if (!noRoom) {
+                printError("%s", kMsgNotEnoughRoom);
+                if (report.start >= rom.size) {
+                    printStartPastEnd(rom, report.start);
+                }
+                noRoom = true;
+            }
+            if (!request.layOutPastRefusal) {
+                break;
+            }
+            unboundFreeSpace(space);
+            static_cast<void>(findFreePlace(space, plan.stored->length, place));
+        }
+        plan.stored->position = static_cast<std::uint32_t>(place);
+        takeSpace(space, place, plan.stored->length);
+        end = std::max(end, place + plan.stored->length);
     }
-    if (count != 0) {
-        printSheetSpans(spans, count);
-    }
+    report.endOffset = static_cast<std::uint32_t>(end);
+    report.refusedForRoom = noRoom;
+    report.startPastEnd = noRoom && report.start >= rom.size;
+    return !noRoom;
 }
 
 // 0xFF over the old extent of changed sheet `self` wherever no other
 // sheet's old extent lies, never below the tables nor past the file.
-void fillFreedBytes(const SheetPlan* plans, std::uint32_t self, RomImage& image)
+bool fillFreedBytes(const SheetPlan* plans, std::uint32_t self, const RomImage& rom, RomPlan& image)
 {
     const SheetPlan& plan = plans[self];
-    std::uint64_t at = std::max(plan.oldStart, std::uint64_t{image.headerOffset} + kSystemAreaEnd);
-    const std::uint64_t end = std::min(plan.oldStart + plan.oldLength, std::uint64_t{image.size});
+    std::uint64_t at = std::max(plan.oldStart, std::uint64_t{rom.headerOffset} + kSystemAreaEnd);
+    const std::uint64_t end = std::min(plan.oldStart + plan.oldLength, std::uint64_t{rom.size});
     Region others[kSheetCount];
     std::uint32_t count = 0;
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
@@ -269,202 +260,119 @@ void fillFreedBytes(const SheetPlan* plans, std::uint32_t self, RomImage& image)
     std::sort(others, others + count, [](const Region& a, const Region& b) { return a.start < b.start; });
     for (std::uint32_t k = 0; k <= count && at < end; ++k) {
         const std::uint64_t until = k < count ? std::min(others[k].start, end) : end;
-        if (until > at) {
-            std::memset(image.bytes.get() + at, 0xFF, until - at);
+        if (until > at && !addRomFill(image, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(until - at), 0xFF)) {
+            return false;
         }
         if (k < count) {
             at = std::max(at, others[k].start + others[k].length);
         }
     }
+    return true;
 }
 
-// Writes into `image` (a copy of the ROM's) every changed sheet, the fill of
+// Phase 5: the changes of the new image: every changed sheet, the fill of
 // what changed sheets leave of their old extents, and the pointers of the
 // moved ones.
-void applyPlan(const SheetPlan* plans, bool fill, RomImage& image)
+bool planImage(const RomImage& rom, const SheetPlan* plans, bool fill, RomPlan& image)
 {
-    std::uint8_t* bytes = image.bytes.get();
+    startRomPlan(rom, rom.size, image);
+    const std::uint32_t tablesAt = rom.headerOffset + rom.layout->pointerTableBase;
+    std::uint8_t tables[kPointerTablesSize];
+    std::memcpy(tables, rom.bytes.get() + tablesAt, kPointerTablesSize);
+    bool anyMoved = false;
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         const SheetPlan& plan = plans[sheet];
         if (plan.fate == Fate::Kept) {
             continue;
         }
-        const PlannedSheet& stored = *plan.stored;
         if (plan.fate == Fate::Moved) {
-            writeSheetPointer(bytes, image.headerOffset, *image.layout, sheet, stored.position - image.headerOffset);
+            setPointerEntries(tables, sheet, plan.stored->position - rom.headerOffset);
+            anyMoved = true;
         }
-        if (fill && plan.ownsOldBytes && sheetStorage(sheet) != SheetStorage::FixedOffset) {
-            fillFreedBytes(plans, sheet, image);
+        if (fill && plan.ownsOldBytes && sheetStorage(sheet) != SheetStorage::FixedOffset &&
+            !fillFreedBytes(plans, sheet, rom, image)) {
+            return false;
         }
     }
-    // The sheets themselves last: an in-place sheet over its own fill.
+    // The sheets themselves after the fill: an in-place sheet over its own.
     for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
         if (plans[sheet].fate != Fate::Kept) {
             const PlannedSheet& stored = *plans[sheet].stored;
-            std::memcpy(bytes + stored.position, stored.bytes, stored.length);
+            if (!addRomBytes(image, stored.position, stored.bytes, stored.length)) {
+                return false;
+            }
         }
     }
-    // 0xDD and 0xDE point wherever 0x71 and 0x72 do.
-    if (plans[0x71].fate == Fate::Moved || plans[0x72].fate == Fate::Moved) {
-        const PointerTables tables = pointerTables(*image.layout);
-        for (const PcOffset table : {tables.bank, tables.high, tables.low}) {
-            std::uint8_t* entries = bytes + image.headerOffset + table;
-            entries[0xDD] = entries[0x71];
-            entries[0xDE] = entries[0x72];
-        }
+    if (!anyMoved) {
+        return true;
     }
+    if (entriesFollowAMovedSheet(plans)) {
+        copyPointerEntries(tables);
+    }
+    return addRomBytes(image, tablesAt, tables, kPointerTablesSize);
 }
 
-// Reads every sheet, tells the changed ones and brings them into their
-// stored form. False after the message of a file or sheet that fails.
-bool findChanges(const RomImage& rom, const SheetSource& source, const InsertRequest& request, SheetPlan* plans,
-                 InsertOutcome& outcome)
+// The report's list of the changed sheets, in visiting order, those written in place marked.
+void listChangedSheets(const SheetPlan* plans, InsertReport& report)
 {
-    SheetBuffer sheetBuffer;
-    RomDecoder decoder;
-    decoder.output.reset(new (std::nothrow) std::uint8_t[kCodecBufferSize]());
-    std::unique_ptr<std::uint8_t[]> scratch(new (std::nothrow) std::uint8_t[kSheetBufferSize]);
-    if (!allocateSheetBuffer(sheetBuffer)) {
-        return false;
-    }
-    if (!decoder.output || !scratch) {
-        std::printf("%s", kMsgOutOfMemory);
-        return false;
-    }
-    const LzPacking packing = request.smallest ? LzPacking::Smallest : LzPacking::Default;
-    EncoderTables tables;
+    report.spanCount = 0;
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
-        SheetPlan& plan = plans[sheet];
-        std::uint32_t length = 0;
-        if (!readSheet(source, sheet, sheetBuffer, length)) {
-            outcome.unreadSheet = sheet;
-            return false;
-        }
-        if (unchanged(rom, decoder, sheet, sheetBuffer.bytes.get(), length, scratch.get(), plan)) {
-            continue;
-        }
-        plan.stored.reset(new (std::nothrow) PlannedSheet);
-        if (!plan.stored) {
-            std::printf("%s", kMsgOutOfMemory);
-            return false;
-        }
-        plan.fate = Fate::Moved;
-        if (!storeSheet(*rom.layout, tables.context, packing, sheet, sheetBuffer.bytes.get(), length,
-                        *plan.stored)) {
-            return false;
+        const SheetPlan& plan = plans[sheet];
+        if (plan.fate != Fate::Kept) {
+            report.spans[report.spanCount++] = {sheet, plan.stored->position, plan.stored->length,
+                                                plan.fate == Fate::InPlace};
         }
     }
-    return true;
 }
 
 }  // namespace
 
-bool insertChangedSheets(RomImage& rom, const InsertRequest& request, InsertOutcome& outcome)
+bool studyChangedSheets(const RomImage& rom, const InsertRequest& request, RomPlan& plan, InsertReport& report)
 {
-    const std::uint32_t start = adjustedStartOffset(request.startOffset, rom.headerOffset);
-    bool refused = false;
-    if (!request.anyStart && !startInSheetArea(rom, start)) {
-        if (!request.checkOnly) {
+    report.changedOnly = true;
+    report.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
+    if (!request.anyStart && !startInSheetArea(rom, report.start)) {
+        report.refused = true;
+        if (!request.layOutPastRefusal) {
             return false;
         }
-        refused = true;
     }
     SheetSource source;
-    if (!openSheetSource(source, *rom.layout, request.sheetFilePath, request.pictures)) {
-        outcome.combinedFileRefused = true;
+    if (!openSheetSource(source, *rom.layout, request.files)) {
+        report.combinedFileRefused = true;
         return false;
     }
     std::unique_ptr<SheetPlan[]> plans(new (std::nothrow) SheetPlan[kSheetCount]);
     if (!plans) {
-        std::printf("%s", kMsgOutOfMemory);
+        printError("%s", kMsgOutOfMemory);
         return false;
     }
-    if (!findChanges(rom, source, request, plans.get(), outcome)) {
+    if (!findChanges(rom, source, request, plans.get(), report)) {
         return false;
     }
-
-    // In place: fixed sheets always; a pointer-addressed sheet whose new
-    // stream fits its old extent when no other sheet shares those bytes and
-    // they lie where sheets may lie.
     FreeSpace space;
-    describeFreeSpace(rom, request, start, space);
-    std::uint32_t changed = 0;
-    std::uint32_t inPlace = 0;
-    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        SheetPlan& plan = plans[sheet];
-        if (plan.fate == Fate::Kept) {
-            take(space, plan.oldStart, plan.oldLength);
-            continue;
-        }
-        ++changed;
-        const bool fixed = sheetStorage(sheet) == SheetStorage::FixedOffset;
-        plan.ownsOldBytes = oldBytesReusable(rom, plan);
-        const bool fits = plan.ownsOldBytes && plan.stored->length <= plan.oldLength &&
-                          !meetsOtherSheet(plans.get(), sheet, plan.oldStart, plan.oldLength);
-        if (fixed || fits) {
-            plan.fate = Fate::InPlace;
-            plan.stored->position = static_cast<std::uint32_t>(plan.oldStart);
-            ++inPlace;
-        }
-        // No moved sheet goes where a changed sheet lies now.
-        take(space, plan.oldStart, plan.oldLength);
-    }
+    describeFreeSpace(rom, report.start, request.anyStart, space);
+    chooseInPlace(rom, plans.get(), space, report);
 
-    // No kept sheet may lose its stream to what the run writes beside the sheets.
     std::uint64_t overwrittenAt = 0;
     const std::uint32_t overwritten = keptSheetWrittenOver(rom, plans.get(), overwrittenAt);
     if (overwritten < kSheetCount) {
-        std::printf(kFmtKeptStreamWrittenOver, static_cast<unsigned>(overwritten),
-                    static_cast<unsigned>(overwrittenAt));
-        outcome.keptStreamWrittenOver = true;
+        printError(kFmtKeptStreamWrittenOver, static_cast<unsigned>(overwritten),
+                   static_cast<unsigned>(overwrittenAt));
+        report.keptStreamWrittenOver = true;
+        report.refused = true;
     }
-
-    // Moved: in visiting order, each to the first free place from the start.
-    std::uint64_t end = 0;
-    bool noRoom = false;
-    for (std::uint32_t step = 0; step < kSheetCount; ++step) {
-        const std::uint32_t sheet = visitedSheet(step);
-        SheetPlan& plan = plans[sheet];
-        if (plan.fate != Fate::Moved) {
-            continue;
-        }
-        std::uint64_t place = 0;
-        if (!findPlace(space, plan.stored->length, place)) {
-            if (!noRoom) {
-                std::printf("%s", kMsgNotEnoughRoom);
-                if (start >= rom.size) {
-                    printStartPastEnd(rom, start);
-                }
-                noRoom = true;
-            }
-            if (!request.checkOnly) {
-                break;
-            }
-            // A check lays the rest out as if the file went on.
-            space.end = ~std::uint64_t{0} >> 1;
-            space.pointerReach = space.end;
-            static_cast<void>(findPlace(space, plan.stored->length, place));
-        }
-        plan.stored->position = static_cast<std::uint32_t>(place);
-        take(space, place, plan.stored->length);
-        end = place + plan.stored->length > end ? place + plan.stored->length : end;
+    if (!placeMovedSheets(rom, request, plans.get(), space, report)) {
+        report.refused = true;
     }
-
-    if (request.checkOnly) {
-        printChangedSpans(plans.get());
-    }
-    std::printf(kFmtChangedSheets, static_cast<unsigned>(changed), static_cast<unsigned>(inPlace),
-                static_cast<unsigned>(changed - inPlace));
-    outcome.refusedForRoom = noRoom;
-    outcome.startPastEnd = noRoom && start >= rom.size;
-    if (refused || noRoom || overwritten < kSheetCount) {
+    listChangedSheets(plans.get(), report);
+    report.laidOut = true;
+    if (report.refused) {
         return false;
     }
-    outcome.endOffset = static_cast<std::uint32_t>(end);
-    if (request.checkOnly || changed == 0) {
+    if (report.changed == 0) {
         return true;  // a ROM where nothing changed is not written at all
     }
-    applyPlan(plans.get(), request.fill, rom);
-    return storeRomImage(rom);
+    return planImage(rom, plans.get(), request.fill, plan);
 }

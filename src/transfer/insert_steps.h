@@ -1,8 +1,8 @@
 #pragma once
 // The steps both insertion walks take (insert.cpp lays every sheet,
 // insert_changed.cpp only the changed ones): the visiting order, the start
-// offset and its area, reading a sheet from its file into the walk's sheet
-// buffer, bringing it into its stored form, and the placement rules.
+// offset, reading a sheet from its file into the walk's sheet buffer, and
+// bringing it into its stored form. The room rules are in room.h.
 
 #include <cstdint>
 #include <memory>
@@ -22,10 +22,6 @@ std::uint32_t visitedSheet(std::uint32_t step);
 // are taken for the other header state too.
 std::uint32_t adjustedStartOffset(std::uint32_t given, std::uint32_t headerOffset);
 
-// Whether `start` lies in the graphics area or in the expansion area. When it
-// does not, prints the refusal and returns false.
-bool startInSheetArea(const RomImage& rom, std::uint32_t start);
-
 // Prints why a start offset has no room at all: it is at or past the end of the file.
 void printStartPastEnd(const RomImage& rom, std::uint32_t start);
 
@@ -40,7 +36,7 @@ struct SheetBuffer {
 bool allocateSheetBuffer(SheetBuffer& buffer);
 
 // Reads sheet `sheet` from `source` into `buffer` and sets `length` to the
-// bytes its file gave, with today's warnings (a length the game does not
+// bytes its file gave, with the reading's warnings (a length the game does not
 // keep, colours 8 to 15 a 3-bit sheet drops). False after the message of a
 // file that cannot be read or is refused.
 bool readSheet(const SheetSource& source, std::uint32_t sheet, SheetBuffer& buffer, std::uint32_t& length);
@@ -72,23 +68,3 @@ bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet,
 // False after the message of a sheet that does not compress.
 bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
                 std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned);
-
-// Whether [from, from + length) meets [at, at + size).
-bool overlaps(std::uint64_t from, std::uint64_t length, std::uint64_t at, std::uint64_t size);
-
-// Where a pointer-addressed sheet may never go: the copier header, the
-// internal header and pointer tables, and the two fixed sheets, as file offsets.
-struct Region {
-    std::uint64_t start;
-    std::uint64_t length;
-};
-inline constexpr std::uint32_t kReservedRegionCount = 3;
-void reservedRegions(const RomImage& rom, Region (&regions)[kReservedRegionCount]);
-
-// The placement checks of one pointer-addressed sheet of `length` stored bytes
-// at `position`, in order: room (the end of the file, the protected boundary
-// crossed from below), the copier header, what must not be overwritten, the
-// reach of a pointer. Prints the refusal when `report` is set; `noRoom` tells
-// a refusal for room from the others.
-bool placeSheet(const RomImage& rom, std::uint32_t sheet, std::uint32_t position, std::uint32_t length,
-                bool report, bool& noRoom);

@@ -8,6 +8,7 @@
 
 #include "cli/console.h"
 #include "cli/exit_prompt.h"
+#include "cli/mode_word.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
 
@@ -149,7 +150,7 @@ TEST(ExitPromptTest, Runs)
     };
     for (const auto& c : cases) {
         start(c.failures, 0, c.queue);
-        runExitPrompt(kScripted, c.succeeded, c.modeWord);
+        runExitPrompt(kScripted, c.succeeded, promptPolicyOf(c.modeWord));
         EXPECT_EQ(script.calls, c.calls) << c.name;
         EXPECT_EQ(script.output, c.calls.find("write") == std::string::npos ? "" : kPrompt) << c.name;
         EXPECT_EQ(script.queue.size(), c.left) << c.name;
@@ -162,7 +163,7 @@ TEST(ExitPromptTest, WaitIgnoresMovementFocusMenuAndBufferSizeUntilKeyOrButton)
                                           mouse(0xFF880000), key('a'),   key('a', false), key('\r')};
     for (const auto& ending : endings) {
         start(None, 0, {mouse(0), kFocus, kMenu, kBufferSize, mouse(0), ending, key('z')});
-        runExitPrompt(kScripted, false, 0);
+        runExitPrompt(kScripted, false, PromptPolicy::Always);
         EXPECT_EQ(script.calls, prompted(6)) << "buttons " << ending.buttonState << ", key " << ending.asciiChar;
         EXPECT_EQ(script.queue.size(), 1U);
     }
@@ -174,7 +175,7 @@ TEST(ExitPromptTest, SetsMouseInputAndExtendedFlagsAndClearsQuickEdit)
         {0x0, 0x90}, {0x40, 0x90}, {0x1F7, 0x1B7}, {0x207, 0x297}, {0xFFFFFFFF, 0xFFFFFFBF}};
     for (const auto& mode : modes) {
         start(None, mode[0], {key('x')});
-        runExitPrompt(kScripted, false, 0);
+        runExitPrompt(kScripted, false, PromptPolicy::Always);
         EXPECT_EQ(script.modesSet, (std::vector<std::uint32_t>{mode[1]}));
     }
 }

@@ -1,0 +1,39 @@
+#pragma once
+// A run as the command line asks for it, in one typed record: every part of
+// the tool below the command line reads plain fields of it, never a mode word
+// or a flag bit.
+
+#include <cstdint>
+#include <string>
+
+#include "codec/sheet_codec.h"
+#include "sheetfile/sheet_file_format.h"
+
+enum class RunOperation : std::uint8_t {
+    ExtractSheets,
+    InsertSheets,
+    ExpandRom2Mib,
+    ExpandRom3Mib,
+};
+
+// Whether the exit prompt waits at the end of a run (on a console).
+enum class PromptPolicy : std::uint8_t {
+    Always,           // after every run
+    NotAfterSuccess,  // only after a run that failed
+};
+
+struct RunRequest {
+    RunOperation operation = RunOperation::ExtractSheets;
+    std::string romPath;            // as typed
+    std::uint32_t startOffset = 0;  // insertion: a file offset, copier header included, as given
+    SheetFiles sheets;              // extraction and insertion: where the sheets are, and their form
+    LzPacking packing = LzPacking::Default;
+    bool fill = true;               // insertion: 0xFF over the space freed after the last sheet
+    bool anyStart = false;          // insertion: a start outside the graphics and expansion areas
+    bool changedOnly = false;       // insertion: only the sheets that differ from the ROM's
+    bool replaceEdited = false;     // extraction: replace sheet files that hold changes
+    bool checkOnly = false;         // write nothing: report what the run would do
+    PromptPolicy prompt = PromptPolicy::Always;
+    // The mode word as typed, for advice phrased in mode words.
+    std::uint32_t modeWord = 0;
+};
