@@ -42,6 +42,9 @@ inline constexpr const char* kVersion = "sheetpak " SHEETPAK_VERSION "\n";
 inline constexpr const char* kMsgTooManyParameters = "Too many parameters!\n";
 inline constexpr const char* kMsgNotEnoughParameters = "Not enough parameters!\n";
 inline constexpr const char* kFmtInvalidMode = "Mode %X is not valid.\n";
+inline constexpr const char* kFmtUnknownModeBits = "Mode %X is not valid: %X are no flags of sheetpak.\n";
+inline constexpr const char* kFmtLooksLikeAnOption =
+    "%s looks like an option, but this form of the command line takes none; for a file of that name write ./%s.\n";
 inline constexpr const char* kFmtModeNotANumber = "Mode %s is not valid.\n";
 inline constexpr const char* kFmtAddressNotANumber = "The insert address %s is not a hexadecimal number.\n";
 inline constexpr const char* kMsgIdenticalFiles = "File names are identical...bad idea!\n";
@@ -51,6 +54,10 @@ inline constexpr const char* kFmtCheckOnlyHint =
     "Mode %X checks the insertion and shows how much room the sheets need, without writing.\n";
 inline constexpr const char* kFmtWouldFitExpanded =
     "They would fit after mode %u expands the ROM, from 0x%X on.\n";
+
+// A check's note of what the closing fill writes over.
+inline constexpr const char* kFmtFillWrites =
+    "The fill writes 0xFF from 0x%06X to 0x%06X; add 10 to the mode word to leave those bytes as they are.\n";
 
 // Advice after a changed-sheets insertion that would have written over an unchanged sheet.
 inline constexpr const char* kFmtLayEverySheetOut =

@@ -1,5 +1,8 @@
 #include "cli/mode_word.h"
 
+#include <initializer_list>
+#include <string>
+
 #include "cli/hex_argument.h"
 #include "cli/messages.h"
 #include "platform/output.h"
@@ -84,7 +87,20 @@ bool readModeWordCommandLine(int n, const char* const* argv, RunRequest& request
         printError(kFmtInvalidMode, static_cast<unsigned>(request.modeWord));
         return false;
     }
+    // A typo such as 87000 for the mode word (an insert address) runs nothing.
+    const std::uint32_t unknown = request.modeWord & ~(kModeFlags | 0xFu);
+    if (unknown != 0) {
+        printError(kFmtUnknownModeBits, static_cast<unsigned>(request.modeWord), static_cast<unsigned>(unknown));
+        return false;
+    }
     request.sheets.path = combinedArgument != 0 ? argv[combinedArgument] : "";
+    // This form takes no option: "--verbose" would otherwise name a file.
+    for (const std::string* path : {&request.romPath, &request.sheets.path}) {
+        if (!path->empty() && (*path)[0] == '-') {
+            printError(kFmtLooksLikeAnOption, path->c_str(), path->c_str());
+            return false;
+        }
+    }
     readFlags(request.modeWord, combinedArgument != 0, request);
     return true;
 }

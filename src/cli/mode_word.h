@@ -19,6 +19,9 @@ inline constexpr std::uint32_t ModeNoPromptOnSuccess = 0x100;  // no exit prompt
 inline constexpr std::uint32_t ModeAnyStart = 0x200;           // insertion: any start offset
 inline constexpr std::uint32_t ModeChangedOnly = 0x400;        // insertion: changed sheets only
 inline constexpr std::uint32_t ModeReplaceEdited = 0x800;      // extraction: replace sheet files that hold changes
+inline constexpr std::uint32_t ModePatch = 0x1000;             // insertion, expansion: a patch instead of the ROM
+// Every flag bit; a mode word with another bit above the low four is refused.
+inline constexpr std::uint32_t kModeFlags = 0x1FF0;
 
 // Reads the `n` arguments after the program name into `request`. Prints the
 // usage or the message of the first check that fails and returns false;

@@ -22,6 +22,7 @@
 #include "transfer/commit.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
+#include "transfer/transfer_messages.h"
 
 // A run studies first and commits after: the operation returns its plan (the
 // new ROM image, or the sheet files to write) and its report, writing
@@ -170,8 +171,7 @@ bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOf
     insertion.fill = request.fill;
     insertion.anyStart = request.anyStart;
     insertion.changedOnly = request.changedOnly;
-    insertion.layOutPastRefusal = request.checkOnly;
-    insertion.measureDefaultPacking = request.checkOnly;
+    insertion.forReport = request.checkOnly;
     std::unique_ptr<InsertReport> report(new (std::nothrow) InsertReport);
     if (!report) {
         printError("%s", kMsgOutOfMemory);
@@ -181,6 +181,13 @@ bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOf
     bool inserted = studyInsertion(rom, insertion, plan, *report);
     if (request.checkOnly && report->laidOut) {
         printInsertionReport(*report);
+    }
+    if (report->fills) {
+        printNote(kFmtFillWrites, static_cast<unsigned>(report->fillFirst), static_cast<unsigned>(report->fillLast));
+        if (report->foreignBytes != 0) {
+            printNote(kFmtForeignFillBytes, static_cast<unsigned>(report->foreignBytes),
+                      static_cast<unsigned>(report->firstForeign));
+        }
     }
     if (report->changedOnly && report->laidOut) {
         printChangedSheetCount(*report);

@@ -53,8 +53,10 @@ void printInsertionReport(const InsertReport& report)
         return;
     }
     printSheetSpans(report.spans, report.spanCount);
+    const std::uint32_t left = report.room.room > report.needed ? report.room.room - report.needed : 0;
     printNote(kFmtRoomNeeded, static_cast<unsigned>(report.needed), static_cast<unsigned>(report.start),
-              static_cast<unsigned>(report.room.free), static_cast<unsigned>(report.room.limit));
+              static_cast<unsigned>(left), static_cast<unsigned>(report.room.room),
+              static_cast<unsigned>(report.room.limit));
     if (report.neededByDefault != 0) {
         printNote(kFmtSmallestSaves, static_cast<unsigned>(report.neededByDefault - report.needed),
                   static_cast<unsigned>(report.neededByDefault), static_cast<unsigned>(report.shared));

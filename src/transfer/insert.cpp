@@ -1,5 +1,6 @@
 #include "transfer/insert.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "platform/output.h"
 #include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
+#include "rom/sheet_stream.h"
 #include "sheetfile/sheet_files.h"
 #include "transfer/insert_changed.h"
 #include "transfer/insert_steps.h"
@@ -39,7 +41,7 @@ bool layOutSheets(const RomImage& rom, const SheetSource& source, const InsertRe
     }
     // The default packing measured beside the smallest, from a copy, since
     // type 1 packs in place.
-    const bool compare = request.measureDefaultPacking && request.packing == LzPacking::Smallest;
+    const bool compare = request.forReport && request.packing == LzPacking::Smallest;
     std::unique_ptr<std::uint8_t[]> copy(compare ? new (std::nothrow) std::uint8_t[kSheetBufferSize] : nullptr);
     std::unique_ptr<PlannedSheet> byDefault(compare ? new (std::nothrow) PlannedSheet : nullptr);
     if (compare && (!copy || !byDefault)) {
@@ -106,13 +108,13 @@ bool layOutSheets(const RomImage& rom, const SheetSource& source, const InsertRe
                 report.startPastEnd = report.refusedForRoom && report.start >= rom.size;
                 // A study that stops here says why at once; one that goes on
                 // leaves it to its report.
-                if (report.refusedForRoom && position >= rom.size && !request.layOutPastRefusal) {
+                if (report.refusedForRoom && position >= rom.size && !request.forReport) {
                     printStartPastEnd(rom, position);
                 }
             }
             refusalSeen = true;
             report.refused = true;
-            if (!request.layOutPastRefusal) {
+            if (!request.forReport) {
                 return false;
             }
         }
@@ -162,6 +164,45 @@ void suggestWhereTheyFit(const RomImage& rom, InsertReport& report)
     }
 }
 
+// Whether the closing fill runs for sheets that end at `end`: 0xFF from
+// there up to the protected boundary, unless the sheets end too early.
+bool fillRuns(const RomImage& rom, std::uint32_t end, bool fill)
+{
+    return fill && end < protectedOffset(rom) && end > rom.headerOffset + kFillThreshold;
+}
+
+// For the report: the fill's bytes that are neither 0xFF nor part of a
+// sheet's stream as the ROM has it now (what the user may have put there).
+void surveyFill(const RomImage& rom, InsertReport& report)
+{
+    report.fills = true;
+    report.fillFirst = report.endOffset;
+    report.fillLast = static_cast<std::uint32_t>(protectedOffset(rom)) - 1;
+    const std::uint32_t length = report.fillLast - report.fillFirst + 1;
+    std::unique_ptr<bool[]> streams(new (std::nothrow) bool[length]());
+    StreamDecoder decoder;
+    if (!streams || !allocateStreamDecoder(decoder)) {
+        return;
+    }
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        DecodedStream decoded;
+        const OldExtent extent = oldExtentOf(rom, sheet, decoder, decoded);
+        const std::uint64_t from = std::max<std::uint64_t>(extent.start, report.fillFirst);
+        const std::uint64_t to = std::min<std::uint64_t>(extent.start + extent.length, std::uint64_t{report.fillLast} + 1);
+        for (std::uint64_t at = from; at < to; ++at) {
+            streams[at - report.fillFirst] = true;
+        }
+    }
+    const std::uint8_t* bytes = rom.bytes.get();
+    for (std::uint32_t k = 0; k < length; ++k) {
+        if (!streams[k] && bytes[report.fillFirst + k] != 0xFF) {
+            if (report.foreignBytes++ == 0) {
+                report.firstForeign = report.fillFirst + k;
+            }
+        }
+    }
+}
+
 // The changes of the new image: every planned span and pointer, the pointer
 // copy and the fill. Every planned span lies below rom.size (the layout
 // checked each), as do the tables and the fixed sheets.
@@ -188,8 +229,7 @@ bool planImage(const RomImage& rom, const PlannedSheet* plan, std::uint32_t end,
     }
     // 0xFF from the end of the last sheet up to the protected boundary.
     const std::uint32_t boundary = static_cast<std::uint32_t>(protectedOffset(rom));
-    return !(fill && end < boundary && end > rom.headerOffset + kFillThreshold) ||
-           addRomFill(image, end, boundary - end, 0xFF);
+    return !fillRuns(rom, end, fill) || addRomFill(image, end, boundary - end, 0xFF);
 }
 
 }  // namespace
@@ -204,7 +244,7 @@ bool studyInsertion(const RomImage& rom, const InsertRequest& request, RomPlan& 
     report.room = roomFigures(rom, report.start);
     if (!request.anyStart && !startInSheetArea(rom, report.start)) {
         report.refused = true;
-        if (!request.layOutPastRefusal) {
+        if (!request.forReport) {
             return false;
         }
     }
@@ -229,10 +269,13 @@ bool studyInsertion(const RomImage& rom, const InsertRequest& request, RomPlan& 
     }
     report.spanCount = kSheetCount;
     if (report.refused) {
-        if (request.layOutPastRefusal) {
+        if (request.forReport) {
             suggestWhereTheyFit(rom, report);
         }
         return false;
+    }
+    if (request.forReport && fillRuns(rom, report.endOffset, request.fill)) {
+        surveyFill(rom, report);
     }
     return planImage(rom, sheets.get(), report.endOffset, request.fill, plan);
 }

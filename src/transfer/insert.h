@@ -22,11 +22,10 @@ struct InsertRequest {
     bool fill = true;               // 0xFF over the freed space after the last sheet
     bool anyStart = false;          // a start outside the graphics and expansion areas is taken
     bool changedOnly = false;       // only the sheets that differ from the ROM's are written
-    // What the study finds out beyond whether the run can be done, for a
-    // report: the layout of every sheet even past the first refusal, and
-    // what the default packing would need beside the smallest.
-    bool layOutPastRefusal = false;
-    bool measureDefaultPacking = false;
+    // The study is for a report (a check): it lays out every sheet even past
+    // the first refusal, measures what the default packing would need beside
+    // the smallest, and looks at what the fill would write over.
+    bool forReport = false;
 };
 
 // Where sheets that did not fit would fit.
@@ -53,6 +52,14 @@ struct InsertReport {
     FitSuggestion fits = FitSuggestion::None;
     std::uint32_t fitsFrom = 0;
     const RomExpansion* fitsAfter = nullptr;
+    // The closing fill of a full insertion that fits (forReport): its first
+    // and last byte, and how many of those bytes are neither 0xFF nor part of
+    // a sheet's stream as the ROM has it now, the first of them.
+    bool fills = false;
+    std::uint32_t fillFirst = 0;
+    std::uint32_t fillLast = 0;
+    std::uint32_t foreignBytes = 0;
+    std::uint32_t firstForeign = 0;
     // Changed sheets only.
     bool changedOnly = false;
     std::uint32_t changed = 0;

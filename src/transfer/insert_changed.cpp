@@ -57,20 +57,17 @@ bool unchanged(const RomImage& rom, StreamDecoder& decoder, std::uint32_t sheet,
                                                                         : 0;
     std::memcpy(scratch, source, length > needed ? length : needed);
     const std::uint32_t packed = packForStorage(*rom.layout, sheet, scratch, length);
-    const PcOffset pointer = storage == SheetStorage::FixedOffset
-                                 ? fixedSheetOffset(sheet)
-                                 : readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
-    plan.oldStart = std::uint64_t{rom.headerOffset} + pointer;
+    DecodedStream decoded;
+    const OldExtent extent = oldExtentOf(rom, sheet, decoder, decoded);
+    plan.oldStart = extent.start;
+    plan.ownsOldBytes = extent.ownsBytes;
     if (storage != SheetStorage::Compressed) {
         plan.oldLength = packed;
-        plan.ownsOldBytes = true;
-        const RomSpan held = romBytesFrom(rom, pointer);
+        const RomSpan held = romBytesFrom(rom, static_cast<PcOffset>(extent.start - rom.headerOffset));
         return held.length >= packed && std::memcmp(held.bytes, scratch, packed) == 0;
     }
     // The stream as stored: a type-1 sheet before its widening, as packing leaves the file's.
-    const DecodedStream decoded = decodeSheetAt(rom, pointer, sheetCodecType(sheet), decoder, false);
-    plan.oldLength = decoded.streamLength;
-    plan.ownsOldBytes = decoded.length != 0 && !decoded.cutOff;
+    plan.oldLength = extent.length;
     return plan.ownsOldBytes && decoded.length == packed && std::memcmp(decoded.bytes, scratch, packed) == 0;
 }
 
@@ -206,7 +203,7 @@ std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, 
 
 // Phase 4: the moved sheets in visiting order, each to the first free place
 // from the start. False when one found no room (after "Not enough room");
-// with request.layOutPastRefusal the rest are laid out as if the file went on.
+// for a report the rest are laid out as if the file went on.
 bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPlan* plans, FreeSpace& space,
                       InsertReport& report)
 {
@@ -227,7 +224,7 @@ bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPl
                 }
                 noRoom = true;
             }
-            if (!request.layOutPastRefusal) {
+            if (!request.forReport) {
                 break;
             }
             unboundFreeSpace(space);
@@ -334,7 +331,7 @@ bool studyChangedSheets(const RomImage& rom, const InsertRequest& request, RomPl
     report.start = adjustedStartOffset(request.startOffset, rom.headerOffset);
     if (!request.anyStart && !startInSheetArea(rom, report.start)) {
         report.refused = true;
-        if (!request.layOutPastRefusal) {
+        if (!request.forReport) {
             return false;
         }
     }

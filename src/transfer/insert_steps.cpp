@@ -6,6 +6,7 @@
 #include "codec/bitplane.h"
 #include "codec/lz_codec.h"
 #include "platform/output.h"
+#include "rom/pointer_tables.h"
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
 #include "rom/stored_form.h"
@@ -116,4 +117,24 @@ bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packi
         return false;
     }
     return true;
+}
+
+OldExtent oldExtentOf(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, DecodedStream& decoded)
+{
+    OldExtent extent;
+    decoded = DecodedStream{};
+    const SheetStorage storage = sheetStorage(sheet);
+    const PcOffset pointer = storage == SheetStorage::FixedOffset
+                                 ? fixedSheetOffset(sheet)
+                                 : readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
+    extent.start = std::uint64_t{rom.headerOffset} + pointer;
+    if (storage != SheetStorage::Compressed) {
+        extent.length = storage == SheetStorage::FixedOffset ? sheetSize(sheet, *rom.layout) : kRaw3bppSheetSize;
+        extent.ownsBytes = true;
+        return extent;
+    }
+    decoded = decodeSheetAt(rom, pointer, sheetCodecType(sheet), decoder, false);
+    extent.length = decoded.streamLength;
+    extent.ownsBytes = decoded.length != 0 && !decoded.cutOff;
+    return extent;
 }

@@ -10,6 +10,7 @@
 #include "codec/codec_limits.h"
 #include "codec/encode_context.h"
 #include "codec/sheet_codec.h"
+#include "rom/sheet_stream.h"
 #include "rom/rom_image.h"
 #include "sheetfile/sheet_files.h"
 
@@ -68,3 +69,16 @@ bool encodeSheet(EncodeContext& context, LzPacking packing, std::uint32_t sheet,
 // False after the message of a sheet that does not compress.
 bool storeSheet(const RomLayout& layout, EncodeContext& context, LzPacking packing, std::uint32_t sheet,
                 std::uint8_t* sheetBuffer, std::uint32_t sourceLength, PlannedSheet& planned);
+
+// Where the ROM keeps a sheet now: the file offset of its bytes and how
+// many it takes there (a fixed or raw sheet's size, or the bytes its stream's
+// decoder reads), and whether they hold its stream for sure (neither cut off
+// by the end of the file nor decoding to nothing). `decoded` receives the
+// stream decoded in its stored form (type 1 before its widening); empty for
+// the sheets kept raw.
+struct OldExtent {
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+    bool ownsBytes = false;
+};
+OldExtent oldExtentOf(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, DecodedStream& decoded);

@@ -162,6 +162,13 @@ RoomFigures roomFigures(const RomImage& rom, std::uint32_t start)
     const std::uint32_t boundary = static_cast<std::uint32_t>(protectedOffset(rom));
     RoomFigures figures;
     figures.limit = start <= boundary ? boundary : rom.size - 1;
-    figures.free = start <= figures.limit ? figures.limit - start : 0;
+    Region reserved[kReservedRegionCount];
+    reservedRegions(rom, reserved);
+    for (const Region& region : reserved) {
+        if (region.start > start && region.start < figures.limit) {
+            figures.limit = static_cast<std::uint32_t>(region.start);
+        }
+    }
+    figures.room = start <= figures.limit ? figures.limit - start : 0;
     return figures;
 }

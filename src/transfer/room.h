@@ -83,11 +83,12 @@ void unboundFreeSpace(FreeSpace& space);
 // stream the tool would have laid).
 bool oldExtentReusable(const RomImage& rom, std::uint64_t start, std::uint64_t length, bool ownsBytes);
 
-// The check's figures for sheets laid from `start`: the last byte of the area
-// they are laid in (the protected boundary in the graphics area or below it,
-// else the end of the file) and how many bytes there are up to it.
+// The check's figures for sheets laid from `start`: where the room they are
+// laid in ends (the protected boundary in the graphics area or below it,
+// else the end of the file, or the first reserved region on the way, which
+// a start outside the areas meets) and how many bytes there are up to it.
 struct RoomFigures {
     std::uint32_t limit = 0;
-    std::uint32_t free = 0;
+    std::uint32_t room = 0;
 };
 RoomFigures roomFigures(const RomImage& rom, std::uint32_t start);

@@ -28,7 +28,9 @@ inline constexpr const char* kFmtKeptStreamWrittenOver =
     "GFX 0x%02X did not change, but its stream lies in bytes this run writes for other sheets, from 0x%X.\n";
 
 // Check-only runs.
-inline constexpr const char* kFmtRoomNeeded = "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\n";
+inline constexpr const char* kFmtForeignFillBytes = "0x%X of those bytes belong to no sheet, the first at 0x%06X.\n";
+inline constexpr const char* kFmtRoomNeeded =
+    "The sheets need 0x%X bytes from 0x%X; 0x%X of the 0x%X bytes up to 0x%X are left.\n";
 inline constexpr const char* kFmtSmallestSaves =
     "The smallest packing saves 0x%X bytes against the default one (0x%X bytes); %u sheets share an earlier one's bytes.\n";
 inline constexpr const char* kFmtWouldFitFromGraphicsArea = "They would fit from 0x%X, the start of the graphics area.\n";

@@ -294,3 +294,38 @@ TEST_F(CommandLine, ACheckedExpansionSaysWhatItWouldDoAndWritesNothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CommandLine, ModeWordsWithBitsOfNoFlagAndOptionLookingNamesRunNothing)
+{
+    saveRom("zelda.smc");
+    const Bytes before = readFile(dir / "zelda.smc");
+    // An insert address typed as the mode word, and two other words with a
+    // bit that is no flag; the low digit is still checked first.
+    expectRun({"87000", "zelda.smc"}, "Mode 87000 is not valid: 86000 are no flags of sheetpak.\n", 1);
+    expectRun({"2001", "87000", "zelda.smc"}, "Mode 2001 is not valid: 2000 are no flags of sheetpak.\n", 1);
+    expectRun({"10000002", "zelda.smc"}, "Mode 10000002 is not valid: 10000000 are no flags of sheetpak.\n", 1);
+    expectRun({"87004", "zelda.smc"}, "Mode 87004 is not valid.\n", 1);
+    // Every flag of the tool passes, whether or not it applies.
+    expectRun({"1F42", "zelda.smc"}, "Checking...The ROM would grow from 0x100000 to 0x200000 bytes.\nDone!\n", 0);
+
+    // Names that look like options are no files for this form.
+    const std::string option = " looks like an option, but this form of the command line takes none; for a file of "
+                               "that name write ./";
+    expectRun({"0", "zelda.smc", "--verbose"}, "--verbose" + option + "--verbose.\n", 1);
+    expectRun({"0", "-o", "sheets.bin"}, "-o" + option + "-o.\n", 1);
+    expectRun({"1", "87000", "zelda.smc", "-"}, "-" + option + "-.\n", 1);
+    expectRun({"20", "--rom"}, "--rom" + option + "--rom.\n", 1);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), before);
+    for (const char* name : {"--verbose", "-o", "-", "sheets.bin", "GFX00.bin", "GFX00.png"}) {
+        EXPECT_FALSE(fs::exists(dir / name)) << name;
+    }
+    // Written as a path, such a name is a file like any other.
+    const RunResult extracted = run({"0", "zelda.smc", "./-o"});
+    EXPECT_EQ(extracted.exitStatus, 0);
+    EXPECT_EQ(extracted.output.substr(extracted.output.size() - 6), "Done!\n");
+    EXPECT_EQ(fs::file_size(dir / "-o"), 0x76800u);
+}
+
+}  // namespace

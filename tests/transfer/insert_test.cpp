@@ -443,10 +443,16 @@ TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
         EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
         const std::string text = afterBanner(check.output);
         EXPECT_EQ(text.rfind("Checking...\nSheet at file offset + bytes:\n73 " + hexText(h + 0x87000).insert(0, 6 - hexText(h + 0x87000).size(), '0') + "+0600   ", 0), 0u) << text;
-        char figures[160];
+        // What the sheets leave of the graphics area, and what the fill
+        // writes over: the sample ROM holds zeros past its sheets, no 0xFF.
+        const std::uint32_t needed = end - h - 0x87000;
+        char figures[400];
         std::snprintf(figures, sizeof figures,
-                      "The sheets need 0x%X bytes from 0x%X; 0x%X bytes are free up to 0x%X.\nDone!\n", end - h - 0x87000,
-                      h + 0x87000, 0xC4000 - 0x87000, h + 0xC4000);
+                      "The sheets need 0x%X bytes from 0x%X; 0x%X of the 0x%X bytes up to 0x%X are left.\n"
+                      "The fill writes 0xFF from 0x%06X to 0x%06X; add 10 to the mode word to leave those bytes as "
+                      "they are.\n0x%X of those bytes belong to no sheet, the first at 0x%06X.\nDone!\n",
+                      needed, h + 0x87000, 0xC4000 - 0x87000 - needed, 0xC4000 - 0x87000, h + 0xC4000, end,
+                      h + 0xC4000 - 1, h + 0xC4000 - end, end);
         // The same last address, as one still to be written.
         char toBeWritten[64];
         std::snprintf(toBeWritten, sizeof toBeWritten, "Last address to be written: 0x%06X\n", end - 1);
@@ -473,7 +479,7 @@ TEST_F(Insertion, ACheckOnlyRunReportsWhatTheRealOneWouldDo)
                                       ", the start of the graphics area.\nFailed!\n"),
                   std::string::npos)
             << outside.output;
-        EXPECT_NE(refused.find("0x14000 bytes are free up to 0x" + hexText(h + 0xC4000) +
+        EXPECT_NE(refused.find("0x0 of the 0x14000 bytes up to 0x" + hexText(h + 0xC4000) + " are left" +
                                ".\nThey would fit after mode 2 expands the ROM, from 0x" + hexText(h + 0x100000) +
                                " on.\nFailed!\n"),
                   std::string::npos)
@@ -595,6 +601,54 @@ TEST_F(Insertion, AStartPastTheEndIsSaidSoAndNoExpansionIsProposed)
         << text;
     EXPECT_EQ(text.find("mode 2"), std::string::npos) << text;
     EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
+}
+
+}  // namespace
+
+namespace {
+
+// A check of a full insertion with the fill names the bytes the fill writes
+// and those among them that no sheet holds; the room line gives what the
+// sheets leave of the room they are laid in.
+TEST_F(Insertion, ACheckShowsWhatTheFillWritesOverAndWhatTheSheetsLeave)
+{
+    std::uint32_t end = 0;
+    SyntheticRom rom = sampleRom({}, &end);
+    // The game's free room holds 0xFF: the fill then writes over nothing.
+    std::fill(rom.bytes.begin() + end, rom.bytes.begin() + 0xC4000, 0xFF);
+    rom.save(dir / "zelda.smc");
+    ASSERT_EQ(run({"100", "zelda.smc"}).exitStatus, 0);
+    char fill[160];
+    std::snprintf(fill, sizeof fill,
+                  "The fill writes 0xFF from 0x%06X to 0x0C3FFF; add 10 to the mode word to leave those bytes as "
+                  "they are.\nDone!\n",
+                  end);
+    std::string check = afterBanner(run({"141", "87000", "zelda.smc"}).output);
+    EXPECT_NE(check.find(std::string("are left.\n") + fill), std::string::npos) << check;
+
+    // 16 bytes of the user's at 0xB0000, in the room the fill takes.
+    const Bytes own = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    rom.put(0xB0000, own);
+    rom.save(dir / "zelda.smc");
+    check = afterBanner(run({"141", "87000", "zelda.smc"}).output);
+    std::string withForeign = fill;
+    withForeign.insert(withForeign.find("Done!"), "0x10 of those bytes belong to no sheet, the first at 0x0B0000.\n");
+    EXPECT_NE(check.find(withForeign), std::string::npos) << check;
+    // Without the fill, no such line; the real run writes what it always has.
+    EXPECT_EQ(afterBanner(run({"151", "87000", "zelda.smc"}).output).find("The fill writes"), std::string::npos);
+    EXPECT_EQ(readFile(dir / "zelda.smc"), rom.bytes);
+    const RunResult real = run({"101", "87000", "zelda.smc"});
+    EXPECT_EQ(afterBanner(real.output), "Recompressing..." + lastAddressLine(end));
+    EXPECT_EQ(readFile(dir / "zelda.smc")[0xB0000], 0xFF);
+
+    // With any start, the room ends at the first region no sheet may
+    // overwrite: a start below 0xDD's bytes counts up to them.
+    rom.save(dir / "zelda.smc");
+    check = afterBanner(run({"341", "60000", "zelda.smc"}).output);
+    char room[160];
+    std::snprintf(room, sizeof room, "The sheets need 0x%X bytes from 0x60000; 0x0 of the 0x10000 bytes up to 0x70000 are left.\n",
+                  end - 0x87000);
+    EXPECT_NE(check.find(room), std::string::npos) << check;
 }
 
 }  // namespace
