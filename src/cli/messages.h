@@ -34,7 +34,8 @@ inline constexpr const char* kHelp =
     "  100  no exit prompt after a successful run\n"
     "  200  insertion: any start offset, not only the graphics and expansion areas\n"
     "  400  insertion: changed sheets only; every other byte of the ROM stays as it is\n"
-    "  800  extraction: replace sheet files that hold changes instead of refusing\n";
+    "  800  extraction: replace sheet files that hold changes instead of refusing\n"
+    "  1000 insertion, expansion: write a BPS patch beside the ROM (zelda.smc: zelda.bps) instead of the ROM\n";
 
 inline constexpr const char* kVersion = "sheetpak " SHEETPAK_VERSION "\n";
 
@@ -84,6 +85,12 @@ inline constexpr const char* kFmtRomNotWritable =
 
 // Another run holds the ROM.
 inline constexpr const char* kFmtWaitingForRun = "Waiting for another run on %s to finish...\n";
+
+// A run that writes a patch instead of the ROM.
+inline constexpr const char* kFmtPatchWritten = "Patch written: %s (%u bytes); %s is unchanged.\n";
+inline constexpr const char* kFmtPatchWouldHold = "The patch would hold %u bytes.\n";
+inline constexpr const char* kMsgNoPatchWritten = "No sheet changed, so no patch was written.\n";
+inline constexpr const char* kMsgNoPatchWouldBeWritten = "No sheet changed, so no patch would be written.\n";
 
 // Start and outcome of the operations.
 inline constexpr const char* kMsgStartExtract = "Decompressing...";

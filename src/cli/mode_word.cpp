@@ -1,5 +1,6 @@
 #include "cli/mode_word.h"
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 
@@ -22,6 +23,11 @@ void readFlags(std::uint32_t modeWord, bool combined, RunRequest& request)
     request.changedOnly = (modeWord & ModeChangedOnly) != 0;
     request.replaceEdited = (modeWord & ModeReplaceEdited) != 0;
     request.prompt = promptPolicyOf(modeWord);
+    // A patch beside the ROM instead of the changed ROM: zelda.smc gives zelda.bps.
+    if ((modeWord & ModePatch) != 0 && request.operation != RunOperation::ExtractSheets) {
+        request.patchPath = std::filesystem::path(request.romPath).replace_extension(".bps").string();
+        request.patchFormat = PatchFormat::Bps;
+    }
 }
 
 }  // namespace

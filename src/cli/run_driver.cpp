@@ -65,6 +65,39 @@ bool usesSheetFiles(const RunRequest& request)
     return request.operation == RunOperation::ExtractSheets || request.operation == RunOperation::InsertSheets;
 }
 
+// Whether the patch file would be the ROM or one of the run's sheet files.
+bool patchIsARunFile(const RunRequest& request)
+{
+    if (request.patchPath.empty()) {
+        return false;
+    }
+    if (namesSameFile(request.patchPath, request.romPath)) {
+        return true;
+    }
+    if (!usesSheetFiles(request)) {
+        return false;
+    }
+    for (std::uint32_t k = 0; k < sheetFileCount(request.sheets.format); ++k) {
+        if (namesSameFile(request.patchPath, sheetFilePath(request.sheets, k))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A run that writes nothing to the ROM: an extraction, a check, a patch.
+bool onlyReadsRom(const RunRequest& request)
+{
+    return request.operation == RunOperation::ExtractSheets || request.checkOnly || !request.patchPath.empty();
+}
+
+// What a run did, for the lines after its outcome.
+struct RunOutcome {
+    std::uint32_t endOffset = 0;   // insertion: just past the last sheet laid (0: none moved)
+    bool patchWritten = false;
+    std::uint32_t patchLength = 0;
+};
+
 // Told once, before this run waits for another run on the ROM to finish.
 void tellWaitingForRom(const char* path)
 {
@@ -78,7 +111,7 @@ void tellWaitingForRom(const char* path)
 // shared with other readers for extractions and checks.
 bool openRom(const RunRequest& request, RomImage& rom, std::FILE*& lock)
 {
-    const bool readOnly = request.operation == RunOperation::ExtractSheets || request.checkOnly;
+    const bool readOnly = onlyReadsRom(request);
     rom.path = request.romPath.c_str();
     lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
                           tellWaitingForRom);
@@ -86,7 +119,7 @@ bool openRom(const RunRequest& request, RomImage& rom, std::FILE*& lock)
         printError(kFmtUnableToOpenRom, rom.path);
         return false;
     }
-    if (!request.checkOnly) {
+    if (!request.checkOnly && request.patchPath.empty()) {
         removeLeftoverTemporaries(&rom.path, 1, true);
     }
     return loadRomImage(rom, lock);
@@ -135,6 +168,39 @@ void adviseOnCombinedFile(const RunRequest& request, const RomLayout& layout)
     }
 }
 
+// Commits a plan for the ROM as a patch instead: its size in a check, else
+// the patch file. A plan that changes nothing writes no patch.
+bool commitAsPatch(const RunRequest& request, const RomImage& rom, const RomPlan& plan, RunOutcome& outcome)
+{
+    if (!plan.writes) {
+        printNote("%s", request.checkOnly ? kMsgNoPatchWouldBeWritten : kMsgNoPatchWritten);
+        return true;
+    }
+    PatchBytes patch;
+    if (!makeRunPatch(rom, plan, request.patchFormat, patch)) {
+        return false;
+    }
+    if (request.checkOnly) {
+        printNote(kFmtPatchWouldHold, static_cast<unsigned>(patch.length));
+        return true;
+    }
+    if (!commitPatch(request.patchPath.c_str(), patch)) {
+        return false;
+    }
+    outcome.patchWritten = true;
+    outcome.patchLength = patch.length;
+    return true;
+}
+
+// The commit of a ROM plan: a patch, the ROM itself, or nothing in a check.
+bool commitRomPlan(const RunRequest& request, RomImage& rom, const RomPlan& plan, RunOutcome& outcome)
+{
+    if (!request.patchPath.empty()) {
+        return commitAsPatch(request, rom, plan, outcome);
+    }
+    return request.checkOnly || commitRom(rom, plan);
+}
+
 // The study of an extraction, then its report or its files.
 bool runExtraction(const RunRequest& request, const RomImage& rom)
 {
@@ -162,7 +228,7 @@ bool runExtraction(const RunRequest& request, const RomImage& rom)
 
 // The study of an insertion, then its report or the new ROM, and advice on
 // what to do when it was refused.
-bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOffset)
+bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
 {
     InsertRequest insertion;
     insertion.startOffset = request.startOffset;
@@ -192,11 +258,9 @@ bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOf
     if (report->changedOnly && report->laidOut) {
         printChangedSheetCount(*report);
     }
-    if (inserted && !request.checkOnly) {
-        inserted = commitRom(rom, plan);
-    }
+    inserted = inserted && commitRomPlan(request, rom, plan, outcome);
     if (inserted) {
-        endOffset = report->endOffset;
+        outcome.endOffset = report->endOffset;
     }
     if (report->refusedForRoom && !report->startPastEnd && !request.checkOnly) {
         printError(kFmtCheckOnlyHint, static_cast<unsigned>(request.modeWord | ModeCheckOnly));
@@ -217,7 +281,7 @@ bool runInsertion(const RunRequest& request, RomImage& rom, std::uint32_t& endOf
 }
 
 // The study of an expansion, then its report or the grown ROM.
-bool runExpansion(const RunRequest& request, RomImage& rom)
+bool runExpansion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
 {
     const RomExpansion& expansion = expansionOf(request.operation);
     RomPlan plan;
@@ -226,9 +290,8 @@ bool runExpansion(const RunRequest& request, RomImage& rom)
     }
     if (request.checkOnly) {
         printExpansionReport(rom, expansion);
-        return true;
     }
-    return commitRom(rom, plan);
+    return commitRomPlan(request, rom, plan, outcome);
 }
 
 // The start line of the operation, before its work begins.
@@ -256,31 +319,37 @@ void printStart(const RunRequest& request)
 bool runOperation(const RunRequest& request, RomImage& rom)
 {
     printStart(request);
-    std::uint32_t endOffset = 0;
+    RunOutcome outcome;
     bool succeeded = false;
     switch (request.operation) {
     case RunOperation::ExtractSheets:
         succeeded = runExtraction(request, rom);
         break;
     case RunOperation::InsertSheets:
-        succeeded = runInsertion(request, rom, endOffset);
+        succeeded = runInsertion(request, rom, outcome);
         break;
     case RunOperation::ExpandRom2Mib:
     case RunOperation::ExpandRom3Mib:
-        succeeded = runExpansion(request, rom);
+        succeeded = runExpansion(request, rom, outcome);
         break;
     }
-    // A check reads the ROM only; the run it checks must also open it for writing.
-    if (request.checkOnly && request.operation != RunOperation::ExtractSheets && !mayOpenForWriting(rom.path)) {
+    // A check reads the ROM only; the run it checks must also open it for
+    // writing, unless that run writes a patch.
+    if (request.checkOnly && request.operation != RunOperation::ExtractSheets && request.patchPath.empty() &&
+        !mayOpenForWriting(rom.path)) {
         printError(kFmtRomNotWritable, rom.path);
         succeeded = false;
     }
     if (!succeeded) {
         printError("%s", kMsgFailed);
-    } else if (request.operation == RunOperation::InsertSheets && endOffset != 0) {
-        printNote(request.checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert, static_cast<unsigned>(endOffset - 1));
+    } else if (request.operation == RunOperation::InsertSheets && outcome.endOffset != 0) {
+        printNote(request.checkOnly ? kFmtDoneCheckInsert : kFmtDoneInsert,
+                  static_cast<unsigned>(outcome.endOffset - 1));
     } else {
         printNote("%s", kMsgDone);
+    }
+    if (outcome.patchWritten) {
+        printNote(kFmtPatchWritten, request.patchPath.c_str(), static_cast<unsigned>(outcome.patchLength), rom.path);
     }
     return succeeded;
 }
@@ -305,7 +374,7 @@ bool answersHelpOrVersion(const char* argument)
 
 bool runRequest(const RunRequest& request)
 {
-    if (usesSheetFiles(request) && romIsASheetFile(request)) {
+    if ((usesSheetFiles(request) && romIsASheetFile(request)) || patchIsARunFile(request)) {
         printError("%s", kMsgIdenticalFiles);
         return false;
     }

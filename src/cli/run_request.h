@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codec/sheet_codec.h"
+#include "rom/patch_format.h"
 #include "sheetfile/sheet_file_format.h"
 
 enum class RunOperation : std::uint8_t {
@@ -33,6 +34,9 @@ struct RunRequest {
     bool changedOnly = false;       // insertion: only the sheets that differ from the ROM's
     bool replaceEdited = false;     // extraction: replace sheet files that hold changes
     bool checkOnly = false;         // write nothing: report what the run would do
+    // Insertion and expansion: a patch file instead of the changed ROM (empty: the ROM is written).
+    std::string patchPath;
+    PatchFormat patchFormat = PatchFormat::Bps;
     PromptPolicy prompt = PromptPolicy::Always;
     // The mode word as typed, for advice phrased in mode words.
     std::uint32_t modeWord = 0;

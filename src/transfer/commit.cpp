@@ -6,10 +6,11 @@
 #include "platform/output.h"
 #include "rom/rom_messages.h"
 #include "sheetfile/sheetfile_messages.h"
+#include "transfer/transfer_messages.h"
 
 namespace {
 
-enum class Target : std::uint8_t { Rom, SheetFile };
+enum class Target : std::uint8_t { Rom, SheetFile, Patch };
 
 // Prints how the write of the file at `path` ended. True when it was written.
 bool reportWrite(Target target, const char* path, WholeFileWrite result)
@@ -86,4 +87,29 @@ bool commitSheetFiles(const SheetFilesPlan& plan)
     std::uint32_t failed = 0;
     const WholeFileWrite result = writeFileBatch(batch, count, failed);
     return reportWrite(Target::SheetFile, batch[failed].path, result);
+}
+
+bool makeRunPatch(const RomImage& rom, const RomPlan& plan, PatchFormat format, PatchBytes& patch)
+{
+    std::unique_ptr<std::uint8_t[]> target;
+    if (!buildNewFile(rom, plan, target)) {
+        return false;
+    }
+    switch (makePatch(format, rom.bytes.get(), rom.size, target.get(), plan.size, patch)) {
+    case PatchResult::Made:
+        return true;
+    case PatchResult::TooLarge:
+        printError("%s", kMsgPatchTooLargeForIps);
+        return false;
+    case PatchResult::OutOfMemory:
+        break;
+    }
+    printError("%s", kMsgOutOfMemory);
+    return false;
+}
+
+bool commitPatch(const char* path, const PatchBytes& patch)
+{
+    removeLeftoverTemporaries(&path, 1, true);
+    return reportWrite(Target::Patch, path, writeWholeFile(path, patch.bytes, patch.length));
 }

@@ -4,6 +4,8 @@
 // writes, with one set of messages for how a write ended.
 
 #include "rom/rom_image.h"
+#include "rom/patch_bytes.h"
+#include "rom/patch_format.h"
 #include "rom/rom_plan.h"
 #include "sheetfile/sheet_files.h"
 
@@ -20,3 +22,13 @@ bool commitRom(RomImage& rom, const RomPlan& plan);
 // every file that does not already hold its new bytes, as one batch. False
 // after the message naming the file that failed.
 bool commitSheetFiles(const SheetFilesPlan& plan);
+
+// The patch of `format` from the ROM file as it is (its image, copier header
+// included) to the file the plan would make of it. False after the message
+// when it cannot be made (memory; an IPS patch of a file over 16 MiB).
+bool makeRunPatch(const RomImage& rom, const RomPlan& plan, PatchFormat format, PatchBytes& patch);
+
+// Writes `patch` whole as the file `path` (through a new file renamed into
+// place, replacing a file of that name), after removing what killed runs
+// left beside it. False after the message.
+bool commitPatch(const char* path, const PatchBytes& patch);

@@ -40,3 +40,7 @@ inline constexpr const char* kFmtSpan = "%02X %06X+%04X%s";
 inline constexpr const char* kFmtExtractionSpan =
     "The sheets use the bytes from 0x%X to 0x%X; without 0xDD and 0xDE, from 0x%X to 0x%X.\n";
 
+
+// Patches.
+inline constexpr const char* kMsgPatchTooLargeForIps =
+    "The ROM file is larger than 16 MiB, which an IPS patch cannot express: write a BPS patch (.bps) instead.\n";

@@ -307,8 +307,9 @@ TEST_F(CommandLine, ModeWordsWithBitsOfNoFlagAndOptionLookingNamesRunNothing)
     expectRun({"2001", "87000", "zelda.smc"}, "Mode 2001 is not valid: 2000 are no flags of sheetpak.\n", 1);
     expectRun({"10000002", "zelda.smc"}, "Mode 10000002 is not valid: 10000000 are no flags of sheetpak.\n", 1);
     expectRun({"87004", "zelda.smc"}, "Mode 87004 is not valid.\n", 1);
-    // Every flag of the tool passes, whether or not it applies.
-    expectRun({"1F42", "zelda.smc"}, "Checking...The ROM would grow from 0x100000 to 0x200000 bytes.\nDone!\n", 0);
+    // Every flag of the tool passes, whether or not it applies (0x1000: a patch).
+    expectRun({"1F42", "zelda.smc"},
+              "Checking...The ROM would grow from 0x100000 to 0x200000 bytes.\nThe patch would hold 39 bytes.\nDone!\n", 0);
 
     // Names that look like options are no files for this form.
     const std::string option = " looks like an option, but this form of the command line takes none; for a file of "
