@@ -69,6 +69,10 @@ inline constexpr const char* kFmtPicturesAreThere =
     "%s is there: add 20 to the mode word to insert pictures (mode %X).\n";
 inline constexpr const char* kFmtRawFilesAreThere =
     "%s is there: take 20 off the mode word to insert raw sheet files (mode %X).\n";
+inline constexpr const char* kFmtInsertThePictures =
+    "Add 20 to the mode word to insert the pictures (mode %X), or move the files you do not mean to insert away.\n";
+inline constexpr const char* kFmtInsertTheRawFiles =
+    "Take 20 off the mode word to insert the raw files (mode %X), or move the files you do not mean to insert away.\n";
 inline constexpr const char* kFmtSheetFilesMissing = "%u of the 223 sheet files are missing.\n";
 inline constexpr const char* kFmtCombinedIsPicture =
     "%s is a PNG picture: add 20 to the mode word to insert it (mode %X).\n";

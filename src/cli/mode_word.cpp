@@ -22,6 +22,9 @@ void readFlags(std::uint32_t modeWord, bool combined, RunRequest& request)
     request.anyStart = (modeWord & ModeAnyStart) != 0;
     request.changedOnly = (modeWord & ModeChangedOnly) != 0;
     request.replaceEdited = (modeWord & ModeReplaceEdited) != 0;
+    // The mode word names the kind it reads; a file of the other kind that
+    // holds other sheets beside it is most likely the one the user edited.
+    request.refuseDifferingPairs = !combined;
     request.prompt = promptPolicyOf(modeWord);
     // A patch beside the ROM instead of the changed ROM: zelda.smc gives zelda.bps.
     if ((modeWord & ModePatch) != 0 && request.operation != RunOperation::ExtractSheets) {

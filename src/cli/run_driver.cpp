@@ -220,7 +220,7 @@ bool runExtraction(const RunRequest& request, const RomImage& rom)
         return false;
     }
     if (request.checkOnly) {
-        printExtractionReport(plan->spans);
+        printExtractionReport(plan->spans, plan->spanCount);
         return true;
     }
     return commitSheetFiles(plan->files);
@@ -238,6 +238,7 @@ bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
     insertion.anyStart = request.anyStart;
     insertion.changedOnly = request.changedOnly;
     insertion.forReport = request.checkOnly;
+    insertion.refuseDifferingPairs = request.refuseDifferingPairs;
     std::unique_ptr<InsertReport> report(new (std::nothrow) InsertReport);
     if (!report) {
         printError("%s", kMsgOutOfMemory);
@@ -270,6 +271,11 @@ bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
     }
     if (report->keptStreamWrittenOver) {
         printError(kFmtLayEverySheetOut, static_cast<unsigned>(request.modeWord & ~ModeChangedOnly));
+    }
+    if (report->differingPairs.count != 0) {
+        const bool pictures = isPictureFormat(request.sheets.format);
+        printError(pictures ? kFmtInsertTheRawFiles : kFmtInsertThePictures,
+                   static_cast<unsigned>(request.modeWord ^ ModePictures));
     }
     if (report->unreadSheet < kSheetCount) {
         adviseOnMissingSheetFiles(request, report->unreadSheet);

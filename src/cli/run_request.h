@@ -33,6 +33,7 @@ struct RunRequest {
     bool anyStart = false;          // insertion: a start outside the graphics and expansion areas
     bool changedOnly = false;       // insertion: only the sheets that differ from the ROM's
     bool replaceEdited = false;     // extraction: replace sheet files that hold changes
+    bool refuseDifferingPairs = false;  // insertion: refuse a sheet whose file of the other kind beside it differs
     bool checkOnly = false;         // write nothing: report what the run would do
     // Insertion and expansion: a patch file instead of the changed ROM (empty: the ROM is written).
     std::string patchPath;

@@ -35,3 +35,14 @@ PcOffset fixedSheetOffset(std::uint32_t sheet);  // FixedOffset sheets only
 std::uint32_t pointerEntrySource(std::uint32_t sheet);
 std::uint32_t combinedFileOffset(std::uint32_t sheet, const RomLayout& layout);
 std::uint32_t combinedFileSize(const RomLayout& layout);
+
+// The sheets a run is asked about: every sheet, or those chosen.
+struct SheetSelection {
+    bool every = true;
+    bool chosen[kSheetCount] = {};
+};
+
+inline bool isSelected(const SheetSelection& selection, std::uint32_t sheet)
+{
+    return selection.every || selection.chosen[sheet];
+}

@@ -3,8 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "codec/bitplane.h"
 #include "codec/codec_limits.h"
 #include "codec/sheet_codec.h"
+#include "rom/pointer_tables.h"
+#include "rom/sheet_catalogue.h"
 
 bool allocateStreamDecoder(StreamDecoder& decoder)
 {
@@ -34,4 +37,34 @@ DecodedStream decodeSheetAt(const RomImage& rom, PcOffset offset, SheetCodecType
     decoded.streamLength = context.inputRead;
     decoded.cutOff = context.cutOff;
     return decoded;
+}
+
+std::uint32_t readRomSheet(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, std::uint8_t* sheetBuffer,
+                           RomSheetPlace& place)
+{
+    switch (sheetStorage(sheet)) {
+    case SheetStorage::FixedOffset: {
+        const std::uint32_t size = sheetSize(sheet, *rom.layout);
+        place = {rom.headerOffset + fixedSheetOffset(sheet), size};
+        static_cast<void>(readRomBytes(rom, fixedSheetOffset(sheet), sheetBuffer, size));
+        return size;
+    }
+    case SheetStorage::Raw3bpp: {
+        const PcOffset pointer = readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
+        place = {rom.headerOffset + pointer, kRaw3bppSheetSize};
+        static_cast<void>(readRomBytes(rom, pointer, sheetBuffer, kRaw3bppSheetSize));
+        return expandRawSheet3To4(sheetBuffer);
+    }
+    case SheetStorage::Compressed: {
+        const PcOffset pointer = readSheetPointer(rom.bytes.get(), rom.headerOffset, *rom.layout, sheet);
+        const DecodedStream decoded = decodeSheetAt(rom, pointer, sheetCodecType(sheet), decoder, true);
+        place = {rom.headerOffset + pointer, decoded.streamLength};
+        if (decoded.length != 0) {
+            std::memcpy(sheetBuffer, decoded.bytes,
+                        decoded.length < kSheetBufferSize ? decoded.length : kSheetBufferSize);
+        }
+        return decoded.length;
+    }
+    }
+    return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// A compressed sheet's stream in the ROM image decoded by its codec: the one
-// way the walks read a stream, whether to write the sheet's file or to tell
-// whether a sheet file changed it.
+// A sheet read from the ROM image as its storage has it, its stream decoded
+// by its codec: the one way the walks read a sheet from the ROM, whether to
+// write the sheet's file or to tell whether a sheet file changed it.
 
 #include <cstdint>
 #include <memory>
@@ -37,3 +37,20 @@ struct DecodedStream {
 // (allocateStreamDecoder failed) nothing is decoded.
 DecodedStream decodeSheetAt(const RomImage& rom, PcOffset offset, SheetCodecType codecType, StreamDecoder& decoder,
                             bool widen);
+
+// Where a sheet lies in the ROM: its file offset (copier header included)
+// and the bytes it takes there (a fixed or raw sheet's size, or the bytes
+// its stream's decoder read).
+struct RomSheetPlace {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+// Brings sheet `sheet` into `sheetBuffer` (kSheetBufferSize bytes) as an
+// extraction writes it: a fixed sheet's bytes, a raw sheet widened to 4bpp,
+// a compressed sheet decoded (type 1 widened), cut to kSheetBufferSize bytes
+// in the buffer. Returns its whole length (0: it decodes to nothing, or no
+// decoder buffer could be had); bytes the ROM does not hold (a truncated
+// file) leave the buffer as it was. `place` receives where it lies.
+std::uint32_t readRomSheet(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, std::uint8_t* sheetBuffer,
+                           RomSheetPlace& place);

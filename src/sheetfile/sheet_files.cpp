@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "codec/codec_limits.h"
@@ -9,6 +10,7 @@
 #include "platform/output.h"
 #include "rom/identify.h"
 #include "rom/rom_messages.h"
+#include "rom/stored_form.h"
 #include "sheetfile/edited_files.h"
 #include "sheetfile/sheetfile_messages.h"
 
@@ -39,14 +41,14 @@ bool refusesGameRom(const char* path, bool throughLinks)
     return rom;
 }
 
-// The slots of file `k` of the sink's set.
-std::uint32_t sinkSlots(SheetSink& sink, std::uint32_t k, SheetSlot* slots)
+// The slots of the sink's file that holds `sheet`.
+std::uint32_t sinkSlots(SheetSink& sink, std::uint32_t sheet, SheetSlot* slots)
 {
     if (sink.combined) {
         combinedSlots(*sink.layout, sink.combined.get(), slots);
         return kSheetCount;
     }
-    slots[0] = {k, sink.sheets[k].get(), sink.lengths[k]};
+    slots[0] = {sheet, sink.sheets[sheet].get(), sink.lengths[sheet]};
     return 1;
 }
 
@@ -68,7 +70,7 @@ bool refusesFilesHoldingChanges(SheetSink& sink, SheetFilesPlan& plan, const Pat
         if (now[k].kind != PathKind::RegularFile || file.alreadyThere) {
             continue;
         }
-        const std::uint32_t count = sinkSlots(sink, k, slots);
+        const std::uint32_t count = sinkSlots(sink, file.sheet, slots);
         if (!sheetFileHoldsChanges(layout, plan.format, file.path.c_str(), slots, count)) {
             continue;
         }
@@ -76,7 +78,7 @@ bool refusesFilesHoldingChanges(SheetSink& sink, SheetFilesPlan& plan, const Pat
             if (isCombinedFormat(plan.format)) {
                 printError(kFmtCombinedFileDiffers, file.path.c_str());
             } else {
-                printError(kFmtSheetFileDiffers, file.path.c_str(), static_cast<unsigned>(k));
+                printError(kFmtSheetFileDiffers, file.path.c_str(), static_cast<unsigned>(file.sheet));
             }
         }
         ++found;
@@ -208,20 +210,25 @@ bool putSheetIntoSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* 
     return true;
 }
 
-bool planSheetFiles(SheetSink& sink, SheetFilesPlan& plan)
+bool planSheetFiles(SheetSink& sink, const SheetSelection& selection, SheetFilesPlan& plan)
 {
     const SheetFileFormat format = sink.files.format;
     const SheetFileFunctions& functions = sheetFileFunctions(format);
     const bool combined = isCombinedFormat(format);
     plan.format = format;
-    plan.count = sheetFileCount(format);
+    plan.count = 0;
     plan.throughLinks = combined;
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        if (combined ? sheet == 0 : isSelected(selection, sheet)) {
+            plan.files[plan.count++].sheet = sheet;
+        }
+    }
     PathLook now[kSheetCount];
     SheetSlot slots[kSheetCount];
     for (std::uint32_t k = 0; k < plan.count; ++k) {
         PlannedSheetFile& file = plan.files[k];
-        file.path = sheetFilePath(sink.files, k);
-        const std::uint32_t count = sinkSlots(sink, k, slots);
+        file.path = sheetFilePath(sink.files, file.sheet);
+        const std::uint32_t count = sinkSlots(sink, file.sheet, slots);
         MadeSheetFile& made = plan.made[k];
         if (!functions.make(file.path.c_str(), slots, count, made)) {
             return false;
@@ -242,8 +249,60 @@ bool planSheetFiles(SheetSink& sink, SheetFilesPlan& plan)
         if (!combined) {
             SheetFiles other = sink.files;
             other.format = otherKindOf(format);
-            plan.leftoverNames[plan.leftoverCount++] = sheetFilePath(other, k);
+            plan.leftoverNames[plan.leftoverCount++] = sheetFilePath(other, plan.files[k].sheet);
         }
     }
     return true;
+}
+
+void findDifferingPairs(const RomLayout& layout, const SheetFiles& files, const SheetSelection& selection,
+                        DifferingPairs& pairs)
+{
+    pairs = DifferingPairs{};
+    SheetFiles other = files;
+    other.format = otherKindOf(files.format);
+    std::unique_ptr<std::uint8_t[]> buffers(new (std::nothrow) std::uint8_t[2 * kSheetBufferSize]);
+    if (!buffers) {
+        return;
+    }
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        if (!isSelected(selection, sheet)) {
+            continue;
+        }
+        const std::string path = sheetFilePath(files, sheet);
+        const std::string otherPath = sheetFilePath(other, sheet);
+        if (lookAtPath(otherPath.c_str(), false, nullptr, 0).kind != PathKind::RegularFile ||
+            lookAtPath(path.c_str(), false, nullptr, 0).kind != PathKind::RegularFile) {
+            continue;
+        }
+        // Each read as insertion reads it, zero past what its file gives.
+        std::memset(buffers.get(), 0, 2 * kSheetBufferSize);
+        SheetSlot read{sheet, buffers.get(), sheetSize(sheet, layout)};
+        SheetSlot beside{sheet, buffers.get() + kSheetBufferSize, sheetSize(sheet, layout)};
+        SheetFileReading reading;
+        SheetFileReading besideReading;
+        const bool same =
+            sheetFileFunctions(files.format).read(path.c_str(), layout, &read, 1, reading) &&
+            sheetFileFunctions(other.format).read(otherPath.c_str(), layout, &beside, 1, besideReading) &&
+            storesTheSame(layout, sheet, read.bytes, read.length, beside.bytes, beside.length);
+        if (!same) {
+            if (pairs.count < 3) {
+                pairs.sheets[pairs.count] = sheet;
+            }
+            ++pairs.count;
+        }
+    }
+}
+
+bool folderHoldsSheetFiles(const SheetFiles& files, SheetFileFormat format, const SheetSelection& selection)
+{
+    SheetFiles kind = files;
+    kind.format = format;
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        if (isSelected(selection, sheet) &&
+            lookAtPath(sheetFilePath(kind, sheet).c_str(), false, nullptr, 0).kind == PathKind::RegularFile) {
+            return true;
+        }
+    }
+    return false;
 }

@@ -60,6 +60,7 @@ bool putSheetIntoSink(SheetSink& sink, std::uint32_t sheet, const std::uint8_t* 
 // One file an extraction would write: its path, its new bytes, and whether
 // it already holds exactly them (then it is left as it is, date included).
 struct PlannedSheetFile {
+    std::uint32_t sheet = 0;  // a per-sheet file's sheet (the first of a combined file's)
     std::string path;
     const std::uint8_t* bytes = nullptr;
     std::uint64_t length = 0;
@@ -89,4 +90,23 @@ struct SheetFilesPlan {
 // first three named, all counted in plan.filesHoldingChanges), unless the
 // sink may replace them; a file that would get other bytes while its
 // permission bits allow no writing. False after the refusal.
-bool planSheetFiles(SheetSink& sink, SheetFilesPlan& plan);
+// Per-sheet files: only those of the `selection`'s sheets are planned.
+bool planSheetFiles(SheetSink& sink, const SheetSelection& selection, SheetFilesPlan& plan);
+
+// Sheets whose per-sheet file of the other kind lies beside the one a run
+// reads (GFX21.png beside GFX21.bin) and holds another sheet: the two files'
+// stored forms differ, or the other cannot be read as insertion reads it.
+struct DifferingPairs {
+    std::uint32_t count = 0;
+    std::uint32_t sheets[3] = {};  // the first three, in sheet order
+};
+
+// Looks, for each of the `selection`'s sheets, at both kinds of its file in
+// `files`' folder (`files` names the kind the run reads), and reads and
+// compares those that are both there. Prints nothing.
+void findDifferingPairs(const RomLayout& layout, const SheetFiles& files, const SheetSelection& selection,
+                        DifferingPairs& pairs);
+
+// Whether the folder of `files` holds the per-sheet file of `format` of any
+// of the `selection`'s sheets.
+bool folderHoldsSheetFiles(const SheetFiles& files, SheetFileFormat format, const SheetSelection& selection);

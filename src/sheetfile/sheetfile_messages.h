@@ -59,3 +59,6 @@ inline constexpr const char* kFmtMorePixelsRefused =
 // Sheet files that hold changes the user made.
 inline constexpr const char* kFmtSheetFileDiffers = "%s differs from sheet 0x%02X of the ROM.\n";
 inline constexpr const char* kFmtCombinedFileDiffers = "%s differs from the ROM's sheets.\n";
+
+// A sheet's file of the other kind beside the one a run reads.
+inline constexpr const char* kFmtFileDiffersBeside = "%s differs from %s beside it.\n";

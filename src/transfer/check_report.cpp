@@ -18,9 +18,9 @@ void printSheetSpans(const SheetSpan* spans, std::uint32_t count)
     }
 }
 
-void printExtractionReport(const SheetSpan* spans)
+void printExtractionReport(const SheetSpan* spans, std::uint32_t count)
 {
-    printSheetSpans(spans, kSheetCount);
+    printSheetSpans(spans, count);
     struct Range {
         std::uint64_t lowest = ~std::uint64_t{0};
         std::uint64_t highest = 0;
@@ -31,13 +31,13 @@ void printExtractionReport(const SheetSpan* spans)
             highest = last > highest ? last : highest;
         }
     } all, addressed;
-    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
-        if (spans[sheet].length == 0) {
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (spans[k].length == 0) {
             continue;
         }
-        all.take(spans[sheet]);
-        if (sheetStorage(sheet) != SheetStorage::FixedOffset) {
-            addressed.take(spans[sheet]);
+        all.take(spans[k]);
+        if (sheetStorage(spans[k].sheet) != SheetStorage::FixedOffset) {
+            addressed.take(spans[k]);
         }
     }
     printNote(kFmtExtractionSpan, static_cast<unsigned>(all.lowest), static_cast<unsigned>(all.highest),

@@ -12,9 +12,9 @@
 // Prints a heading and the spans, four to a line, in the order given.
 void printSheetSpans(const SheetSpan* spans, std::uint32_t count);
 
-// An extraction's report: where the ROM keeps each of its 223 sheets, and
-// the lowest and highest byte of all of them and of those reached by pointers.
-void printExtractionReport(const SheetSpan* spans);
+// An extraction's report: where the ROM keeps each sheet extracted, and the
+// lowest and highest byte of all of them and of those reached by pointers.
+void printExtractionReport(const SheetSpan* spans, std::uint32_t count);
 
 // An insertion's report, once its sheets were laid out (report.laidOut):
 // where each would go, what they need against the room there is, and where

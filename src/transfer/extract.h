@@ -11,13 +11,15 @@
 struct ExtractRequest {
     SheetFiles files;            // where the sheets go, and in which form
     bool replaceEdited = false;  // replace sheet files that hold changes instead of refusing
+    SheetSelection selection;    // per-sheet files: the sheets whose files are written
 };
 
 // What an extraction would write, and where the ROM keeps each sheet.
 struct ExtractPlan {
     SheetSink sink;          // every sheet as decoded
     SheetFilesPlan files;    // the files to write and those left as they are
-    SheetSpan spans[kSheetCount];
+    SheetSpan spans[kSheetCount];  // where the ROM keeps each sheet extracted, in sheet order
+    std::uint32_t spanCount = 0;
 };
 
 // Decodes all 223 sheets of the identified ROM image into `plan` and plans

@@ -48,6 +48,11 @@ bool layOutSheets(const RomImage& rom, const SheetSource& source, const InsertRe
         printError("%s", kMsgOutOfMemory);
         return false;
     }
+    StreamDecoder decoder;  // for the sheets the run does not read from their files
+    if (!request.selection.every && !allocateStreamDecoder(decoder)) {
+        printError("%s", kMsgOutOfMemory);
+        return false;
+    }
     EncoderTables tables;
     EncodeContext& context = tables.context;
     std::uint32_t position = report.start;
@@ -59,7 +64,11 @@ bool layOutSheets(const RomImage& rom, const SheetSource& source, const InsertRe
         const std::uint32_t sheet = visitedSheet(step);
         PlannedSheet& planned = plan[sheet];
         std::uint32_t sourceLength = 0;
-        if (!readSheet(source, sheet, sheetBuffer, sourceLength)) {
+        if (!isSelected(request.selection, sheet)) {
+            if (!readSheetFromRom(rom, sheet, decoder, sheetBuffer, sourceLength)) {
+                return false;
+            }
+        } else if (!readSheet(source, sheet, sheetBuffer, sourceLength)) {
             report.unreadSheet = sheet;
             return false;
         }
@@ -251,6 +260,10 @@ bool studyInsertion(const RomImage& rom, const InsertRequest& request, RomPlan& 
     SheetSource source;
     if (!openSheetSource(source, *rom.layout, request.files)) {
         report.combinedFileRefused = true;
+        return false;
+    }
+    if (request.refuseDifferingPairs && !isCombinedFormat(request.files.format) &&
+        refusesDifferingPairs(rom, request.files, request.selection, report.differingPairs)) {
         return false;
     }
     std::unique_ptr<PlannedSheet[]> sheets(new (std::nothrow) PlannedSheet[kSheetCount]);

@@ -11,6 +11,7 @@
 #include "rom/rom_plan.h"
 #include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_file_format.h"
+#include "sheetfile/sheet_files.h"
 #include "transfer/room.h"
 #include "transfer/sheet_span.h"
 
@@ -22,6 +23,13 @@ struct InsertRequest {
     bool fill = true;               // 0xFF over the freed space after the last sheet
     bool anyStart = false;          // a start outside the graphics and expansion areas is taken
     bool changedOnly = false;       // only the sheets that differ from the ROM's are written
+    SheetSelection selection;       // the sheets read from their files; the others stay as the ROM has them
+    // Changed sheets only: the start offset is the graphics area's by default,
+    // and a moved sheet that finds no room there goes to the expansion area.
+    bool startGiven = true;
+    // Per-sheet files: refuse when a sheet's file of the other kind beside
+    // the one read holds another sheet.
+    bool refuseDifferingPairs = false;
     // The study is for a report (a check): it lays out every sheet even past
     // the first refusal, measures what the default packing would need beside
     // the smallest, and looks at what the fill would write over.
@@ -73,6 +81,7 @@ struct InsertReport {
     bool combinedFileRefused = false;     // the combined sheet file could not be read or was refused
     std::uint32_t unreadSheet = kSheetCount;  // below kSheetCount: the sheet whose own file could not be read
     bool keptStreamWrittenOver = false;   // changed only: an unchanged sheet's stream lies where the run writes
+    DifferingPairs differingPairs;        // refused: the sheets whose two kinds of files differ
 };
 
 // Studies the insertion of request.files into the identified ROM image: every

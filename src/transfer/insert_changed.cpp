@@ -90,6 +90,15 @@ bool findChanges(const RomImage& rom, const SheetSource& source, const InsertReq
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
         const std::uint32_t sheet = visitedSheet(step);
         SheetPlan& plan = plans[sheet];
+        // A sheet the run does not read stays as the ROM has it.
+        if (!isSelected(request.selection, sheet)) {
+            DecodedStream decoded;
+            const OldExtent extent = oldExtentOf(rom, sheet, decoder, decoded);
+            plan.oldStart = extent.start;
+            plan.oldLength = extent.length;
+            plan.ownsOldBytes = extent.ownsBytes;
+            continue;
+        }
         std::uint32_t length = 0;
         if (!readSheet(source, sheet, sheetBuffer, length)) {
             report.unreadSheet = sheet;
@@ -202,11 +211,23 @@ std::uint32_t keptSheetWrittenOver(const RomImage& rom, const SheetPlan* plans, 
 }
 
 // Phase 4: the moved sheets in visiting order, each to the first free place
-// from the start. False when one found no room (after "Not enough room");
-// for a report the rest are laid out as if the file went on.
+// from the start, and with no start given, when there is none in the
+// graphics area, from the start of an expanded ROM's expansion area. False
+// when one found no room (after "Not enough room"); for a report the rest
+// are laid out as if the file went on.
 bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPlan* plans, FreeSpace& space,
                       InsertReport& report)
 {
+    std::unique_ptr<FreeSpace> expansion;
+    const std::uint64_t expansionStart = std::uint64_t{rom.headerOffset} + kExpansionAreaStart;
+    if (!request.startGiven && rom.size > expansionStart) {
+        expansion.reset(new (std::nothrow) FreeSpace);
+        if (expansion) {
+            describeFreeSpace(rom, expansionStart, request.anyStart, *expansion);
+            expansion->takenCount = space.takenCount;
+            std::copy_n(space.taken, space.takenCount, expansion->taken);
+        }
+    }
     std::uint64_t end = 0;
     bool noRoom = false;
     for (std::uint32_t step = 0; step < kSheetCount; ++step) {
@@ -216,7 +237,8 @@ bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPl
             continue;
         }
         std::uint64_t place = 0;
-        if (!findFreePlace(space, plan.stored->length, place)) {
+        if (!findFreePlace(space, plan.stored->length, place) &&
+            !(expansion && findFreePlace(*expansion, plan.stored->length, place))) {
             if (!noRoom) {
                 printError("%s", kMsgNotEnoughRoom);
                 if (report.start >= rom.size) {
@@ -232,6 +254,9 @@ bool placeMovedSheets(const RomImage& rom, const InsertRequest& request, SheetPl
         }
         plan.stored->position = static_cast<std::uint32_t>(place);
         takeSpace(space, place, plan.stored->length);
+        if (expansion) {
+            takeSpace(*expansion, place, plan.stored->length);
+        }
         end = std::max(end, place + plan.stored->length);
     }
     report.endOffset = static_cast<std::uint32_t>(end);
@@ -343,6 +368,10 @@ bool studyChangedSheets(const RomImage& rom, const InsertRequest& request, RomPl
     std::unique_ptr<SheetPlan[]> plans(new (std::nothrow) SheetPlan[kSheetCount]);
     if (!plans) {
         printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    if (request.refuseDifferingPairs && !isCombinedFormat(request.files.format) &&
+        refusesDifferingPairs(rom, request.files, request.selection, report.differingPairs)) {
         return false;
     }
     if (!findChanges(rom, source, request, plans.get(), report)) {

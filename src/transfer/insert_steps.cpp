@@ -10,6 +10,7 @@
 #include "rom/rom_messages.h"
 #include "rom/sheet_catalogue.h"
 #include "rom/stored_form.h"
+#include "sheetfile/sheetfile_messages.h"
 #include "transfer/transfer_messages.h"
 
 std::uint32_t visitedSheet(std::uint32_t step)
@@ -70,6 +71,40 @@ bool readSheet(const SheetSource& source, std::uint32_t sheet, SheetBuffer& buff
         printWarning(kFmtColoursDropped, static_cast<unsigned>(sheet));
     }
     return true;
+}
+
+bool readSheetFromRom(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, SheetBuffer& buffer,
+                      std::uint32_t& length)
+{
+    std::uint8_t* bytes = buffer.bytes.get();
+    RomSheetPlace place;
+    length = readRomSheet(rom, sheet, decoder, bytes, place);
+    if (length == 0) {
+        printError(kFmtDecompressError, static_cast<unsigned>(sheet));
+        return false;
+    }
+    if (length > kSheetBufferSize) {
+        printWarning(kFmtSheetTooLarge, static_cast<unsigned>(sheet));
+        length = kSheetBufferSize;
+    }
+    if (buffer.dirtyEnd > length) {
+        std::memset(bytes + length, 0, buffer.dirtyEnd - length);
+    }
+    buffer.dirtyEnd = length;
+    return true;
+}
+
+bool refusesDifferingPairs(const RomImage& rom, const SheetFiles& files, const SheetSelection& selection,
+                           DifferingPairs& pairs)
+{
+    findDifferingPairs(*rom.layout, files, selection, pairs);
+    SheetFiles other = files;
+    other.format = otherKindOf(files.format);
+    for (std::uint32_t k = 0; k < pairs.count && k < 3; ++k) {
+        printError(kFmtFileDiffersBeside, sheetFilePath(other, pairs.sheets[k]).c_str(),
+                   sheetFilePath(files, pairs.sheets[k]).c_str());
+    }
+    return pairs.count != 0;
 }
 
 EncoderTables::EncoderTables()

@@ -42,6 +42,19 @@ bool allocateSheetBuffer(SheetBuffer& buffer);
 // file that cannot be read or is refused.
 bool readSheet(const SheetSource& source, std::uint32_t sheet, SheetBuffer& buffer, std::uint32_t& length);
 
+// Reads sheet `sheet` from the ROM into `buffer` as an extraction would
+// write its file, for a sheet whose file the run does not read. False after
+// the message of a sheet that decodes to nothing.
+bool readSheetFromRom(const RomImage& rom, std::uint32_t sheet, StreamDecoder& decoder, SheetBuffer& buffer,
+                      std::uint32_t& length);
+
+// Refuses, for per-sheet files when the request asks, the sheets whose file
+// of the other kind beside the one read holds another sheet: names the first
+// three ("GFX21.png differs from GFX21.bin beside it.") and fills `pairs`.
+// False after those lines.
+bool refusesDifferingPairs(const RomImage& rom, const SheetFiles& files, const SheetSelection& selection,
+                           DifferingPairs& pairs);
+
 // One sheet in the form the ROM stores it, and where it goes.
 struct PlannedSheet {
     std::uint32_t position;  // file offset, copier header included

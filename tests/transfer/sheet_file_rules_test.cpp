@@ -80,7 +80,11 @@ TEST_F(SheetFileRules, PerSheetFilesAreNeverReadOrWrittenThroughLinks)
     expectRefusal({"0", "zelda.smc"}, "Decompressing...Couldn't open GFX50.bin\nFailed!\n");
     fs::remove(dir / "GFX50.bin");
 
-    // A link to nothing would create a file outside the folder; pictures alike.
+    // A link to nothing would create a file outside the folder; pictures
+    // alike (alone: raw files of other sheets beside them are refused first).
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        fs::remove(dir / sheetName(sheet));
+    }
     ASSERT_EQ(run({"20", "zelda.smc"}).exitStatus, 0);
     fs::remove(dir / "GFX44.png");
     ASSERT_TRUE(link(fs::path("elsewhere") / "new.png", "GFX44.png"));
@@ -155,6 +159,70 @@ TEST_F(SheetFileRules, SheetFilesPast4GiBAreReportedWithTheirWholeSize)
     EXPECT_EQ(afterBanner(combined.output), "Checking...The sheet file all.bin holds 0x100076800 bytes; for this "
                                             "ROM it must hold exactly 0x76800.\nFailed!\n");
     fs::remove(dir / "all.bin");
+}
+
+}  // namespace
+
+namespace {
+
+// A sheet's file of the other kind beside the one an insertion reads, that
+// would store another sheet, is most likely the one the user edited: the
+// insertion (and its check) is refused with nothing written, naming the
+// first three pairs; equal pairs never stand in the way.
+TEST_F(SheetFileRules, AFileOfTheOtherKindBesideTheOneReadThatHoldsAnotherSheetRefusesTheInsertion)
+{
+    const SyntheticRom rom = sampleRom({});
+    rom.save(dir / "zelda.smc");
+    ASSERT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
+    ASSERT_EQ(run({"20", "zelda.smc"}).exitStatus, 0);
+    EXPECT_EQ(afterBanner(run({"401", "87000", "zelda.smc"}).output),
+              "Recompressing...0 of 223 sheets changed: 0 written in place, 0 moved.\nDone!\n");
+    EXPECT_EQ(run({"421", "87000", "zelda.smc"}).exitStatus, 0);
+
+    // Pictures of another ROM's sheets for 0x21 and 0x72, as an image editor
+    // would leave the edited ones.
+    fs::create_directory(dir / "other");
+    sampleRom({.seed = 5}).save(dir / "other" / "other.smc");
+    ASSERT_EQ(runSheetpakBinary({"20", "other.smc"}, dir / "other").exitStatus, 0);
+    for (const char* name : {"GFX21.png", "GFX72.png"}) {
+        fs::copy_file(dir / "other" / name, dir / name, fs::copy_options::overwrite_existing);
+    }
+    fs::remove_all(dir / "other");
+    const std::string pairs = "GFX21.png differs from GFX21.bin beside it.\nGFX72.png differs from GFX72.bin beside it.\n";
+    const std::string away = ", or move the files you do not mean to insert away.\nFailed!\n";
+    expectRefusal({"1", "87000", "zelda.smc"},
+                  "Recompressing..." + pairs + "Add 20 to the mode word to insert the pictures (mode 21)" + away);
+    expectRefusal({"441", "87000", "zelda.smc"},
+                  "Checking..." + pairs + "Add 20 to the mode word to insert the pictures (mode 461)" + away);
+    // Read as pictures, the raw files beside them are the stale ones; moved
+    // away, the pictures go in.
+    expectRefusal({"421", "87000", "zelda.smc"},
+                  "Recompressing...GFX21.bin differs from GFX21.png beside it.\nGFX72.bin differs from GFX72.png "
+                  "beside it.\nTake 20 off the mode word to insert the raw files (mode 401)" +
+                      away);
+    fs::remove(dir / "GFX21.bin");
+    fs::remove(dir / "GFX72.bin");
+    const RunResult pictures = run({"421", "87000", "zelda.smc"});
+    EXPECT_EQ(pictures.exitStatus, 0);
+    EXPECT_EQ(afterBanner(pictures.output).rfind("Recompressing...2 of 223 sheets changed:", 0), 0u) << pictures.output;
+
+    // The other way round: raw files edited beside the pictures read; four
+    // of them, the first three named in sheet order.
+    rom.save(dir / "zelda.smc");
+    ASSERT_EQ(run({"820", "zelda.smc"}).exitStatus, 0);
+    for (const std::uint32_t sheet : {0xDAu, 0x05u, 0x75u, 0x40u}) {
+        Bytes edited = sheetFile(sheet);
+        edited[3] ^= 0x01;
+        writeFile(dir / sheetName(sheet), edited);
+    }
+    expectRefusal({"421", "87000", "zelda.smc"},
+                  "Recompressing...GFX05.bin differs from GFX05.png beside it.\nGFX40.bin differs from GFX40.png "
+                  "beside it.\nGFX75.bin differs from GFX75.png beside it.\nTake 20 off the mode word to insert the "
+                  "raw files (mode 401)" +
+                      away);
+    // A combined file is read alone: no pair is looked for.
+    ASSERT_EQ(run({"20", "zelda.smc", "all.png"}).exitStatus, 0);
+    EXPECT_EQ(run({"421", "87000", "zelda.smc", "all.png"}).exitStatus, 0);
 }
 
 }  // namespace
