@@ -4,10 +4,13 @@
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <string_view>
 #include <system_error>
 
+#include "cli/advice.h"
+#include "cli/command_form.h"
+#include "cli/command_messages.h"
 #include "cli/exit_prompt.h"
+#include "cli/info_report.h"
 #include "cli/messages.h"
 #include "cli/mode_word.h"
 #include "platform/file_io.h"
@@ -17,11 +20,13 @@
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_files.h"
 #include "sheetfile/sheet_probe.h"
 #include "transfer/check_report.h"
 #include "transfer/commit.h"
 #include "transfer/extract.h"
 #include "transfer/insert.h"
+#include "transfer/rom_survey.h"
 #include "transfer/transfer_messages.h"
 
 // A run studies first and commits after: the operation returns its plan (the
@@ -96,6 +101,15 @@ struct RunOutcome {
     std::uint32_t endOffset = 0;   // insertion: just past the last sheet laid (0: none moved)
     bool patchWritten = false;
     std::uint32_t patchLength = 0;
+    // For the line a run of the command form ends with.
+    bool romWritten = false;
+    std::uint32_t filesWritten = 0;   // extraction
+    std::uint32_t filesKept = 0;
+    bool changedOnly = false;         // insertion
+    std::uint32_t changed = 0;
+    std::uint32_t inPlace = 0;
+    std::uint32_t start = 0;
+    std::uint32_t grownTo = 0;        // expansion
 };
 
 // Told once, before this run waits for another run on the ROM to finish.
@@ -130,14 +144,9 @@ const RomExpansion& expansionOf(RunOperation operation)
     return operation == RunOperation::ExpandRom2Mib ? kExpansionTo2Mib : kExpansionTo3Mib;
 }
 
-unsigned modeOf(const RomExpansion& expansion)
-{
-    return &expansion == &kExpansionTo2Mib ? 2u : 3u;
-}
-
 // After a per-sheet file of `sheet` could not be read: when it is missing and
-// the file of the other kind is there, the mode word that reads that kind;
-// then how many of the route's files are missing, when more than one is.
+// the file of the other kind is there, how to read that kind; then how many
+// of the route's files are missing, when more than one is.
 void adviseOnMissingSheetFiles(const RunRequest& request, std::uint32_t sheet)
 {
     const SheetFilesFound found = lookForSheetFiles(request.sheets, sheet);
@@ -145,26 +154,23 @@ void adviseOnMissingSheetFiles(const RunRequest& request, std::uint32_t sheet)
         return;  // there, but refused for what it holds: its message says why
     }
     if (found.otherKindThere) {
-        const bool pictures = isPictureFormat(request.sheets.format);
-        printError(pictures ? kFmtRawFilesAreThere : kFmtPicturesAreThere, found.otherKindName.c_str(),
-                   static_cast<unsigned>(request.modeWord ^ ModePictures));
+        adviseOtherKind(request, found.otherKindName.c_str());
     }
     if (found.missing > 1) {
         printError(kFmtSheetFilesMissing, static_cast<unsigned>(found.missing));
     }
 }
 
-// After the combined file was refused: a picture given without flag 0x20, or
-// raw sheets of this release given with it.
+// After the combined file was refused: a picture given as raw sheets, or raw
+// sheets of this release given as a picture.
 void adviseOnCombinedFile(const RunRequest& request, const RomLayout& layout)
 {
     const bool pictures = isPictureFormat(request.sheets.format);
     const CombinedFileLook look = lookAtCombinedFile(request.sheets.path.c_str(), layout);
-    const char* path = request.sheets.path.c_str();
     if (!pictures && look.picture) {
-        printError(kFmtCombinedIsPicture, path, static_cast<unsigned>(request.modeWord | ModePictures));
+        adviseCombinedKind(request, true);
     } else if (pictures && !look.picture && look.rawSize) {
-        printError(kFmtCombinedIsRaw, path, static_cast<unsigned>(request.modeWord & ~ModePictures));
+        adviseCombinedKind(request, false);
     }
 }
 
@@ -202,7 +208,7 @@ bool commitRomPlan(const RunRequest& request, RomImage& rom, const RomPlan& plan
 }
 
 // The study of an extraction, then its report or its files.
-bool runExtraction(const RunRequest& request, const RomImage& rom)
+bool runExtraction(const RunRequest& request, const RomImage& rom, RunOutcome& outcome)
 {
     std::unique_ptr<ExtractPlan> plan(new (std::nothrow) ExtractPlan);
     if (!plan) {
@@ -214,8 +220,7 @@ bool runExtraction(const RunRequest& request, const RomImage& rom)
     extraction.replaceEdited = request.replaceEdited;
     if (!studyExtraction(rom, extraction, *plan)) {
         if (plan->files.filesHoldingChanges != 0) {
-            printError(kFmtWouldReplaceChanges, static_cast<unsigned>(plan->files.filesHoldingChanges),
-                       static_cast<unsigned>(request.modeWord | ModeReplaceEdited));
+            adviseOnEditedFiles(request, plan->files.filesHoldingChanges);
         }
         return false;
     }
@@ -223,7 +228,12 @@ bool runExtraction(const RunRequest& request, const RomImage& rom)
         printExtractionReport(plan->spans, plan->spanCount);
         return true;
     }
-    return commitSheetFiles(plan->files);
+    if (!commitSheetFiles(plan->files)) {
+        return false;
+    }
+    outcome.filesWritten = plan->files.written;
+    outcome.filesKept = plan->files.count - plan->files.written;
+    return true;
 }
 
 // The study of an insertion, then its report or the new ROM, and advice on
@@ -237,6 +247,8 @@ bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
     insertion.fill = request.fill;
     insertion.anyStart = request.anyStart;
     insertion.changedOnly = request.changedOnly;
+    insertion.selection = request.selection;
+    insertion.startGiven = request.startGiven;
     insertion.forReport = request.checkOnly;
     insertion.refuseDifferingPairs = request.refuseDifferingPairs;
     std::unique_ptr<InsertReport> report(new (std::nothrow) InsertReport);
@@ -250,7 +262,7 @@ bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
         printInsertionReport(*report);
     }
     if (report->fills) {
-        printNote(kFmtFillWrites, static_cast<unsigned>(report->fillFirst), static_cast<unsigned>(report->fillLast));
+        noteFill(request, report->fillFirst, report->fillLast);
         if (report->foreignBytes != 0) {
             printNote(kFmtForeignFillBytes, static_cast<unsigned>(report->foreignBytes),
                       static_cast<unsigned>(report->firstForeign));
@@ -262,20 +274,23 @@ bool runInsertion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
     inserted = inserted && commitRomPlan(request, rom, plan, outcome);
     if (inserted) {
         outcome.endOffset = report->endOffset;
+        outcome.changedOnly = report->changedOnly;
+        outcome.changed = report->changed;
+        outcome.inPlace = report->inPlace;
+        outcome.start = report->start;
+        outcome.romWritten = plan.writes && request.patchPath.empty() && !request.checkOnly;
     }
     if (report->refusedForRoom && !report->startPastEnd && !request.checkOnly) {
-        printError(kFmtCheckOnlyHint, static_cast<unsigned>(request.modeWord | ModeCheckOnly));
+        adviseCheck(request);
     }
     if (report->fits == FitSuggestion::AfterExpansion) {
-        printNote(kFmtWouldFitExpanded, modeOf(*report->fitsAfter), static_cast<unsigned>(report->fitsFrom));
+        adviseExpansion(request, *report->fitsAfter, report->fitsFrom);
     }
     if (report->keptStreamWrittenOver) {
-        printError(kFmtLayEverySheetOut, static_cast<unsigned>(request.modeWord & ~ModeChangedOnly));
+        adviseLayingOutAnew(request);
     }
     if (report->differingPairs.count != 0) {
-        const bool pictures = isPictureFormat(request.sheets.format);
-        printError(pictures ? kFmtInsertTheRawFiles : kFmtInsertThePictures,
-                   static_cast<unsigned>(request.modeWord ^ ModePictures));
+        adviseDifferingPairs(request);
     }
     if (report->unreadSheet < kSheetCount) {
         adviseOnMissingSheetFiles(request, report->unreadSheet);
@@ -297,7 +312,99 @@ bool runExpansion(const RunRequest& request, RomImage& rom, RunOutcome& outcome)
     if (request.checkOnly) {
         printExpansionReport(rom, expansion);
     }
-    return commitRomPlan(request, rom, plan, outcome);
+    if (!commitRomPlan(request, rom, plan, outcome)) {
+        return false;
+    }
+    outcome.romWritten = request.patchPath.empty() && !request.checkOnly;
+    outcome.grownTo = plan.size;
+    return true;
+}
+
+// Which kind of per-sheet files an insertion reads when none was asked for:
+// pictures when the folder holds some, raw files when it holds only those;
+// with both, the pictures, refused where a raw file beside one differs.
+void decideSheetKind(RunRequest& request)
+{
+    SheetFiles& files = request.sheets;
+    const bool pictures = folderHoldsSheetFiles(files, SheetFileFormat::PicturePerSheet, request.selection);
+    const bool raw = folderHoldsSheetFiles(files, SheetFileFormat::RawPerSheet, request.selection);
+    files.format = pictures || !raw ? SheetFileFormat::PicturePerSheet : SheetFileFormat::RawPerSheet;
+    request.refuseDifferingPairs = pictures && raw;
+}
+
+// Makes the folder of an extraction's per-sheet files when it is missing; its
+// parent must exist. False after the message.
+bool makeSheetFolder(const std::string& folder, bool& made)
+{
+    std::error_code error;
+    made = false;
+    if (std::filesystem::is_directory(folder, error)) {
+        return true;
+    }
+    const std::filesystem::path parent = std::filesystem::path(folder).parent_path();
+    if (!parent.empty() && !std::filesystem::is_directory(parent, error)) {
+        printError(kFmtFolderParentMissing, folder.c_str(), parent.string().c_str());
+        return false;
+    }
+    made = std::filesystem::create_directory(folder, error);
+    if (!made) {
+        printError(kFmtFolderNotMade, folder.c_str());
+        return false;
+    }
+    return true;
+}
+
+void removeFolderIfEmpty(const std::string& folder)
+{
+    std::error_code error;
+    if (std::filesystem::is_empty(folder, error) && !error) {
+        std::filesystem::remove(folder, error);
+    }
+}
+
+// The folder of per-sheet files as a message names it.
+std::string folderName(const SheetFiles& files)
+{
+    return files.path.empty() ? kMsgCurrentFolder : files.path;
+}
+
+// The line a successful run of the command form ends with: what it wrote and where.
+void printWhatWasWritten(const RunRequest& request, const RunOutcome& outcome)
+{
+    if (request.checkOnly) {
+        printNote("%s", kMsgDryRunWroteNothing);
+        return;
+    }
+    const char* rom = request.romPath.c_str();
+    switch (request.operation) {
+    case RunOperation::ExtractSheets:
+        if (isCombinedFormat(request.sheets.format)) {
+            printNote(outcome.filesWritten != 0 ? kFmtWroteCombinedFile : kFmtCombinedFileKept,
+                      request.sheets.path.c_str());
+        } else {
+            printNote(kFmtWroteSheetFiles, folderName(request.sheets).c_str(),
+                      static_cast<unsigned>(outcome.filesWritten), static_cast<unsigned>(outcome.filesKept));
+        }
+        return;
+    case RunOperation::InsertSheets:
+        if (!outcome.romWritten) {
+            printNote(kFmtRomKeptNothingChanged, rom);
+        } else if (!outcome.changedOnly) {
+            printNote(kFmtWroteEverySheet, rom, static_cast<unsigned>(outcome.start),
+                      static_cast<unsigned>(outcome.endOffset - 1));
+        } else if (outcome.endOffset != 0) {
+            printNote(kFmtWroteChangedSheetsMoved, rom, static_cast<unsigned>(outcome.changed),
+                      static_cast<unsigned>(outcome.inPlace), static_cast<unsigned>(outcome.changed - outcome.inPlace),
+                      static_cast<unsigned>(outcome.endOffset - 1));
+        } else {
+            printNote(kFmtWroteChangedSheets, rom, static_cast<unsigned>(outcome.changed));
+        }
+        return;
+    case RunOperation::ExpandRom2Mib:
+    case RunOperation::ExpandRom3Mib:
+        printNote(kFmtWroteGrownRom, rom, static_cast<unsigned>(outcome.grownTo));
+        return;
+    }
 }
 
 // The start line of the operation, before its work begins.
@@ -329,7 +436,7 @@ bool runOperation(const RunRequest& request, RomImage& rom)
     bool succeeded = false;
     switch (request.operation) {
     case RunOperation::ExtractSheets:
-        succeeded = runExtraction(request, rom);
+        succeeded = runExtraction(request, rom, outcome);
         break;
     case RunOperation::InsertSheets:
         succeeded = runInsertion(request, rom, outcome);
@@ -356,24 +463,10 @@ bool runOperation(const RunRequest& request, RomImage& rom)
     }
     if (outcome.patchWritten) {
         printNote(kFmtPatchWritten, request.patchPath.c_str(), static_cast<unsigned>(outcome.patchLength), rom.path);
+    } else if (succeeded && request.form == CommandForm::Commands) {
+        printWhatWasWritten(request, outcome);
     }
     return succeeded;
-}
-
-// "-h", "--help", "-?" or "/?": the banner, the usage lines and one line per
-// mode and flag; "--version": the banner and the version. No prompt follows.
-bool answersHelpOrVersion(const char* argument)
-{
-    const std::string_view word = argument;
-    if (word == "-h" || word == "--help" || word == "-?" || word == "/?") {
-        printNote("%s%s%s", kBanner, kUsage, kHelp);
-        return true;
-    }
-    if (word == "--version") {
-        printNote("%s%s", kBanner, kVersion);
-        return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -384,22 +477,109 @@ bool runRequest(const RunRequest& request)
         printError("%s", kMsgIdenticalFiles);
         return false;
     }
+    RunRequest decided = request;
+    if (decided.detectFormat) {
+        decideSheetKind(decided);
+    }
+    bool madeFolder = false;
+    if (decided.createFolder && !decided.checkOnly && !makeSheetFolder(decided.sheets.path, madeFolder)) {
+        return false;
+    }
     RomImage rom;
     std::FILE* romLock = nullptr;
-    const bool succeeded = openRom(request, rom, romLock) && identifyRom(rom) && runOperation(request, rom);
+    const bool succeeded = openRom(decided, rom, romLock) && identifyRom(rom) && runOperation(decided, rom);
     if (romLock != nullptr) {
         std::fclose(romLock);  // the run is over: the next one may have the ROM
     }
+    if (!succeeded && madeFolder) {
+        removeFolderIfEmpty(decided.sheets.path);
+    }
     return succeeded;
 }
+
+namespace {
+
+// The info command: the ROM read and surveyed, then lines or JSON.
+bool runInfo(const CommandLine& line)
+{
+    RunRequest request;
+    request.form = CommandForm::Commands;
+    request.operation = RunOperation::ExtractSheets;  // reads the ROM only, shared with other readers
+    request.romPath = line.infoRom;
+    RomImage rom;
+    std::FILE* romLock = nullptr;
+    std::unique_ptr<RomSurvey> survey(new (std::nothrow) RomSurvey);
+    bool succeeded = survey != nullptr && openRom(request, rom, romLock) && identifyRom(rom) && surveyRom(rom, *survey);
+    if (!survey) {
+        printError("%s", kMsgOutOfMemory);
+    }
+    if (romLock != nullptr) {
+        std::fclose(romLock);
+    }
+    if (succeeded) {
+        if (line.json) {
+            printInfoJson(rom.path, rom, *survey);
+        } else {
+            printInfoText(rom.path, rom, *survey);
+        }
+    }
+    return succeeded;
+}
+
+// A path as a command line would take it: quoted when it holds a space.
+std::string asArgument(const std::string& path)
+{
+    return path.find_first_of(" \t") == std::string::npos ? path : "\"" + path + "\"";
+}
+
+// The command form, from its arguments to the exit prompt.
+int runCommandForm(int argc, const char* const* argv)
+{
+    routeMessages(MessageRoute::ErrorsApart);
+    CommandLine line;
+    readCommandLine(argc, argv, line);
+    bool succeeded = true;
+    PromptPolicy prompt = PromptPolicy::NotAfterSuccess;
+    switch (line.ask) {
+    case CommandAsk::UseError:
+        flushMessages();
+        return 2;
+    case CommandAsk::Version:
+        printNote("%s", kVersion);
+        break;
+    case CommandAsk::Help:
+        printCommandHelp(line.helpTopic);
+        break;
+    case CommandAsk::Info:
+        succeeded = runInfo(line);
+        if (line.droppedRom) {
+            const std::string rom = asArgument(line.infoRom);
+            printNote(kFmtDroppedRomNext, rom.c_str(), rom.c_str());
+            prompt = PromptPolicy::Always;
+        }
+        break;
+    case CommandAsk::Run:
+        if (line.request.quiet) {
+            routeMessages(MessageRoute::Quiet);
+        }
+        succeeded = runRequest(line.request);
+        prompt = line.request.prompt;
+        break;
+    }
+    flushMessages();
+    runExitPrompt(succeeded, prompt);
+    flushMessages();
+    return succeeded ? 0 : 1;
+}
+
+}  // namespace
 
 int runSheetpak(int argc, const char* const* argv)
 {
     // A write past a file-size limit fails like any write, so the run can say so.
     letWritesFailPastSizeLimit();
-    if (argc > 1 && answersHelpOrVersion(argv[1])) {
-        flushMessages();
-        return 0;
+    if (isCommandForm(argc, argv)) {
+        return runCommandForm(argc, argv);
     }
     printNote("%s", kBanner);
     RunRequest request;

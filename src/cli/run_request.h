@@ -8,6 +8,7 @@
 
 #include "codec/sheet_codec.h"
 #include "rom/patch_format.h"
+#include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_file_format.h"
 
 enum class RunOperation : std::uint8_t {
@@ -17,6 +18,12 @@ enum class RunOperation : std::uint8_t {
     ExpandRom3Mib,
 };
 
+// Which command line the request came from: its advice speaks its words.
+enum class CommandForm : std::uint8_t {
+    ModeWord,  // sheetpak 1 87000 zelda.smc
+    Commands,  // sheetpak insert zelda.smc
+};
+
 // Whether the exit prompt waits at the end of a run (on a console).
 enum class PromptPolicy : std::uint8_t {
     Always,           // after every run
@@ -24,10 +31,15 @@ enum class PromptPolicy : std::uint8_t {
 };
 
 struct RunRequest {
+    CommandForm form = CommandForm::ModeWord;
     RunOperation operation = RunOperation::ExtractSheets;
     std::string romPath;            // as typed
     std::uint32_t startOffset = 0;  // insertion: a file offset, copier header included, as given
     SheetFiles sheets;              // extraction and insertion: where the sheets are, and their form
+    SheetSelection selection;       // per-sheet files: the sheets whose files are written or read
+    bool createFolder = false;      // extraction: the folder of the per-sheet files is made when missing
+    bool detectFormat = false;      // insertion: the folder's files tell raw from pictures
+    bool startGiven = true;         // insertion: startOffset was given (else the graphics area's start)
     LzPacking packing = LzPacking::Default;
     bool fill = true;               // insertion: 0xFF over the space freed after the last sheet
     bool anyStart = false;          // insertion: a start outside the graphics and expansion areas
@@ -39,6 +51,7 @@ struct RunRequest {
     std::string patchPath;
     PatchFormat patchFormat = PatchFormat::Bps;
     PromptPolicy prompt = PromptPolicy::Always;
+    bool quiet = false;             // only warnings and errors are printed
     // The mode word as typed, for advice phrased in mode words.
     std::uint32_t modeWord = 0;
 };

@@ -229,9 +229,15 @@ TEST_F(CommandLine, HexArgumentsReadLikeFormattedInput)
 {
     saveRom("zelda.smc");
     // A word without any hex digit is no mode word: nothing runs.
-    for (const char* word : {"Q", "insert", "help", "-x"}) {
+    for (const char* word : {"Q", "xyz", "$"}) {
         expectRun({word, "zelda.smc", "sheets.bin"}, std::string("Mode ") + word + " is not valid.\n", 1);
     }
+    // Command words and options choose the other form of the command line,
+    // where these are an insertion from a file that is not there and two
+    // errors of use: none writes anything.
+    EXPECT_EQ(run({"insert", "zelda.smc", "sheets.bin"}).exitStatus, 1);
+    EXPECT_EQ(run({"help", "zelda.smc", "sheets.bin"}).exitStatus, 2);
+    EXPECT_EQ(run({"-x", "zelda.smc", "sheets.bin"}).exitStatus, 2);
     EXPECT_FALSE(fs::exists(dir / "sheets.bin"));
     // Leading blanks, a 0x prefix and trailing junk: mode 3 with the 0x100 flag.
     expectRun({"  0x103junk", "zelda.smc"}, "Expanding ROM to 3 megs...Done!\n", 0);
@@ -265,17 +271,23 @@ TEST_F(CommandLine, NumbersMustHoldADigitAndMayStartWithADollar)
 
 TEST_F(CommandLine, HelpAndVersionAnswerAndExitWithoutAPrompt)
 {
+    // The help of every command, then the mode word's, without a banner.
     for (const char* word : {"-h", "--help", "-?", "/?"}) {
         const RunResult result = run({word, "zelda.smc"});
         EXPECT_EQ(result.exitStatus, 0) << word;
-        const std::string text = afterBanner(result.output);
-        EXPECT_EQ(text.rfind(kUsageText, 0), 0u) << word;
+        const std::string& text = result.output;
+        EXPECT_EQ(text.rfind("sheetpak 1.20: ", 0), 0u) << word;
+        EXPECT_NE(text.find("\n  sheetpak insert ROM [SOURCE...]"), std::string::npos) << word;
+        EXPECT_NE(text.find(kUsageText), std::string::npos) << word;
         for (const char* line : {"\n  0    extract", "\n  3    enlarge", "\n  10   ", "\n  20   ", "\n  40   check only",
-                                 "\n  80   ", "\n  100  ", "\n  200  "}) {
+                                 "\n  80   ", "\n  100  ", "\n  200  ", "\n  1000 "}) {
             EXPECT_NE(text.find(line), std::string::npos) << word << ": " << line;
         }
+        EXPECT_EQ(result.errors, "");
     }
-    expectRun({"--version"}, "sheetpak 1.20\n", 0);
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.output, "sheetpak 1.20\n");
+    EXPECT_EQ(version.exitStatus, 0);
 }
 
 }  // namespace
