@@ -218,6 +218,7 @@ bool runExtraction(const RunRequest& request, const RomImage& rom, RunOutcome& o
     ExtractRequest extraction;
     extraction.files = request.sheets;
     extraction.replaceEdited = request.replaceEdited;
+    extraction.selection = request.selection;
     if (!studyExtraction(rom, extraction, *plan)) {
         if (plan->files.filesHoldingChanges != 0) {
             adviseOnEditedFiles(request, plan->files.filesHoldingChanges);

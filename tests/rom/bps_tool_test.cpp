@@ -11,22 +11,12 @@
 #include <filesystem>
 #include <string>
 
+#include "support/bps_tool.h"
 #include "support/patch_apply.h"
 #include "support/rom_fixture.h"
 #include "support/test_random.h"
 
 namespace {
-
-#ifndef _WIN32
-
-std::string quoted(const std::filesystem::path& path)
-{
-    std::string out = "'";
-    for (const char c : path.string()) {
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return out + "'";
-}
 
 // Runs `bps apply` on the files written for `source` and `patch` in `dir`;
 // what it printed.
@@ -34,27 +24,18 @@ std::string bpsApply(const TempDir& dir, const Bytes& source, const Bytes& patch
 {
     writeFile(dir / "source.bin", source);
     writeFile(dir / "patch.bps", patch);
-    std::filesystem::remove(dir / "output.bin");
-    const std::string command = "bps apply " + quoted(dir / "patch.bps") + " " + quoted(dir / "source.bin") + " " +
-                                quoted(dir / "output.bin") + " >" + quoted(dir / "said.txt") + " 2>&1";
-    EXPECT_NE(std::system(command.c_str()), -1);
-    const Bytes said = readFile(dir / "said.txt");
-    return std::string(said.begin(), said.end());
+    return runBpsApply(dir / "patch.bps", dir / "source.bin", dir / "output.bin");
 }
-
-#endif
 
 TEST(BpsTool, RebuildsEachTargetAndRefusesAnotherSource)
 {
-#ifdef _WIN32
-    GTEST_SKIP() << "the npm bps tool is run on POSIX systems only";
-#else
-    if (std::system("command -v bps >/dev/null 2>&1") != 0) {
-        const char* required = std::getenv("SHEETPAK_REQUIRE_BPS");
-        if (required != nullptr && std::string(required) == "1") {
-            FAIL() << "SHEETPAK_REQUIRE_BPS is 1 but no bps command is found (npm install -g bps)";
-        }
-        GTEST_SKIP() << "no bps command (npm install -g bps)";
+    switch (findBpsTool()) {
+    case BpsToolState::Available:
+        break;
+    case BpsToolState::Required:
+        FAIL() << "SHEETPAK_REQUIRE_BPS is 1 but no bps command is found (npm install -g bps)";
+    case BpsToolState::Missing:
+        GTEST_SKIP() << "no bps command (npm install -g bps), or not a POSIX system";
     }
     TestRandom random(41);
     const Bytes rom = makeSyntheticRom().bytes;
@@ -102,7 +83,6 @@ TEST(BpsTool, RebuildsEachTargetAndRefusesAnotherSource)
     const std::string said = bpsApply(dir, other, makeBps(rom, changed).bytes);
     EXPECT_NE(said.find("Source is not compatible"), std::string::npos) << said;
     EXPECT_FALSE(std::filesystem::exists(dir / "output.bin"));
-#endif
 }
 
 }  // namespace
