@@ -22,6 +22,7 @@ fail() {
 
 # The files an installation holds under its prefix, in C sort order.
 installed_files=$'bin/sheetpak
+share/bash-completion/completions/sheetpak
 share/doc/sheetpak/LICENSE
 share/doc/sheetpak/README.md
 share/doc/sheetpak/sample-sheets-top.png
@@ -71,11 +72,17 @@ else
 fi
 
 echo "== lintian =="
-# Errors fail the run; warnings and notes are shown.
-if lintian --fail-on error --display-info "$deb"; then
+# Errors fail the run, and so does any note on hardening; the rest is shown.
+if lintian_output="$(lintian --fail-on error --display-info "$deb" 2>&1)"; then
   echo "ok: lintian reports no error"
 else
   fail "lintian reports an error on $deb"
+fi
+printf '%s\n' "$lintian_output"
+if printf '%s\n' "$lintian_output" | grep -q 'hardening-'; then
+  fail "lintian has a hardening note on $deb"
+else
+  echo "ok: no hardening note"
 fi
 
 echo "== Installed with dpkg =="
@@ -100,6 +107,13 @@ else
 fi
 if ! dpkg -L sheetpak | grep -qxF /usr/share/doc/sheetpak/copyright; then
   fail "the package has no copyright file"
+fi
+completion=/usr/share/bash-completion/completions/sheetpak
+completed="$(bash -c ". '$completion'; COMP_WORDS=(sheetpak ins); COMP_CWORD=1; _sheetpak; echo \"\${COMPREPLY[*]}\"" 2>&1)"
+if [ "$completed" = insert ]; then
+  echo "ok: the installed bash completion completes ins to insert"
+else
+  fail "the installed bash completion of 'sheetpak ins' gives: $completed"
 fi
 
 echo "== The installed program extracts the sample ROM =="

@@ -1,7 +1,8 @@
 # Installation and packages, included at the end of the top CMakeLists.txt.
 #
-# cmake --install puts the program, its manual page and its documents under
-# the prefix: bin/sheetpak, share/man/man1/sheetpak.1 and share/doc/sheetpak/
+# cmake --install puts the program, its manual page, its bash completion and
+# its documents under the prefix: bin/sheetpak, share/man/man1/sheetpak.1,
+# share/bash-completion/completions/sheetpak and share/doc/sheetpak/
 # (README.md, LICENSE and the picture the README shows). The tests, tools,
 # benchmarks and fuzz targets are never installed. A Windows build installs
 # sheetpak.exe, README.md and LICENSE side by side, as its zip holds them.
@@ -17,6 +18,9 @@ if(WIN32)
 else()
   install(TARGETS sheetpak RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/docs/sheetpak.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Bash finds it there by the command's name (bash-completion's own folder).
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/completion/sheetpak
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
                 ${PROJECT_SOURCE_DIR}/docs/sample-sheets-top.png
           DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -501,3 +501,42 @@ TEST_F(Commands, ALoneRomIsShownWithTheWayOnAndHelpNamesEveryOption)
 }
 
 }  // namespace
+
+namespace {
+
+// The bash completion script, sourced in bash, completes the commands, each
+// command's options, expand's sizes and file names.
+TEST(Completion, CompletesCommandsOptionsAndFiles)
+{
+#if defined(_WIN32)
+    GTEST_SKIP() << "bash completion is for POSIX shells";
+#else
+    if (std::system("bash -c true >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no bash";
+    }
+    TempDir dir;
+    writeFile(dir / "zelda.smc", Bytes(1, 0));
+    writeFile(dir / "zelda.bps", Bytes(1, 0));
+    const auto complete = [&](const std::string& words, int current) {
+        const std::string script = ". '" SHEETPAK_SOURCE_DIR "/docs/completion/sheetpak'; cd '" + dir.path().string() +
+                                   "'; COMP_WORDS=(" + words + "); COMP_CWORD=" + std::to_string(current) +
+                                   "; _sheetpak; printf '%s\\n' \"${COMPREPLY[@]}\" | sort | tr '\\n' ' '";
+        writeFile(dir / "complete.sh", Bytes(script.begin(), script.end()));
+        const std::string command =
+            "bash '" + (dir / "complete.sh").string() + "' > '" + (dir / "said.txt").string() + "' 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        const Bytes said = readFile(dir / "said.txt");
+        return std::string(said.begin(), said.end());
+    };
+    EXPECT_EQ(complete("sheetpak ins", 1), "insert ");
+    EXPECT_EQ(complete("sheetpak insert zelda.smc --sm", 3), "--smallest ");
+    EXPECT_EQ(complete("sheetpak extract zelda.smc --f", 3), "--force ");
+    EXPECT_EQ(complete("sheetpak info z --j", 3), "--json ");
+    EXPECT_EQ(complete("sheetpak expand zelda.smc 3", 3), "3M ");
+    EXPECT_EQ(complete("sheetpak help ex", 2), "expand extract ");
+    EXPECT_EQ(complete("sheetpak info zel", 2), "zelda.bps zelda.smc ");
+    EXPECT_EQ(complete("sheetpak insert zelda.smc --patch zel", 4), "zelda.bps ");
+#endif
+}
+
+}  // namespace
