@@ -353,6 +353,34 @@ void BM_WriteAndFlushRomSizedFile(benchmark::State& state)
 }
 BENCHMARK(BM_WriteAndFlushRomSizedFile)->Unit(benchmark::kMillisecond);
 
+// The same insertions writing a patch beside the ROM instead of the ROM:
+// the ROM is only read; the patch is made of the old image and the new one.
+void BM_InsertAsPatch(benchmark::State& state, const char* sheetFile, bool changedOnly, PatchFormat format)
+{
+    Workspace& space = workspace();
+    for (auto _ : state) {
+        state.PauseTiming();
+        writeWhole("sample.smc", space.rom);
+        state.ResumeTiming();
+        const RomImage rom = openSample();
+        InsertRequest request;
+        request.startOffset = 0x87000;
+        request.files = sheetFiles(sheetFile, false);
+        request.changedOnly = changedOnly;
+        RomPlan plan;
+        std::unique_ptr<InsertReport> report(new InsertReport);
+        PatchBytes patch;
+        benchmark::DoNotOptimize(studyInsertion(rom, request, plan, *report) &&
+                                 makeRunPatch(rom, plan, format, patch) && commitPatch("sample.patch", patch));
+    }
+}
+BENCHMARK_CAPTURE(BM_InsertAsPatch, one_sheet_changed_bps, "one_changed.bin", true, PatchFormat::Bps)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InsertAsPatch, one_sheet_changed_ips, "one_changed.bin", true, PatchFormat::Ips)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InsertAsPatch, every_sheet_bps, "all.bin", false, PatchFormat::Bps)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_InsertAsPatch, every_sheet_ips, "all.bin", false, PatchFormat::Ips)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -293,7 +293,9 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
     static_cast<void>(flock(descriptor, LOCK_EX | LOCK_NB));
     temporary.path = std::move(name);
     if (before.exists && (before.owner != kOwner || before.group != kGroup)) {
-        static_cast<void>(fchown(descriptor, static_cast<uid_t>(before.owner), static_cast<gid_t>(before.group)));
+        if (fchown(descriptor, static_cast<uid_t>(before.owner), static_cast<gid_t>(before.group)) != 0) {
+            // Only root may give a file away: the run's own owner stays.
+        }
     }
     if ((mode & kMask) != 0) {
         static_cast<void>(fchmod(descriptor, mode));  // the bits the mask took

@@ -150,10 +150,9 @@ struct BpsWriter {
 
 std::uint32_t hashAt(const std::uint8_t* at, std::uint32_t bits)
 {
+    static_assert(kMatchBytes == sizeof(std::uint64_t), "one word is hashed");
     std::uint64_t word = 0;
-    for (std::uint32_t i = 0; i < kMatchBytes; ++i) {
-        word |= std::uint64_t{at[i]} << (8 * i);
-    }
+    std::memcpy(&word, at, sizeof word);  // the same hash whatever the byte order: both sides use it
     return static_cast<std::uint32_t>((word * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
 }
 
@@ -170,8 +169,12 @@ bool makeIndex(BpsWriter& writer)
     }
     writer.indexBits = bits;
     std::memset(writer.index, 0xFF, entries * sizeof(std::uint32_t));
-    // From the end down, so that each entry keeps the first position.
-    for (std::uint32_t at = writer.sourceLength - kMatchBytes + 1; at-- > 0;) {
+    // Every kSourceBytesPerEntry-th position, from the end down, so that each
+    // entry keeps the first one. A match that starts between two of them is
+    // found a few target bytes later and grown back over the bytes before.
+    const std::uint32_t last = writer.sourceLength - kMatchBytes;
+    for (std::uint32_t at = last - last % kSourceBytesPerEntry + kSourceBytesPerEntry; at >= kSourceBytesPerEntry;) {
+        at -= kSourceBytesPerEntry;
         writer.index[hashAt(writer.source + at, bits)] = at;
     }
     return true;
@@ -291,7 +294,8 @@ bool putActions(BpsWriter& writer)
         Action best;
         considerSourceRead(writer, best);
         considerRun(writer, best);
-        if (!considerSourceCopy(writer, best)) {
+        // A copy found elsewhere never beats the same bytes at the same place.
+        if (!(best.command == kSourceRead && best.length >= kMatchBytes) && !considerSourceCopy(writer, best)) {
             return false;
         }
         if (worthTaking(writer, best)) {
