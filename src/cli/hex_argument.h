@@ -1,4 +1,5 @@
 #pragma once
+// Hexadecimal arguments of the command line: the mode word and offsets.
 
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The sizes of the buffers the codecs and the walks hand each other.
 
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// The codec types a compressed sheet's stream can have.
 
 #include <cstdint>
 

@@ -1,4 +1,5 @@
 #pragma once
+// Telling the game's ROM from other files: its release by size, title and destination code.
 
 #include <cstdint>
 #include <cstdio>

@@ -27,7 +27,7 @@
 //   3. guard the kept streams: no unchanged sheet may lie where the run writes;
 //   4. place the moved sheets, in visiting order, each in the first free
 //      place from the start offset in the start offset's area;
-//   5. report, and plan the new image from a copy of the ROM's.
+//   5. report, and plan the changes of the new image.
 // Nothing is planned before every sheet has a place, and nothing at all when
 // no sheet changed.
 
