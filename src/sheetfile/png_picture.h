@@ -1,11 +1,11 @@
 #pragma once
 // PNG pictures, knowing nothing of sheets and printing nothing: a picture in
 // memory or in an open file read into its pixels, and rows of 4-bit palette
-// indices written into a picture in memory. This file pair is the only user
-// of libpng. Pictures of the tool's own form (4-bit indexed, not interlaced)
-// are inflated and unfiltered here with zlib alone, their rows kept packed as
-// stored, and written here with zlib's checksums alone, uncompressed;
-// libpng reads every other form.
+// indices written into a picture in memory. Pictures of the tool's own form
+// (4-bit indexed, not interlaced) are inflated and unfiltered with zlib alone,
+// their rows kept packed as stored (png_read_direct.cpp), and written with
+// zlib's checksums alone, uncompressed (png_write.cpp); libpng reads every
+// other form (png_read_libpng.cpp), and nothing else in the tool uses it.
 //
 // Reading holds any file to bounded work and memory, whatever its chunks
 // declare: libpng sees only the chunks that make the pixels (IHDR, PLTE, tRNS
@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+#include "sheetfile/png_limits.h"
 
 // Where a picture's bytes come from: `file` from its current position on, or
 // else the `length` bytes at `bytes`. The caller keeps both open or alive
@@ -46,9 +48,6 @@ enum class PixelLayout : std::uint8_t {
     Rgba16,         // the same at 16 bits a sample: 8 bytes a pixel, high byte first
 };
 
-inline constexpr std::uint32_t kMaxPaletteEntries = 256;
-inline constexpr std::uint32_t kMaxPictureChunks = 65536;
-
 // A read picture; the record owns its pixels.
 struct DecodedPicture {
     PixelLayout layout = PixelLayout::Indices;
@@ -74,7 +73,7 @@ enum class PictureFault : std::uint8_t {
     EndsInHeader,  // fewer bytes than the signature and the IHDR chunk's size fields
     OtherSize,     // the header states another size (in width and height)
     EndsEarly,     // the file ends before the picture's last row
-    Damaged,       // anything else libpng or the limits above refuse (in reason)
+    Damaged,       // anything else libpng or the limits of png_limits.h refuse (in reason)
     OutOfMemory,
 };
 
@@ -82,7 +81,7 @@ struct PictureReadResult {
     PictureFault fault = PictureFault::None;
     std::uint32_t width = 0;   // OtherSize: the size the header states
     std::uint32_t height = 0;
-    char reason[128] = {};     // Damaged: what is wrong, without a closing full stop
+    char reason[kPictureReasonSize] = {};  // Damaged: what is wrong, without a closing full stop
 };
 
 // Reads the picture at `source`, which must be `width` x `height` pixels
@@ -111,4 +110,4 @@ struct EncodedPicture {
 // with the reason in `reason`.
 bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::uint32_t height,
                          const PaletteColour* palette, std::uint32_t colours, EncodedPicture& picture,
-                         char (&reason)[128]);
+                         char (&reason)[kPictureReasonSize]);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codec/tile_pixels.h"
+#include "sheetfile/png_picture_messages.h"
 #include "sheetfile/sheetfile_messages.h"
 
 const PaletteColour kSheetPalette[kPaletteSize] = {
@@ -436,7 +437,8 @@ bool encodeSheetPicture(const char* name, const PictureSheet* sheets, std::uint3
 {
     assert(count > 0);
     const std::uint32_t height = sheetPictureHeight(sheets, count);
-    char reason[128] = "not enough memory";
+    char reason[kPictureReasonSize];
+    std::snprintf(reason, sizeof reason, "%s", kReasonOutOfMemory);
     auto* packed = static_cast<std::uint8_t*>(std::calloc(height, kPackedRowBytes));
     bool written = false;
     if (packed != nullptr) {
