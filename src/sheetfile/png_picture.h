@@ -10,11 +10,12 @@
 // Reading holds any file to bounded work and memory, whatever its chunks
 // declare: libpng sees only the chunks that make the pixels (IHDR, PLTE, tRNS
 // and IDAT); every other ancillary chunk is skipped unread (never held or
-// inflated), and reading stops at the end of the chunk that completes the
-// last row, so nothing after the image is inflated. A picture of another size
-// than asked is refused from its header; one with more than kMaxPictureChunks
-// chunks, or whose IDAT chunks declare more than twice what its rows can
-// need (plus 64 KiB), is refused as damaged when that chunk is reached.
+// inflated; within the bytes read ahead at no cost, past them with one seek),
+// and reading stops at the end of the chunk that completes the last row, so
+// nothing after the image is inflated. A picture of another size than asked
+// is refused from its header; one with more than kMaxPictureChunks chunks, or
+// whose IDAT chunks declare more than twice what its rows can need (plus
+// 64 KiB), is refused as damaged when that chunk is reached.
 
 #include <cstddef>
 #include <cstdint>
@@ -82,13 +83,15 @@ struct PictureReadResult {
     std::uint32_t width = 0;   // OtherSize: the size the header states
     std::uint32_t height = 0;
     char reason[kPictureReasonSize] = {};  // Damaged: what is wrong, without a closing full stop
+    int systemError = 0;       // CannotRead: the system's error number (errno), 0 when it gave none
 };
 
 // Reads the picture at `source`, which must be `width` x `height` pixels
 // (width at most 0x10000), into `picture` (replacing what it held). Every
 // pixel row is filled when the fault is None; otherwise the pixels are
-// unspecified. For a file, reads from its position on and leaves it at an
-// unspecified position.
+// unspecified. For a file, reads from its position on, at most
+// kReadBufferSize bytes ahead, and leaves it where the last chunk read ends
+// when the picture is read (at an unspecified position when it is refused).
 PictureReadResult readPicture(const PictureSource& source, std::uint32_t width, std::uint32_t height,
                               DecodedPicture& picture);
 

@@ -71,7 +71,7 @@ bool inflateChunk(DirectRead& direct, const ChunkHead& head)
     while (left > 0) {
         const std::uint8_t* at = nullptr;
         std::size_t got = 0;
-        const std::size_t want = left < kReadPieceSize ? static_cast<std::size_t>(left) : kReadPieceSize;
+        const std::size_t want = left < kReadBufferSize ? static_cast<std::size_t>(left) : kReadBufferSize;
         if (!nextPiece(*read.reader, want, at, got)) {
             return refuseShortFile(read);
         }

@@ -135,7 +135,7 @@ bool feedBytes(LibpngRead& call, std::uint64_t count)
     while (count > 0) {
         const std::uint8_t* at = nullptr;
         std::size_t got = 0;
-        const std::size_t want = count < kReadPieceSize ? static_cast<std::size_t>(count) : kReadPieceSize;
+        const std::size_t want = count < kReadBufferSize ? static_cast<std::size_t>(count) : kReadBufferSize;
         if (!nextPiece(*call.read->reader, want, at, got)) {
             return refuseShortFile(*call.read);
         }

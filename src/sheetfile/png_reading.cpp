@@ -2,73 +2,124 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
+#include <memory>
+#include <new>
 
 #include "sheetfile/png_picture_messages.h"
 
-std::size_t readUpTo(ByteReader& reader, std::uint8_t* into, std::size_t count)
-{
-    if (reader.source.file == nullptr) {
-        const std::size_t left = reader.source.length - reader.position;
-        const std::size_t got = count < left ? count : left;
-        if (got > 0) {
-            std::memcpy(into, reader.source.bytes + reader.position, got);
-        }
-        reader.position += got;
-        return got;
-    }
-    const std::size_t got = std::fread(into, 1, count, reader.source.file);
-    if (got < count && std::ferror(reader.source.file) != 0) {
-        reader.failed = true;
-    }
-    return got;
-}
+namespace {
 
-bool nextPiece(ByteReader& reader, std::size_t count, const std::uint8_t*& at, std::size_t& got)
+// Makes bytes be at hand, reading from the file when none are: false when
+// none remain or the file cannot be read.
+bool fill(ByteReader& reader)
 {
-    if (count > kReadPieceSize) {
-        count = kReadPieceSize;
+    if (reader.next < reader.end) {
+        return true;
     }
-    if (reader.source.file == nullptr) {
-        const std::size_t left = reader.source.length - reader.position;
-        got = count < left ? count : left;
-        at = reader.source.bytes + reader.position;
-        reader.position += got;
-    } else {
-        got = readUpTo(reader, reader.piece, count);
-        at = reader.piece;
+    if (reader.file == nullptr || reader.failed) {
+        return false;
     }
+    const std::size_t want = reader.fillSize;
+    const std::size_t got = std::fread(reader.buffer, 1, want, reader.file);
+    if (got < want && std::ferror(reader.file) != 0) {
+        reader.failed = true;
+        reader.systemError = errno;
+    }
+    reader.next = 0;
+    reader.end = got;
+    reader.fillSize = want < kReadBufferSize / 2 ? 2 * want : kReadBufferSize;
     return got > 0;
 }
 
-namespace {
-
 // Passes over `count` bytes unread; past the end, the next read finds none.
+// False when the file cannot seek.
 bool skipBytes(ByteReader& reader, std::uint64_t count)
 {
-    if (reader.source.file == nullptr) {
-        const std::size_t left = reader.source.length - reader.position;
-        reader.position += count < left ? static_cast<std::size_t>(count) : left;
+    const std::size_t atHand = reader.end - reader.next;
+    if (count <= atHand) {
+        reader.next += static_cast<std::size_t>(count);
         return true;
     }
-    constexpr std::uint64_t step = 0x40000000;  // within a 32-bit long
+    count -= atHand;
+    reader.next = reader.end;
+    if (reader.file == nullptr) {
+        return true;
+    }
+    // As far as a long reaches at once: one seek where it has 64 bits, a few
+    // where it has 32 (Windows).
+    constexpr std::uint64_t step = std::uint64_t{std::numeric_limits<long>::max()};
     while (count > 0) {
         const std::uint64_t now = count < step ? count : step;
-        if (std::fseek(reader.source.file, static_cast<long>(now), SEEK_CUR) != 0) {
+        if (std::fseek(reader.file, static_cast<long>(now), SEEK_CUR) != 0) {
             reader.failed = true;
+            reader.systemError = errno;
             return false;
         }
         count -= now;
     }
+    reader.fillSize = kReadAfterSeek;
     return true;
 }
 
 }  // namespace
 
+void startReading(ByteReader& reader, const PictureSource& source)
+{
+    reader.file = source.file;
+    reader.bytes = source.file != nullptr ? reader.buffer : source.bytes;
+    reader.next = 0;
+    reader.end = source.file != nullptr ? 0 : source.length;
+    reader.fillSize = kReadBufferSize;
+    reader.failed = false;
+    reader.systemError = 0;
+}
+
+std::size_t readUpTo(ByteReader& reader, std::uint8_t* into, std::size_t count)
+{
+    std::size_t copied = 0;
+    while (copied < count && fill(reader)) {
+        const std::size_t atHand = reader.end - reader.next;
+        const std::size_t now = count - copied < atHand ? count - copied : atHand;
+        std::memcpy(into + copied, reader.bytes + reader.next, now);
+        reader.next += now;
+        copied += now;
+    }
+    return copied;
+}
+
+bool nextPiece(ByteReader& reader, std::size_t count, const std::uint8_t*& at, std::size_t& got)
+{
+    got = 0;
+    if (!fill(reader)) {
+        return false;
+    }
+    const std::size_t atHand = reader.end - reader.next;
+    const std::size_t limit = count < kReadBufferSize ? count : kReadBufferSize;
+    got = limit < atHand ? limit : atHand;
+    at = reader.bytes + reader.next;
+    reader.next += got;
+    return got > 0;
+}
+
+void stopReading(ByteReader& reader)
+{
+    const std::size_t ahead = reader.end - reader.next;
+    if (reader.file != nullptr && !reader.failed && ahead > 0 &&
+        std::fseek(reader.file, -static_cast<long>(ahead), SEEK_CUR) == 0) {
+        reader.next = reader.end;
+    }
+}
+
 bool refuse(PictureRead& read, PictureFault fault)
 {
     read.result->fault = fault;
+    if (fault == PictureFault::CannotRead) {
+        read.result->systemError = read.reader->systemError;
+    }
     return false;
 }
 
@@ -240,16 +291,14 @@ PictureReadResult readPicture(const PictureSource& source, std::uint32_t width, 
     picture.paletteSize = 0;
     std::memset(picture.palette, 0, sizeof picture.palette);
 
-    ByteReader* reader = static_cast<ByteReader*>(std::malloc(sizeof(ByteReader)));
-    if (reader == nullptr) {
+    const std::unique_ptr<ByteReader> reader(new (std::nothrow) ByteReader);
+    if (!reader) {
         result.fault = PictureFault::OutOfMemory;
         return result;
     }
-    reader->source = source;
-    reader->position = 0;
-    reader->failed = false;
+    startReading(*reader, source);
     PictureRead read;
-    read.reader = reader;
+    read.reader = reader.get();
     read.picture = &picture;
     read.result = &result;
     if (checkHeader(read, width, height)) {
@@ -260,6 +309,6 @@ PictureReadResult readPicture(const PictureSource& source, std::uint32_t width, 
             readWithLibpng(read);
         }
     }
-    std::free(reader);
+    stopReading(*reader);
     return result;
 }

@@ -7,25 +7,39 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "sheetfile/png_format.h"
 #include "sheetfile/png_limits.h"
 #include "sheetfile/png_picture.h"
 
-// The bytes of a picture, in order, from memory or from a file.
+// The bytes of a picture, in order, from memory or from a file. A file is
+// read through `buffer` (see kReadBufferSize); in memory, every byte is at
+// hand from the start.
 struct ByteReader {
-    PictureSource source;
-    std::size_t position = 0;  // in memory: the next byte
-    bool failed = false;       // the file system reported an error
-    std::uint8_t piece[kReadPieceSize];
+    std::FILE* file = nullptr;              // null: the picture is in memory
+    const std::uint8_t* bytes = nullptr;    // the bytes at hand: the picture in memory, or `buffer`
+    std::size_t next = 0;                   // the unread bytes at hand are bytes[next, end)
+    std::size_t end = 0;
+    std::size_t fillSize = kReadBufferSize; // what the next read from the file asks for
+    bool failed = false;                    // the file system reported an error
+    int systemError = 0;                    // then its error number (errno)
+    std::uint8_t buffer[kReadBufferSize];
 };
+
+// Sets up `reader` to read `source` from its start (a file from its position).
+void startReading(ByteReader& reader, const PictureSource& source);
 
 // Copies up to `count` bytes to `into`; returns how many there were.
 std::size_t readUpTo(ByteReader& reader, std::uint8_t* into, std::size_t count);
 
-// The next bytes, at most `count` (and at most kReadPieceSize) and at least
+// The next bytes, at most `count` (and at most kReadBufferSize) and at least
 // one, at `at`, valid until the next call: false when none remain.
 bool nextPiece(ByteReader& reader, std::size_t count, const std::uint8_t*& at, std::size_t& got);
+
+// Puts a file back where the bytes taken from it end: the bytes read ahead
+// into the buffer and not taken are given back.
+void stopReading(ByteReader& reader);
 
 // A picture being read: what both readers fill and check.
 struct PictureRead {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "rom/sheet_catalogue.h"
 #include "sample_rom.h"
 #include "sheetfile/png_picture.h"
 #include "sheetfile/png_sheet_file.h"
@@ -248,17 +249,18 @@ TEST(PngLimits, AncillaryChunksAreSkippedUnread)
     DecodedPicture decoded;
     EXPECT_EQ(readBytes(picture, decoded).fault, PictureFault::None);
 
-    // A thousand sparse chunks of a megabyte each, in a file: skipped, not read.
+    // As many sparse chunks of 2 MiB each as a picture may have beside IHDR,
+    // PLTE and the IDAT of its rows, in a file: a gigabyte skipped, not read.
     TempDir dir;
     const fs::path path = dir / "sparse.png";
     std::FILE* file = std::fopen(path.string().c_str(), "wb");
     std::fwrite(head.data(), 1, head.size(), file);
-    for (std::uint32_t k = 0; k < 1000; ++k) {
+    for (std::uint32_t k = 0; k < kMaxPictureChunks - 3; ++k) {
         Bytes header;
-        appendBigEndian(header, 0x100000);
+        appendBigEndian(header, 0x200000);
         header.insert(header.end(), {'z', 'T', 'X', 't'});
         std::fwrite(header.data(), 1, header.size(), file);
-        std::fseek(file, 0x100000 + 4, SEEK_CUR);
+        std::fseek(file, 0x200000 + 4, SEEK_CUR);
     }
     std::fwrite(blank.data() + head.size(), 1, blank.size() - head.size(), file);
     std::fclose(file);
@@ -270,6 +272,74 @@ TEST(PngLimits, AncillaryChunksAreSkippedUnread)
     EXPECT_LT(double(std::clock() - start) / CLOCKS_PER_SEC, 0.2);  // reading a gigabyte would take longer
     std::fclose(file);
 }
+
+#if defined(__GLIBC__)
+
+// A stream over `bytes` (fopencookie) that counts the reads and seeks the
+// stream makes of it: the system calls that a file would cost.
+struct CountedBytes {
+    const Bytes* bytes = nullptr;
+    std::size_t position = 0;
+    std::uint32_t reads = 0;
+    std::uint32_t seeks = 0;
+};
+
+ssize_t countedRead(void* cookie, char* into, std::size_t size)
+{
+    CountedBytes& counted = *static_cast<CountedBytes*>(cookie);
+    ++counted.reads;
+    const std::size_t left = counted.bytes->size() - counted.position;
+    const std::size_t now = size < left ? size : left;
+    std::memcpy(into, counted.bytes->data() + counted.position, now);
+    counted.position += now;
+    return static_cast<ssize_t>(now);
+}
+
+int countedSeek(void* cookie, off64_t* offset, int whence)
+{
+    CountedBytes& counted = *static_cast<CountedBytes*>(cookie);
+    ++counted.seeks;
+    const off64_t base = whence == SEEK_SET ? 0
+                         : whence == SEEK_CUR ? static_cast<off64_t>(counted.position)
+                                              : static_cast<off64_t>(counted.bytes->size());
+    counted.position = static_cast<std::size_t>(base + *offset);
+    *offset = base + *offset;
+    return 0;
+}
+
+TEST(PngLimits, ChunksPassedOverCostNoSystemCallEach)
+{
+    // The most empty chunks a picture may have, then its rows: refused with
+    // one chunk more, and read either way with a few reads and seeks of the
+    // file, not one for every chunk.
+    const Bytes blank = blankPicture();
+    const Bytes head = pictureHead();
+    for (const std::uint32_t extra : {0u, 1u}) {
+        Bytes png = head;
+        for (std::uint32_t k = 0; k < kMaxPictureChunks - 3 + extra; ++k) {
+            append(png, chunk("tEXt", {}));
+        }
+        png.insert(png.end(), blank.begin() + static_cast<long>(head.size()), blank.end());
+        CountedBytes counted;
+        counted.bytes = &png;
+        std::FILE* file = fopencookie(&counted, "rb", {countedRead, nullptr, countedSeek, nullptr});
+        ASSERT_NE(file, nullptr);
+        PictureSource source;
+        source.file = file;
+        DecodedPicture picture;
+        const PictureReadResult result = readPicture(source, 128, kRows, picture);
+        std::fclose(file);
+        if (extra == 0) {
+            EXPECT_EQ(result.fault, PictureFault::None) << result.reason;
+        } else {
+            EXPECT_EQ(result.fault, PictureFault::Damaged);
+            EXPECT_STREQ(result.reason, "it holds more chunks than any picture needs");
+        }
+        EXPECT_LE(counted.reads + counted.seeks, 8u) << counted.reads << " reads, " << counted.seeks << " seeks";
+    }
+}
+
+#endif
 
 TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
 {
@@ -323,7 +393,7 @@ TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
         {"an unknown critical chunk", withChunk(chunk("CRIT", {1, 2, 3})), "CRIT: unhandled critical chunk"},
         {"a palette too long", withChunk(chunk("PLTE", Bytes(771, 0))), "PLTE: invalid"},
         {"a chunk type that is no name", withChunk(chunk("a1b2", {})), "invalid chunk type"},
-        {"65536 chunks", manyChunks, "it holds more chunks than any picture needs"},
+        {"IHDR, PLTE and kMaxPictureChunks more", manyChunks, "it holds more chunks than any picture needs"},
         {"filter type 5 at 4 bits", badFilter(4), "bad adaptive filter value"},
         {"filter type 5 at 8 bits", badFilter(8), "bad adaptive filter value"},
         {"a pixel changed in a stored picture", [] {
@@ -345,16 +415,17 @@ TEST(PngLimits, MalformedStructureIsDamagedWithAReason)
 
 #if defined(SHEETPAK_MEASURES_CHILDREN)
 
-// 2000 zTXt chunks of 1 MiB each between the palette and the image data,
-// written straight to `path`: the first one a real compressed text (random
-// bytes, stored, so that it inflates to as much again), the others its
-// header alone with a hole where its data would be, so that the file takes
-// 2 GiB of its size but hardly any of the disk. A reader that skips them
-// never looks inside; one that read them would read 2 GiB.
+// As many zTXt chunks of 4 MiB each between the palette and the image data
+// as a picture may have beside IHDR, PLTE and the IDAT of its rows, written
+// straight to `path`: the first one a real compressed text (random bytes,
+// stored, so that it inflates to as much again), the others its header
+// alone with a hole where its data would be, so that the file takes 2 GiB of
+// its size but hardly any of the disk. A reader that skips them never looks
+// inside; one that read them would read 2 GiB.
 void writeTextChunkBomb(const fs::path& path)
 {
     TestRandom random(17);
-    const Bytes text = random.bytes(0x100000 - 0x100);
+    const Bytes text = random.bytes(0x400000 - 0x100);
     Bytes compressed(compressBound(static_cast<uLong>(text.size())));
     uLongf length = static_cast<uLongf>(compressed.size());
     ASSERT_EQ(compress2(compressed.data(), &length, text.data(), static_cast<uLong>(text.size()), 0), Z_OK);
@@ -367,7 +438,7 @@ void writeTextChunkBomb(const fs::path& path)
     const Bytes head = pictureHead();
     std::fwrite(head.data(), 1, head.size(), file);
     std::fwrite(zText.data(), 1, zText.size(), file);
-    for (std::uint32_t k = 1; k < 2000; ++k) {
+    for (std::uint32_t k = 1; k < kMaxPictureChunks - 3; ++k) {
         std::fwrite(zText.data(), 1, 8, file);
         ASSERT_EQ(fseeko(file, static_cast<off_t>(zText.size() - 8), SEEK_CUR), 0);
     }
@@ -494,6 +565,100 @@ TEST_F(PngBombsThroughTheBinary, AnEmptyHeaderIsDamagedNotAMadeUpSize)
         },
         false,
         "The picture GFX00.png, GFX 0x00: the PNG data is damaged: IHDR: too short to hold the picture's size.\n");
+}
+
+// The length field of the chunk at `at` of `png`.
+std::size_t chunkLength(const Bytes& png, std::size_t at)
+{
+    return std::size_t{png[at]} << 24 | std::size_t{png[at + 1]} << 16 | std::size_t{png[at + 2]} << 8 | png[at + 3];
+}
+
+// Writes `png` to `path` with `count` chunks of `declared` bytes each after
+// its PLTE chunk: each its header alone, with a hole where its data and CRC
+// would be, so that huge chunks take hardly any of the disk.
+void writePadded(const fs::path& path, const Bytes& png, std::uint32_t count, std::uint32_t declared)
+{
+    std::size_t paletteEnd = 8;
+    for (bool palette = false; !palette && paletteEnd + 8 <= png.size();) {
+        palette = std::memcmp(png.data() + paletteEnd + 4, "PLTE", 4) == 0;
+        paletteEnd += 12 + chunkLength(png, paletteEnd);
+    }
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(png.data(), 1, paletteEnd, file);
+    Bytes header;
+    appendBigEndian(header, declared);
+    header.insert(header.end(), {'z', 'T', 'X', 't'});
+    for (std::uint32_t k = 0; k < count; ++k) {
+        std::fwrite(header.data(), 1, header.size(), file);
+        ASSERT_EQ(fseeko(file, static_cast<off_t>(declared) + 4, SEEK_CUR), 0);
+    }
+    std::fwrite(png.data() + paletteEnd, 1, png.size() - paletteEnd, file);
+    ASSERT_EQ(std::fclose(file), 0);
+}
+
+// The IDAT chunks of `png`.
+std::uint32_t imageDataChunks(const Bytes& png)
+{
+    std::uint32_t count = 0;
+    for (std::size_t at = 8; at + 8 <= png.size(); at += 12 + chunkLength(png, at)) {
+        count += std::memcmp(png.data() + at + 4, "IDAT", 4) == 0 ? 1u : 0u;
+    }
+    return count;
+}
+
+TEST_F(PngBombsThroughTheBinary, PicturesPaddedToTheChunkLimitAreCheckedInAMoment)
+{
+    // The sheets' own pictures, each with as many empty chunks as it may
+    // have, then each with as many chunks of 16 MiB (one file per size of
+    // picture, hard-linked under every sheet's name, as the sizes are few
+    // and each chunk's header takes a block of the disk): a check of an
+    // insertion reads every one of them.
+    Bytes own[kSheetCount];
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        char name[16];
+        std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(sheet));
+        own[sheet] = readFile(dir / name);
+    }
+    const MeasuredRun plainCheck = runMeasured({"161", "87000", "zelda.smc"}, dir.path());
+    ASSERT_EQ(plainCheck.exitStatus, 0) << plainCheck.output;
+    for (const std::uint32_t declared : {0u, 0x1000000u}) {
+        for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+            char name[16];
+            std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(sheet));
+            fs::remove(dir / name);
+            const std::uint32_t count = kMaxPictureChunks - 2 - imageDataChunks(own[sheet]);
+            if (declared == 0 || sheet == 0 || sheet >= 0xDD) {
+                writePadded(dir / name, own[sheet], count, declared);
+            } else {
+                fs::create_hard_link(dir / "GFX00.png", dir / name);
+            }
+        }
+        const MeasuredRun padded = runMeasured({"161", "87000", "zelda.smc"}, dir.path());
+        EXPECT_EQ(padded.exitStatus, 0) << padded.output;
+        if (declared == 0) {
+            EXPECT_EQ(padded.output, plainCheck.output);
+        }
+        // Debug and sanitizer builds included: far less than a second for a plain build.
+        EXPECT_LT(padded.cpuSeconds, plainCheck.cpuSeconds + 5.0) << declared;
+        EXPECT_LT(padded.peakKiB, plainCheck.peakKiB + 64 * 1024) << declared;
+    }
+
+    // One chunk more in one picture: refused as damaged, the file named.
+    for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
+        char name[16];
+        std::snprintf(name, sizeof name, "GFX%02X.png", static_cast<unsigned>(sheet));
+        fs::remove(dir / name);
+        writeFile(dir / name, own[sheet]);
+    }
+    writePadded(dir / "GFX00.png", own[0], kMaxPictureChunks - 2 - imageDataChunks(own[0]) + 1, 0);
+    const MeasuredRun refused = runMeasured({"161", "87000", "zelda.smc"}, dir.path());
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_NE(refused.output.find("The picture GFX00.png, GFX 0x00: the PNG data is damaged: it holds more chunks "
+                                  "than any picture needs.\n"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(readFile(dir / "zelda.smc"), rom);
 }
 
 #endif
