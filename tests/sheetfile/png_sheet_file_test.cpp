@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -106,6 +107,15 @@ ReadOutcome readPicture(const Bytes& png, std::vector<std::uint32_t> lengths, bo
     if (quietOk && outcome.ok) {
         EXPECT_EQ(quietSheets, outcome.sheets);
     }
+
+    // The record says as much, printing nothing until it is printed.
+    testing::internal::CaptureStdout();
+    const SheetPictureRecord record = readSheetPictureRecord(source, quietLayout.data(), count);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(record.read, outcome.ok);
+    testing::internal::CaptureStdout();
+    printSheetPictureRecord(record, name);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), outcome.output);
     return outcome;
 }
 
@@ -615,6 +625,86 @@ TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
         EXPECT_EQ(read.output.find('\n'), read.output.size() - 1) << c.what << ": " << read.output;
         EXPECT_EQ(read.output.substr(read.output.size() - 2), ".\n") << c.what;
     }
+}
+
+TEST(PngSheetFile, TheRecordHoldsTheFirstRefusedPixelTheCountAndTheLastPlace)
+{
+    std::vector<Bytes> sheets{Bytes(2048), Bytes(2048)};
+    std::vector<PictureSheet> layout = layoutOf(sheets, true, 0x40);
+    const auto recordOf = [&](const Bytes& png) {
+        PictureSource source;
+        source.bytes = png.data();
+        source.length = png.size();
+        return readSheetPictureRecord(source, layout.data(), 2);
+    };
+    // 16-bit RGBA: a partly transparent pixel in 0x40, then two of a colour
+    // none of the 16 in 0x41, then one of colour 9 where 3 bits are kept.
+    const Bytes rgba = craftPng({PNG_COLOR_TYPE_RGB_ALPHA, 16, false, 128, 64},
+                                [](std::uint32_t x, std::uint32_t y, int channel) -> std::uint32_t {
+                                    if (x == 5 && y == 7) {
+                                        return channel == 3 ? 0x8000u : 0u;
+                                    }
+                                    if ((x == 6 || x == 120) && y == 40) {
+                                        return channel == 3 ? 0xFFFFu : 0x1234u;
+                                    }
+                                    return paletteSample(x == 3 && y == 60 ? 9 : 0, channel, 16);
+                                });
+    const SheetPictureRecord refused = recordOf(rgba);
+    EXPECT_FALSE(refused.read);
+    EXPECT_EQ(refused.fault.fault, PictureFault::None);
+    EXPECT_EQ(refused.firstSheet, 0x40u);
+    EXPECT_EQ(refused.lastSheet, 0x41u);
+    EXPECT_EQ(refused.height, 64u);
+    EXPECT_EQ(refused.firstRefused.why, PixelRefusal::Transparent);
+    EXPECT_EQ(refused.firstRefused.sheet, 0x40u);
+    EXPECT_EQ(refused.firstRefused.x, 5u);
+    EXPECT_EQ(refused.firstRefused.y, 7u);
+    EXPECT_EQ(refused.firstRefused.value, 0x8000u);
+    EXPECT_EQ(refused.firstRefused.alphaMax, 0xFFFFu);
+    EXPECT_EQ(refused.moreRefused, 3u);
+    EXPECT_EQ(refused.lastRefusedX, 3u);
+    EXPECT_EQ(refused.lastRefusedY, 60u);
+    testing::internal::CaptureStdout();
+    printSheetPictureRecord(refused, "Two.png");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "The picture Two.png, GFX 0x40: the pixel at x 5, y 7 is partly transparent (alpha 32768 of 65535); "
+              "every pixel must be opaque.\n"
+              "3 more pixels of Two.png are refused as well; the last is at x 3, y 60.\n");
+
+    // The first refused pixel in the second sheet, of a colour off the 16.
+    const Bytes offPalette = craftPng({PNG_COLOR_TYPE_RGB, 16, false, 128, 64},
+                                      [](std::uint32_t x, std::uint32_t y, int channel) -> std::uint32_t {
+                                          return x == 6 && y == 40 ? 0x1234u + std::uint32_t(channel)
+                                                                   : paletteSample(0, channel, 16);
+                                      });
+    const SheetPictureRecord one = recordOf(offPalette);
+    EXPECT_EQ(one.firstRefused.why, PixelRefusal::OffPalette16);
+    EXPECT_EQ(one.firstRefused.sheet, 0x41u);
+    EXPECT_EQ(Bytes(one.firstRefused.colour, one.firstRefused.colour + 6),
+              (Bytes{0x12, 0x34, 0x12, 0x35, 0x12, 0x36}));
+    EXPECT_EQ(one.moreRefused, 0u);
+}
+
+TEST(PngSheetFile, AFileThatCannotBeReadKeepsTheSystemsErrorNumber)
+{
+    // A folder opens as a file here, but reading it fails (EISDIR).
+    TempDir dir;
+    std::FILE* folder = std::fopen(dir.path().string().c_str(), "rb");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "a folder does not open as a file here";
+    }
+    Bytes sheet(2048);
+    PictureSheet layout{0x21, sheet.data(), 2048, false};
+    PictureSource source;
+    source.file = folder;
+    const SheetPictureRecord record = readSheetPictureRecord(source, &layout, 1);
+    std::fclose(folder);
+    EXPECT_FALSE(record.read);
+    EXPECT_EQ(record.fault.fault, PictureFault::CannotRead);
+    EXPECT_EQ(record.fault.systemError, EISDIR);
+    testing::internal::CaptureStdout();
+    printSheetPictureRecord(record, "GFX21.png");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "The picture GFX21.png, GFX 0x21: the file could not be read.\n");
 }
 
 TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePicture)
