@@ -1,5 +1,6 @@
 #include "sheetfile/png_sheet_colours.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "codec/tile_pixels.h"
@@ -43,6 +44,32 @@ void markUsedIndices(const DecodedPicture& picture, bool (&used)[kMaxPaletteEntr
 
 }  // namespace
 
+// Whether the indices marked in `indices` have distinct colours of the 16,
+// and whether each is the index's own colour.
+struct ColourCheck {
+    bool distinct = true;  // every one a colour 0-15, no two the same
+    bool inOrder = true;   // every one the colour of its own index
+};
+
+ColourCheck checkColours(const IndexColours& colours, const bool* indices, std::uint32_t count)
+{
+    ColourCheck check;
+    bool taken[kPaletteSize] = {};
+    for (std::uint32_t index = 0; index < count; ++index) {
+        if (!indices[index]) {
+            continue;
+        }
+        const std::uint8_t code = colours.code[index];
+        if (code >= kPaletteSize || taken[code]) {
+            check.distinct = false;
+        } else {
+            taken[code] = true;
+        }
+        check.inOrder = check.inOrder && code == index;
+    }
+    return check;
+}
+
 IndexColours indexColoursOf(const DecodedPicture& picture)
 {
     IndexColours colours;
@@ -58,27 +85,41 @@ IndexColours indexColoursOf(const DecodedPicture& picture)
         const PaletteColour& entry = picture.palette[known];
         colours.code[known] = toolColourOf(entry.red, entry.green, entry.blue);
     }
-    colours.complete = true;
-    for (std::uint32_t index = 0; index < picture.indexLimit; ++index) {
-        colours.complete = colours.complete && colours.code[index] < kPaletteSize;
-    }
-    if (!colours.complete) {
+    // Every index a pixel can hold the colour of its own index (the tool's
+    // palette, or the first entries of it): no need to see which are used.
+    bool every[kMaxPaletteEntries];
+    std::fill(every, every + kMaxPaletteEntries, true);
+    const ColourCheck all = checkColours(colours, every, picture.indexLimit);
+    if (all.distinct && all.inOrder) {
+        colours.complete = true;
+    } else {
         bool used[kMaxPaletteEntries] = {};
         markUsedIndices(picture, used);
+        const ColourCheck inUse = checkColours(colours, used, kMaxPaletteEntries);
         bool allBelowSixteen = true;
-        colours.complete = true;
+        bool allColoured = true;
         for (std::uint32_t index = 0; index < kMaxPaletteEntries; ++index) {
             if (used[index]) {
-                colours.complete = colours.complete && colours.code[index] < kPaletteSize;
                 allBelowSixteen = allBelowSixteen && index < kPaletteSize;
+                allColoured = allColoured && colours.code[index] < kPaletteSize;
             }
         }
-        if (!colours.complete && allBelowSixteen) {
-            colours.byIndex = colours.complete = true;
-            for (std::uint32_t index = 0; index < kPaletteSize; ++index) {
-                colours.code[index] = static_cast<std::uint8_t>(index);
+        if (inUse.distinct) {
+            colours.complete = true;
+            colours.otherOrder = !inUse.inOrder;
+        } else if (allBelowSixteen || allColoured) {
+            // Read by index: a recoloured palette; or one whose used entries
+            // are all of the 16, but two of them the same, which by colour
+            // would merge two colours, so that an index of 16 or more is
+            // refused as such.
+            colours.byIndex = true;
+            colours.complete = allBelowSixteen;
+            for (std::uint32_t index = 0; index < kMaxPaletteEntries; ++index) {
+                colours.code[index] = index < kPaletteSize ? static_cast<std::uint8_t>(index) : kNoEntry;
             }
         }
+        // Otherwise an index of 16 or more and an entry none of the 16 are
+        // used: by colour, so that such a pixel is refused with its colour.
     }
     colours.identity = picture.indexLimit <= kPaletteSize;
     for (std::uint32_t index = 0; index < picture.indexLimit && colours.identity; ++index) {

@@ -20,13 +20,18 @@ inline constexpr std::uint8_t kHighColours = 0x08;  // colours 8-15
 // How the indices of an indexed picture become the tool's colours.
 struct IndexColours {
     std::uint8_t code[kMaxPaletteEntries] = {};  // per index: a colour 0-15 or a mark
-    bool byIndex = false;   // the palette is not the tool's, but every index used is below 16
-    bool complete = false;  // every index that a pixel uses has a colour
-    bool identity = false;  // and it is the index itself, for every index a pixel can hold
+    bool byIndex = false;     // read by index: each index below 16 is its colour
+    bool otherOrder = false;  // read by colour, but some used index shows another colour than its own
+    bool complete = false;    // every index that a pixel uses has a colour
+    bool identity = false;    // and it is the index itself, for every index a pixel can hold
 };
 
 // The colours of an indexed picture's indices (PixelLayout::PackedIndices or
-// Indices), by the rule of png_sheet_file.h.
+// Indices). By colour when the entries that pixels use are distinct colours
+// of the 16 (an entry's transparency ignored); else by index when every index
+// used is below 16, or when every entry used is one of the 16 but two are the
+// same; else by colour, so that a pixel whose entry is none of the 16 is
+// refused with its colour.
 IndexColours indexColoursOf(const DecodedPicture& picture);
 
 // The colour codes of pixel row `y`, kPictureWidth of them, into `codes`;

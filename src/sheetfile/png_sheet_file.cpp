@@ -299,6 +299,7 @@ SheetPictureRecord readSheetPictureRecord(const PictureSource& source, PictureSh
     if (picture.layout == PixelLayout::PackedIndices || picture.layout == PixelLayout::Indices) {
         colours = indexColoursOf(picture);
         record.readByIndex = colours.byIndex;
+        record.readByColourInOtherOrder = colours.otherOrder;
     }
     record.read = sheetsFromPixels(picture, colours, sheets, count, record);
     return record;
@@ -312,6 +313,9 @@ void printSheetPictureRecord(const SheetPictureRecord& record, const char* name)
     }
     if (record.readByIndex) {
         std::printf(kFmtPictureReadByIndex, name);
+    }
+    if (record.readByColourInOtherOrder) {
+        std::printf(kFmtPictureReadInOtherOrder, name);
     }
     if (record.firstRefused.why != PixelRefusal::None) {
         printRefusedPixel(record.firstRefused, name);

@@ -4,10 +4,12 @@
 // with the fixed palette below. Read back from any PNG picture (png_picture.h
 // turns the file into pixels; this layer checks each pixel against its sheet
 // and builds the planar tiles):
-// - indexed pictures by colour when every palette entry that a pixel uses is
-//   one of the 16 colours (RGB; the entry's transparency is ignored); else,
-//   when every index used is below 16, by index, with a note; else by colour,
-//   so that a pixel of another colour is refused;
+// - indexed pictures by colour when the palette entries that pixels use are
+//   distinct colours of the 16 (RGB; the entry's transparency is ignored),
+//   with a note when some used entry is not at its colour's index; else, when
+//   every index used is below 16 or when two used entries show the same one
+//   of the 16, by index, with a note (an index of 16 or more is then
+//   refused); else by colour, so that a pixel of another colour is refused;
 // - grey, grey+alpha, RGB and RGBA pictures at 8 or 16 bits when every pixel
 //   is one of the 16 colours and opaque.
 // Every refused pixel is counted: the first is named, then how many more and

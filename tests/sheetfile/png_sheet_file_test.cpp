@@ -469,11 +469,15 @@ TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSix
         reordered.push_back(kSheetPalette[order[k]]);
         indexOf[order[k]] = k;
     }
+    // Each reordered palette is said once.
+    const std::string otherOrder =
+        "Note: the palette of GFX21.png is in another order than sheetpak's, so its pixels are read by their "
+        "colour.\n";
     for (const int bitDepth : {4, 8}) {
         for (const bool interlaced : {false, true}) {
             const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, reordered, indexOf, interlaced), {2048});
             EXPECT_TRUE(read.ok) << bitDepth << " " << interlaced << ": " << read.output;
-            EXPECT_EQ(read.output, "");
+            EXPECT_EQ(read.output, otherOrder);
             EXPECT_EQ(read.sheets[0], sheet) << bitDepth << " bits, interlaced " << interlaced;
         }
     }
@@ -482,7 +486,7 @@ TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSix
     std::vector<PaletteColour> padded = reordered;
     padded.resize(256, PaletteColour{0x45, 0x45, 0x45});
     const ReadOutcome wide = readPicture(indexedPicture(sheet, 8, padded, indexOf), {2048});
-    EXPECT_EQ(wide.output, "");
+    EXPECT_EQ(wide.output, otherOrder);
     EXPECT_EQ(wide.sheets[0], sheet);
 
     // Only the colours used, in an order of their own, at 2 bits: 3 entries.
@@ -493,13 +497,84 @@ TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSix
     fewIndex[9] = 2;
     const std::vector<PaletteColour> used{kSheetPalette[3], kSheetPalette[0], kSheetPalette[9]};
     const ReadOutcome few = readPicture(indexedPicture(fewColours, 2, used, fewIndex), {2048});
-    EXPECT_EQ(few.output, "");
+    EXPECT_EQ(few.output, otherOrder);
     EXPECT_EQ(few.sheets[0], fewColours);
 
-    // The tool's own picture through the same rule: the identity.
+    // The tool's own picture through the same rule: the identity, no note.
     const ReadOutcome own = readPicture(indexedPicture(sheet, 4, kToolPalette, all), {2048});
     EXPECT_EQ(own.output, "");
     EXPECT_EQ(own.sheets[0], sheet);
+
+    // The used entries at their own places, the unused ones swapped, none of
+    // the 16, or (at 8 bits) past the tool's 16: no note either.
+    const Bytes lowColours = sheetOfColours(random, {0, 2, 5, 7});
+    std::vector<PaletteColour> unusedSwapped = kToolPalette;
+    std::swap(unusedSwapped[8], unusedSwapped[15]);
+    unusedSwapped[3] = {0x45, 0x45, 0x45};
+    for (const int bitDepth : {4, 8}) {
+        if (bitDepth == 8) {
+            unusedSwapped.push_back(kSheetPalette[5]);
+        }
+        const ReadOutcome inPlace = readPicture(indexedPicture(lowColours, bitDepth, unusedSwapped, all), {2048});
+        EXPECT_EQ(inPlace.output, "") << bitDepth;
+        EXPECT_EQ(inPlace.sheets[0], lowColours) << bitDepth;
+    }
+}
+
+TEST(PngSheetFile, TwoUsedEntriesOfOneColourAreNeverMergedButReadByIndex)
+{
+    TestRandom random(44);
+    const Bytes sheet = sheetOfColours(random, {0, 3, 8, 12});
+    std::vector<std::uint32_t> identity(16);
+    for (std::uint32_t c = 0; c < 16; ++c) {
+        identity[c] = c;
+    }
+    // Entry 3 shows entry 8's red, and pixels use both: by colour, colour 3
+    // would become 8. Read by index, with the note, every pixel kept.
+    std::vector<PaletteColour> twice = kToolPalette;
+    twice[3] = kSheetPalette[8];
+    for (const int bitDepth : {4, 8}) {
+        const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, twice, identity), {2048});
+        EXPECT_TRUE(read.ok) << bitDepth << ": " << read.output;
+        EXPECT_EQ(read.output,
+                  "Note: the palette of GFX21.png is not sheetpak's, so its pixels are read by their index.\n");
+        EXPECT_EQ(read.sheets[0], sheet) << bitDepth;
+    }
+
+    // Only three entries, at 2 bits, the first two both red: by index all the
+    // same.
+    const Bytes reds = sheetOfColours(random, {0, 1});
+    const std::vector<PaletteColour> twoReds{kSheetPalette[8], kSheetPalette[8], kSheetPalette[2]};
+    const ReadOutcome redRead = readPicture(indexedPicture(reds, 2, twoReds, identity), {2048});
+    EXPECT_TRUE(redRead.ok) << redRead.output;
+    EXPECT_EQ(redRead.output.rfind("Note: the palette of GFX21.png is not sheetpak's", 0), 0u) << redRead.output;
+    EXPECT_EQ(redRead.sheets[0], reds);
+
+    // A duplicate that no pixel uses merges nothing: by colour, no note.
+    std::vector<PaletteColour> unusedTwice = kToolPalette;
+    unusedTwice[5] = kSheetPalette[12];
+    const ReadOutcome spare = readPicture(indexedPicture(sheet, 4, unusedTwice, identity), {2048});
+    EXPECT_EQ(spare.output, "");
+    EXPECT_EQ(spare.sheets[0], sheet);
+
+    // Entry 16 shows colour 3, and pixels use both it and entry 3: no index
+    // of 16 or more is a colour, so those pixels are refused by their index.
+    std::vector<PaletteColour> extra = kToolPalette;
+    extra.push_back(kSheetPalette[3]);
+    const Bytes png = craftPng({PNG_COLOR_TYPE_PALETTE, 8, false, 128, 32, &extra},
+                               [&](std::uint32_t x, std::uint32_t y, int) {
+                                   const std::uint32_t colour = pixelOf(sheet, x, y);
+                                   return colour == 3 && x % 2 == 0 ? 16u : colour;
+                               });
+    const ReadOutcome refused = readPicture(png, {2048});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.output.rfind("Note: the palette of GFX21.png is not sheetpak's, so its pixels are read by "
+                                   "their index.\nThe picture GFX21.png, GFX 0x21: the pixel at ",
+                                   0),
+              0u)
+        << refused.output;
+    EXPECT_NE(refused.output.find(" has colour 16; only colours 0 to 15 exist.\n"), std::string::npos)
+        << refused.output;
 }
 
 TEST(PngSheetFile, ARecolouredPaletteIsReadByIndexWithANote)
