@@ -346,7 +346,7 @@ TEST(PngSheetFile, PicturesAreTheBytesLibpngWritesUncompressed)
         Bytes expected;
         ASSERT_TRUE(writtenByLibpng(rows, &expected));
         EncodedPicture picture;
-        char reason[128];
+        char reason[kPictureReasonSize];
         ASSERT_TRUE(encodePackedPicture(packed.data(), 128, height, kSheetPalette, kPaletteSize, picture, reason));
         EXPECT_EQ(Bytes(picture.bytes, picture.bytes + picture.length), expected) << height << " rows";
     }
