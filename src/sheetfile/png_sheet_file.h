@@ -91,8 +91,8 @@ bool encodeSheetPicture(const char* name, const PictureSheet* sheets, std::uint3
 // the tile places past a sheet's last tile. When it does (record.read), fills
 // exactly `length` bytes of every sheet's `bytes`; otherwise the sheets'
 // bytes are unspecified, but nothing outside them is written. Every pixel is
-// checked, so that the record counts every refused one. Reads no more of a
-// file than the picture's chunks up to its last row (see png_picture.h).
+// checked, so that the record counts every refused one. Looks at no chunk of
+// a file past the one that completes the last row (see png_picture.h).
 SheetPictureRecord readSheetPictureRecord(const PictureSource& source, PictureSheet* sheets, std::uint32_t count);
 
 // Prints what `record` holds about the picture `name`: a read fault's line;
