@@ -1,9 +1,12 @@
 // The PNG sheet reader on arbitrary files. The first input byte picks the
 // layout: bit 0 clear, one 2048-byte sheet kept with 3 bits per pixel; set,
 // the 14400-byte sheet 0xDD of the Japanese release. The rest is the file.
-// The quiet reading must come to the same verdict and bytes. A picture the
-// reader accepts is written again and must read back to the same sheet bytes. Chunk checksums are set right before reading, so that
-// mutated headers and chunks reach the reader instead of failing their CRC.
+// The quiet reading and the record must come to the same verdict and bytes,
+// and the record must hold together: a refused pixel inside the picture,
+// the last one after the first, one note at most. A picture the reader
+// accepts is written again and must read back to the same sheet bytes.
+// Chunk checksums are set right before reading, so that mutated headers and
+// chunks reach the reader instead of failing their CRC.
 
 #include <zlib.h>
 
@@ -15,8 +18,35 @@
 
 namespace {
 
+// What a record of one picture of `layout` must hold, whatever the file.
+void checkRecord(const SheetPictureRecord& record, const PictureSheet& layout)
+{
+    const RefusedPixel& first = record.firstRefused;
+    const bool readPixels = record.fault.fault == PictureFault::None;
+    FUZZ_CHECK(record.firstSheet == layout.sheet && record.lastSheet == layout.sheet && record.sheetCount == 1);
+    FUZZ_CHECK(record.read == (readPixels && first.why == PixelRefusal::None));
+    FUZZ_CHECK(!(record.readByIndex && record.readByColourInOtherOrder));
+    FUZZ_CHECK(readPixels || (!record.readByIndex && !record.readByColourInOtherOrder));
+    FUZZ_CHECK(record.fault.fault == PictureFault::CannotRead || record.fault.systemError == 0);
+    if (first.why == PixelRefusal::None) {
+        FUZZ_CHECK(record.moreRefused == 0);
+        return;
+    }
+    FUZZ_CHECK(first.sheet == layout.sheet && first.x < 128 && first.y < record.height);
+    FUZZ_CHECK(first.why != PixelRefusal::ThreeBits || (layout.threeBitsPerPixel && first.value >= 8));
+    FUZZ_CHECK(first.why != PixelRefusal::IndexTooHigh || first.value >= 16);
+    FUZZ_CHECK(first.why != PixelRefusal::NoPaletteEntry || first.value < 16);
+    FUZZ_CHECK(first.why != PixelRefusal::Transparent || first.value < first.alphaMax);
+    if (record.moreRefused > 0) {
+        FUZZ_CHECK(record.moreRefused < 128 * record.height);
+        FUZZ_CHECK(record.lastRefusedX < 128 && record.lastRefusedY < record.height);
+        FUZZ_CHECK(std::uint64_t{record.lastRefusedY} * 128 + record.lastRefusedX >
+                   std::uint64_t{first.y} * 128 + first.x);
+    }
+}
+
 // Reads `size` bytes at `data` as the picture of `layout`, into layout.bytes;
-// the quiet reading must come to the same verdict and bytes.
+// the quiet reading and the record must come to the same verdict and bytes.
 bool readFromMemory(const std::uint8_t* data, std::size_t size, PictureSheet& layout)
 {
     PictureSource source;
@@ -28,6 +58,12 @@ bool readFromMemory(const std::uint8_t* data, std::size_t size, PictureSheet& la
     again.bytes = quietly.data();
     FUZZ_CHECK(readSheetPictureQuietly(source, &again, 1) == read);
     FUZZ_CHECK(!read || std::equal(quietly.begin(), quietly.end(), layout.bytes));
+    Bytes recorded(layout.length, 0x44);
+    again.bytes = recorded.data();
+    const SheetPictureRecord record = readSheetPictureRecord(source, &again, 1);
+    FUZZ_CHECK(record.read == read);
+    FUZZ_CHECK(!read || recorded == quietly);
+    checkRecord(record, layout);
     return read;
 }
 

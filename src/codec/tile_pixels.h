@@ -17,20 +17,17 @@ inline constexpr std::uint32_t kPackedRowBytes = kPictureWidth / 2;  // 64
 // tile row that is not full still counts 8 rows. A partial tile counts as none.
 std::uint32_t tilePixelRows(std::uint32_t length);
 
-// Writes the first length div 32 tiles of `tiles` as colour indices 0-15, one
-// byte per pixel, into `pixels`: tilePixelRows(length) rows of 128 bytes each,
-// every byte of them written (the tile places past the last tile get 0).
-// Reads exactly length div 32 * 32 bytes of `tiles`.
-void tilesToPixels(const std::uint8_t* tiles, std::uint32_t length, std::uint8_t* pixels);
-
-// The reverse: builds length div 32 tiles into `tiles` from the low 4 bits of
-// the pixels of `pixels` (rows of 128 bytes). Reads only the pixels of those
-// tiles, writes exactly length div 32 * 32 bytes of `tiles`.
+// Builds length div 32 tiles into `tiles` from the low 4 bits of the pixels
+// of `pixels`, one colour index 0-15 a byte (rows of 128 bytes). Reads only
+// the pixels of those tiles, writes exactly length div 32 * 32 bytes of
+// `tiles`.
 void pixelsToTiles(const std::uint8_t* pixels, std::uint32_t length, std::uint8_t* tiles);
 
-// The same two on packed pixels, rows of 64 bytes. tilesToPackedPixels writes
-// every byte of tilePixelRows(length) rows (the tile places past the last tile
-// get 0); packedPixelsToTiles reads only the bytes of the length div 32 tiles
-// and writes exactly length div 32 * 32 bytes of `tiles`.
+// Tiles to and from packed pixels, rows of 64 bytes. tilesToPackedPixels
+// writes the first length div 32 tiles of `tiles` into every byte of
+// tilePixelRows(length) rows (the tile places past the last tile get 0),
+// reading exactly length div 32 * 32 bytes of `tiles`; packedPixelsToTiles
+// reads only the bytes of the length div 32 tiles and writes exactly
+// length div 32 * 32 bytes of `tiles`.
 void tilesToPackedPixels(const std::uint8_t* tiles, std::uint32_t length, std::uint8_t* packed);
 void packedPixelsToTiles(const std::uint8_t* packed, std::uint32_t length, std::uint8_t* tiles);

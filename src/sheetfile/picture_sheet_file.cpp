@@ -36,13 +36,13 @@ bool readPictureFile(const char* path, bool throughLinks, SheetSlot* slots, std:
     describeSheets(slots, count, sheets);
     PictureSource source;
     source.file = file;
-    const bool read = reading.loud ? readSheetPicture(source, path, sheets, count)
-                                   : readSheetPictureQuietly(source, sheets, count);
+    reading.picture = readSheetPictureRecord(source, sheets, count);
+    reading.isPicture = true;
     std::fclose(file);
-    if (!read) {
+    if (!reading.picture.read) {
         reading.fault = SheetFileFault::Picture;
     }
-    return read;
+    return reading.picture.read;
 }
 
 bool readPerSheetPicture(const char* path, const RomLayout& /*layout*/, SheetSlot* slots, std::uint32_t count,

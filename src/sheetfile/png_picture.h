@@ -1,27 +1,27 @@
 #pragma once
 // PNG pictures, knowing nothing of sheets and printing nothing: a picture in
 // memory or in an open file read into its pixels, and rows of 4-bit palette
-// indices written into a picture in memory. This file pair is the only user
-// of libpng. Pictures of the tool's own form (4-bit indexed, not interlaced)
-// are inflated and unfiltered here with zlib alone, their rows kept packed as
-// stored, and written here with zlib's checksums alone, uncompressed;
-// libpng reads every other form.
+// indices written into a picture in memory. Pictures of the tool's own form
+// (4-bit indexed, not interlaced) are inflated and unfiltered with zlib alone,
+// their rows kept packed as stored (png_read_direct.cpp), and written with
+// zlib's checksums alone, uncompressed (png_write.cpp); libpng reads every
+// other form (png_read_libpng.cpp), and nothing else in the tool uses it.
 //
 // Reading holds any file to bounded work and memory, whatever its chunks
 // declare: libpng sees only the chunks that make the pixels (IHDR, PLTE, tRNS
 // and IDAT); every other ancillary chunk is skipped unread (never held or
-// inflated), and reading stops at the end of the chunk that completes the
-// last row, so nothing after the image is inflated. A picture of another size
-// than asked is refused from its header; one with more than kMaxPictureChunks
-// chunks, or whose IDAT chunks declare more than twice what its rows can
-// need (plus 64 KiB), is refused as damaged when that chunk is reached.
+// inflated; within the bytes read ahead at no cost, past them with one seek),
+// and reading stops at the end of the chunk that completes the last row, so
+// nothing after the image is inflated. A picture of another size than asked
+// is refused from its header; one with more than kMaxPictureChunks chunks, or
+// whose IDAT chunks declare more than twice what its rows can need (plus
+// 64 KiB), is refused as damaged when that chunk is reached.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-// The eight bytes every PNG file starts with.
-inline constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+#include "sheetfile/png_limits.h"
 
 // Where a picture's bytes come from: `file` from its current position on, or
 // else the `length` bytes at `bytes`. The caller keeps both open or alive
@@ -49,9 +49,6 @@ enum class PixelLayout : std::uint8_t {
     Rgba16,         // the same at 16 bits a sample: 8 bytes a pixel, high byte first
 };
 
-inline constexpr std::uint32_t kMaxPaletteEntries = 256;
-inline constexpr std::uint32_t kMaxPictureChunks = 65536;
-
 // A read picture; the record owns its pixels.
 struct DecodedPicture {
     PixelLayout layout = PixelLayout::Indices;
@@ -77,7 +74,7 @@ enum class PictureFault : std::uint8_t {
     EndsInHeader,  // fewer bytes than the signature and the IHDR chunk's size fields
     OtherSize,     // the header states another size (in width and height)
     EndsEarly,     // the file ends before the picture's last row
-    Damaged,       // anything else libpng or the limits above refuse (in reason)
+    Damaged,       // anything else libpng or the limits of png_limits.h refuse (in reason)
     OutOfMemory,
 };
 
@@ -85,14 +82,16 @@ struct PictureReadResult {
     PictureFault fault = PictureFault::None;
     std::uint32_t width = 0;   // OtherSize: the size the header states
     std::uint32_t height = 0;
-    char reason[128] = {};     // Damaged: what is wrong, without a closing full stop
+    char reason[kPictureReasonSize] = {};  // Damaged: what is wrong, without a closing full stop
+    int systemError = 0;       // CannotRead: the system's error number (errno), 0 when it gave none
 };
 
 // Reads the picture at `source`, which must be `width` x `height` pixels
 // (width at most 0x10000), into `picture` (replacing what it held). Every
 // pixel row is filled when the fault is None; otherwise the pixels are
-// unspecified. For a file, reads from its position on and leaves it at an
-// unspecified position.
+// unspecified. For a file, reads from its position on, at most
+// kReadBufferSize bytes ahead, and leaves it where the last chunk read ends
+// when the picture is read (at an unspecified position when it is refused).
 PictureReadResult readPicture(const PictureSource& source, std::uint32_t width, std::uint32_t height,
                               DecodedPicture& picture);
 
@@ -114,4 +113,4 @@ struct EncodedPicture {
 // with the reason in `reason`.
 bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::uint32_t height,
                          const PaletteColour* palette, std::uint32_t colours, EncodedPicture& picture,
-                         char (&reason)[128]);
+                         char (&reason)[kPictureReasonSize]);

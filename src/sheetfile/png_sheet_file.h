@@ -4,10 +4,12 @@
 // with the fixed palette below. Read back from any PNG picture (png_picture.h
 // turns the file into pixels; this layer checks each pixel against its sheet
 // and builds the planar tiles):
-// - indexed pictures by colour when every palette entry that a pixel uses is
-//   one of the 16 colours (RGB; the entry's transparency is ignored); else,
-//   when every index used is below 16, by index, with a note; else by colour,
-//   so that a pixel of another colour is refused;
+// - indexed pictures by colour when the palette entries that pixels use are
+//   distinct colours of the 16 (RGB; the entry's transparency is ignored),
+//   with a note when some used entry is not at its colour's index; else, when
+//   every index used is below 16 or when two used entries show the same one
+//   of the 16, by index, with a note (an index of 16 or more is then
+//   refused); else by colour, so that a pixel of another colour is refused;
 // - grey, grey+alpha, RGB and RGBA pictures at 8 or 16 bits when every pixel
 //   is one of the 16 colours and opaque.
 // Every refused pixel is counted: the first is named, then how many more and
@@ -35,6 +37,47 @@ extern const PaletteColour kSheetPalette[kPaletteSize];
 // Pixel rows of the picture that stacks these sheets (whole tile rows each).
 std::uint32_t sheetPictureHeight(const PictureSheet* sheets, std::uint32_t count);
 
+// Why a pixel of a picture is refused, and what of it the refusal names.
+enum class PixelRefusal : std::uint8_t {
+    None,
+    Transparent,     // alpha `value` of `alphaMax` (255, or 65535 at 16 bits), below full
+    OffPalette,      // a colour none of the 16: red, green and blue in `colour`
+    OffPalette16,    // the same at 16 bits a sample: the 6 bytes, high bytes first, in `colour`
+    IndexTooHigh,    // index `value`, 16 or more, that the picture's palette does not hold
+    NoPaletteEntry,  // index `value`, below 16, that the picture's palette does not hold
+    PastLastTile,    // colour `value` in a tile place past the sheet's last tile
+    ThreeBits,       // colour `value` (8-15) in a sheet the game keeps with 3 bits per pixel
+};
+
+struct RefusedPixel {
+    PixelRefusal why = PixelRefusal::None;
+    std::uint32_t sheet = 0;  // the sheet the pixel lies in
+    std::uint32_t x = 0;      // its place in the whole picture
+    std::uint32_t y = 0;
+    std::uint32_t value = 0;
+    std::uint32_t alphaMax = 0;
+    std::uint8_t colour[6] = {};
+};
+
+// What reading a picture into sheets came to, printing nothing: what went
+// wrong, if anything, and the notes on how it was read.
+struct SheetPictureRecord {
+    bool read = false;  // every pixel was read into the sheets' bytes
+    // The sheets asked for, as the messages name them, and the picture's
+    // height they take.
+    std::uint32_t firstSheet = 0;
+    std::uint32_t lastSheet = 0;
+    std::uint32_t sheetCount = 0;
+    std::uint32_t height = 0;
+    PictureReadResult fault;  // the read fault (systemError for CannotRead); None once the pixels are in memory
+    bool readByIndex = false;               // note: the palette is not the tool's; pixels read by their index
+    bool readByColourInOtherOrder = false;  // note: the palette is in another order; pixels read by colour
+    RefusedPixel firstRefused;              // why None: no pixel is refused
+    std::uint32_t moreRefused = 0;          // refused pixels after the first
+    std::uint32_t lastRefusedX = 0;         // when there are more: the last one's place
+    std::uint32_t lastRefusedY = 0;
+};
+
 // Every function below takes `count` >= 1 sheets (at most the 223 of a ROM).
 
 // Encodes one picture holding the `count` sheets stacked in order into
@@ -43,16 +86,24 @@ std::uint32_t sheetPictureHeight(const PictureSheet* sheets, std::uint32_t count
 // file's name for messages. False after printing one line.
 bool encodeSheetPicture(const char* name, const PictureSheet* sheets, std::uint32_t count, EncodedPicture& picture);
 
-// Reads one picture from `file` (from its position on) or `source` and checks
-// that it holds exactly these sheets: 128 x sheetPictureHeight pixels, only
-// allowed colours, colour 0 in the tile places past a sheet's last tile. On
-// success fills exactly `length` bytes of every sheet's `bytes`, after
-// printing the note when the picture is read by index. False after printing
-// the refusal, naming `name`, the sheet and, for a pixel, its place in the
-// whole picture, then, when more pixels are refused, their count and the
-// last one's place; the sheets' bytes are then unspecified, but nothing
-// outside them is written. Reads no more of the file than the picture's
-// chunks up to its last row (see png_picture.h).
+// Reads one picture from `source` and checks that it holds exactly these
+// sheets: 128 x sheetPictureHeight pixels, only allowed colours, colour 0 in
+// the tile places past a sheet's last tile. When it does (record.read), fills
+// exactly `length` bytes of every sheet's `bytes`; otherwise the sheets'
+// bytes are unspecified, but nothing outside them is written. Every pixel is
+// checked, so that the record counts every refused one. Looks at no chunk of
+// a file past the one that completes the last row (see png_picture.h).
+SheetPictureRecord readSheetPictureRecord(const PictureSource& source, PictureSheet* sheets, std::uint32_t count);
+
+// Prints what `record` holds about the picture `name`: a read fault's line;
+// or the note on how it was read, then the refused pixel's line, naming the
+// sheet and its place in the whole picture, then, when more pixels are
+// refused, their count and the last one's place. Nothing for a picture read
+// as sheetpak wrote it.
+void printSheetPictureRecord(const SheetPictureRecord& record, const char* name);
+
+// readSheetPictureRecord from `file` (from its position on) or `source`, then
+// printSheetPictureRecord naming `name`: whether the sheets were read.
 bool readSheetPicture(std::FILE* file, const char* name, PictureSheet* sheets, std::uint32_t count);
 bool readSheetPicture(const PictureSource& source, const char* name, PictureSheet* sheets, std::uint32_t count);
 

@@ -87,6 +87,11 @@ void printSheetFileReading(const SheetFileReading& reading, const char* path, st
         return;
     case SheetFileFault::Picture:
     case SheetFileFault::None:
+        if (reading.isPicture) {
+            printSheetPictureRecord(reading.picture, path);
+            return;
+        }
+        break;
     case SheetFileFault::CannotRead:
         break;
     }

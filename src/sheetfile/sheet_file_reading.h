@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "rom/rom_image.h"
+#include "sheetfile/png_sheet_file.h"
 
 enum class SheetFileFault : std::uint8_t {
     None,
@@ -16,7 +17,7 @@ enum class SheetFileFault : std::uint8_t {
     CannotRead,    // the system failed a read
     OtherRelease,  // a raw combined file of the other release's length
     WrongSize,     // a raw combined file of any other length
-    Picture,       // a picture refused: its messages have been printed or left out as asked
+    Picture,       // a picture refused: see `picture`
 };
 
 struct SheetFileReading {
@@ -25,13 +26,14 @@ struct SheetFileReading {
     std::uint64_t size = 0;        // a raw file's size
     bool tooLarge = false;         // a raw per-sheet file of more than 0x8000 bytes: the first 0x8000 are used
     std::uint32_t keptLength = 0;  // a raw per-sheet file whose size is not the length the game keeps: that length
-    bool loud = false;             // print a picture's messages as it is read (its notes come before its refusal)
+    bool isPicture = false;        // a picture was read: `picture` holds its notes and refusal
+    SheetPictureRecord picture;
 };
 
 // Prints what `reading` of the file `path` (holding sheet `sheet`, or all
 // sheets of `layout` for a combined file) found, in the order the reading
 // met it: a warning that the file is too large, then the refusal or the
-// warning of a length the game does not keep. A picture's own messages are
-// printed by its reader.
+// warning of a length the game does not keep; for a picture, its note on how
+// it was read, then its refusal.
 void printSheetFileReading(const SheetFileReading& reading, const char* path, std::uint32_t sheet,
                            const RomLayout& layout);

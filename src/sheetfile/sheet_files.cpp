@@ -141,7 +141,6 @@ bool openSheetSource(SheetSource& source, const RomLayout& layout, const SheetFi
     SheetSlot slots[kSheetCount];
     combinedSlots(layout, source.combined.get(), slots);
     SheetFileReading reading;
-    reading.loud = true;
     const bool read = sheetFileFunctions(files.format).read(files.path.c_str(), layout, slots, kSheetCount, reading);
     printSheetFileReading(reading, files.path.c_str(), 0, layout);
     return read;
@@ -160,7 +159,6 @@ bool readSheetFromSource(const SheetSource& source, std::uint32_t sheet, std::ui
     const std::string path = sheetFilePath(source.files, sheet);
     SheetSlot slot{sheet, buffer, sheetSize(sheet, layout)};
     SheetFileReading reading;
-    reading.loud = true;
     const bool read = sheetFileFunctions(source.files.format).read(path.c_str(), layout, &slot, 1, reading);
     printSheetFileReading(reading, path.c_str(), sheet, layout);
     length = slot.length;

@@ -7,7 +7,7 @@
 
 #include "platform/file_io.h"
 #include "rom/sheet_catalogue.h"
-#include "sheetfile/png_picture.h"
+#include "sheetfile/png_format.h"
 
 namespace fs = std::filesystem;
 

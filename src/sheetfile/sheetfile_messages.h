@@ -38,6 +38,8 @@ inline constexpr const char* kFmtPictureOtherSize = "The picture %s, %s: it is %
 inline constexpr const char* kFmtPictureOutOfMemory = "The picture %s, %s: there is not enough memory to read it.\n";
 inline constexpr const char* kFmtPictureReadByIndex =
     "Note: the palette of %s is not sheetpak's, so its pixels are read by their index.\n";
+inline constexpr const char* kFmtPictureReadInOtherOrder =
+    "Note: the palette of %s is in another order than sheetpak's, so its pixels are read by their colour.\n";
 // A refused pixel: the place, then one of the endings below.
 inline constexpr const char* kFmtPixelPlace = "The picture %s, GFX 0x%02X: the pixel at x %u, y %u ";
 inline constexpr const char* kFmtPixelTransparent = "is %s (alpha %u of %u); every pixel must be opaque.\n";

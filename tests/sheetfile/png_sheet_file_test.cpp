@@ -1,218 +1,25 @@
+// Sheets as PNG pictures: written as the tool's own 4-bit pictures, to the
+// bytes libpng writes; read back from the forms image editors save; every
+// refusal one line naming the file, the sheet and a pixel's place, its
+// record holding what the line says. png_palette_rule_test.cpp tests how an
+// indexed picture's palette is read.
+
 #include "sheetfile/png_sheet_file.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "png_test_support.h"
 #include "rom/sheet_catalogue.h"
 #include "support/temp_dir.h"
 #include "support/test_random.h"
 
 namespace {
-
-// A sheet's pixel colour by the planar tile layout, written out independently
-// of the code under test: tile t at tile column t mod 16, tile row t div 16.
-std::uint32_t pixelOf(const Bytes& bytes, std::uint32_t x, std::uint32_t y)
-{
-    const std::size_t tile = y / 8 * 16 + x / 8;
-    if (tile * 32 >= bytes.size()) {
-        return 0;
-    }
-    const std::uint8_t* t = bytes.data() + tile * 32;
-    const std::uint32_t r = y % 8;
-    const std::uint32_t bit = 7 - x % 8;
-    const auto plane = [&](std::uint32_t at) { return std::uint32_t{t[at]} >> bit & 1u; };
-    return plane(2 * r) | plane(2 * r + 1) << 1 | plane(16 + 2 * r) << 2 | plane(17 + 2 * r) << 3;
-}
-
-// Random sheet bytes; `planes` bit-planes used (the others zero).
-Bytes randomSheet(TestRandom& random, std::uint32_t length, std::uint32_t planes = 4)
-{
-    Bytes bytes = random.bytes(length);
-    for (std::size_t k = 0; k < bytes.size(); ++k) {
-        const std::size_t plane = (k % 32 >= 16 ? 2 : 0) + k % 2;
-        if (plane >= planes) {
-            bytes[k] = 0;
-        }
-    }
-    return bytes;
-}
-
-std::vector<PictureSheet> layoutOf(std::vector<Bytes>& sheets, bool threeBits = false, std::uint32_t first = 0x21)
-{
-    std::vector<PictureSheet> layout;
-    for (Bytes& bytes : sheets) {
-        layout.push_back({first++, bytes.data(), static_cast<std::uint32_t>(bytes.size()), threeBits});
-    }
-    return layout;
-}
-
-Bytes writePicture(const std::vector<PictureSheet>& layout)
-{
-    EncodedPicture picture;
-    EXPECT_TRUE(encodeSheetPicture("out.png", layout.data(), static_cast<std::uint32_t>(layout.size()), picture));
-    return Bytes(picture.bytes, picture.bytes + picture.length);
-}
-
-struct ReadOutcome {
-    bool ok;
-    std::string output;
-    std::vector<Bytes> sheets;
-};
-
-// Reads `png` for sheets of these lengths, from sheet `first` on, with output
-// captured, from memory or through a file. The quiet reading of the same
-// bytes must print nothing and come to the same verdict and sheets.
-ReadOutcome readPicture(const Bytes& png, std::vector<std::uint32_t> lengths, bool threeBits = false,
-                        std::uint32_t first = 0x21, const char* name = "GFX21.png", bool viaFile = false)
-{
-    ReadOutcome outcome{false, "", {}};
-    for (std::uint32_t length : lengths) {
-        outcome.sheets.emplace_back(length, 0xEE);
-    }
-    std::vector<PictureSheet> layout = layoutOf(outcome.sheets, threeBits, first);
-    const auto count = static_cast<std::uint32_t>(layout.size());
-    PictureSource source;
-    source.bytes = png.data();
-    source.length = png.size();
-    testing::internal::CaptureStdout();
-    if (viaFile) {
-        std::FILE* file = std::tmpfile();
-        if (!png.empty()) {
-            std::fwrite(png.data(), 1, png.size(), file);
-        }
-        std::rewind(file);
-        outcome.ok = readSheetPicture(file, name, layout.data(), count);
-        std::fclose(file);
-    } else {
-        outcome.ok = readSheetPicture(source, name, layout.data(), count);
-    }
-    outcome.output = testing::internal::GetCapturedStdout();
-
-    std::vector<Bytes> quietSheets;
-    for (std::uint32_t length : lengths) {
-        quietSheets.emplace_back(length, 0x11);
-    }
-    std::vector<PictureSheet> quietLayout = layoutOf(quietSheets, threeBits, first);
-    testing::internal::CaptureStdout();
-    const bool quietOk = readSheetPictureQuietly(source, quietLayout.data(), count);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(quietOk, outcome.ok);
-    if (quietOk && outcome.ok) {
-        EXPECT_EQ(quietSheets, outcome.sheets);
-    }
-    return outcome;
-}
-
-std::uint32_t bigEndian(const Bytes& bytes, std::size_t at)
-{
-    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 |
-           bytes[at + 3];
-}
-
-// A picture as an image editor might save it.
-struct Craft {
-    int colourType;
-    int bitDepth;
-    bool interlaced = false;
-    std::uint32_t width = 128;
-    std::uint32_t height = 32;
-    // Indexed: the PLTE entries; null for 2^depth entries of one colour that
-    // is none of the tool's.
-    const std::vector<PaletteColour>* palette = nullptr;
-    int filters = 0;  // PNG_FILTER_* to use; 0 for libpng's choice
-};
-
-// The tool's 16 colours, in its order.
-const std::vector<PaletteColour> kToolPalette(kSheetPalette, kSheetPalette + kPaletteSize);
-
-void appendToBytes(png_structp png, png_bytep data, png_size_t length)
-{
-    Bytes& out = *static_cast<Bytes*>(png_get_io_ptr(png));
-    out.insert(out.end(), data, data + length);
-}
-
-// Nothing with a destructor lives in this frame across the setjmp.
-bool encodeRows(const Craft& craft, png_bytep* rows, Bytes* out)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, out, appendToBytes, nullptr);
-    png_set_IHDR(png, info, craft.width, craft.height, craft.bitDepth, craft.colourType,
-                 craft.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (craft.colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_color palette[256];
-        int entries = 1 << craft.bitDepth;
-        for (png_color& colour : palette) {
-            colour = {0x10, 0x20, 0x30};
-        }
-        if (craft.palette != nullptr) {
-            entries = static_cast<int>(craft.palette->size());
-            for (int k = 0; k < entries; ++k) {
-                const PaletteColour& entry = (*craft.palette)[static_cast<std::size_t>(k)];
-                palette[k] = {entry.red, entry.green, entry.blue};
-            }
-        }
-        png_set_PLTE(png, info, palette, entries);
-    }
-    if (craft.filters != 0) {
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, craft.filters);
-    }
-    png_write_info(png, info);
-    png_set_interlace_handling(png);
-    png_write_image(png, rows);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
-// Encodes the picture whose samples `sample(x, y, channel)` gives.
-Bytes craftPng(const Craft& craft, const std::function<std::uint32_t(std::uint32_t, std::uint32_t, int)>& sample)
-{
-    const int channels = craft.colourType == PNG_COLOR_TYPE_RGB ? 3
-                         : craft.colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                         : craft.colourType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
-                                                                          : 1;
-    const std::size_t bitsPerPixel = std::size_t(channels) * std::size_t(craft.bitDepth);
-    std::vector<Bytes> rows(craft.height, Bytes((craft.width * bitsPerPixel + 7) / 8));
-    std::vector<png_bytep> pointers;
-    for (std::uint32_t y = 0; y < craft.height; ++y) {
-        for (std::uint32_t x = 0; x < craft.width; ++x) {
-            for (int c = 0; c < channels; ++c) {
-                const std::uint32_t value = sample(x, y, c);
-                const std::size_t bit = (x * std::size_t(channels) + std::size_t(c)) * std::size_t(craft.bitDepth);
-                if (craft.bitDepth == 16) {
-                    rows[y][bit / 8] = static_cast<std::uint8_t>(value >> 8);
-                    rows[y][bit / 8 + 1] = static_cast<std::uint8_t>(value);
-                } else {
-                    rows[y][bit / 8] |= static_cast<std::uint8_t>(value << (8 - craft.bitDepth - int(bit % 8)));
-                }
-            }
-        }
-        pointers.push_back(rows[y].data());
-    }
-    Bytes out;
-    EXPECT_TRUE(encodeRows(craft, pointers.data(), &out));
-    return out;
-}
-
-// Sample `channel` of palette colour `index` as an RGB(A) picture at `bitDepth` holds it.
-std::uint32_t paletteSample(std::uint32_t index, int channel, int bitDepth)
-{
-    const PaletteColour& colour = kSheetPalette[index];
-    const std::uint32_t value = channel == 0 ? colour.red : channel == 1 ? colour.green : channel == 2 ? colour.blue : 255;
-    return bitDepth == 16 ? value * 257 : value;
-}
 
 TEST(PngSheetFile, RoundTripsSheetsOfEveryCatalogueSizeAloneAndStacked)
 {
@@ -224,14 +31,14 @@ TEST(PngSheetFile, RoundTripsSheetsOfEveryCatalogueSizeAloneAndStacked)
             sheets.push_back(randomSheet(random, length));
         }
         const bool viaFile = lengths.size() > 1;
-        const ReadOutcome read = readPicture(writePicture(layoutOf(sheets)), lengths, false, 0x21, "GFX21.png", viaFile);
+        const ReadOutcome read = readAsSheets(writePicture(layoutOf(sheets)), lengths, false, 0x21, "GFX21.png", viaFile);
         EXPECT_TRUE(read.ok) << read.output;
         EXPECT_EQ(read.output, "");
         EXPECT_EQ(read.sheets, sheets);
     }
     // Sheets kept with 3 bits per pixel come back too when plane 3 is clear.
     std::vector<Bytes> threeBit{randomSheet(random, 2048, 3)};
-    const ReadOutcome read = readPicture(writePicture(layoutOf(threeBit, true)), {2048}, true);
+    const ReadOutcome read = readAsSheets(writePicture(layoutOf(threeBit, true)), {2048}, true);
     EXPECT_TRUE(read.ok) << read.output;
     EXPECT_EQ(read.sheets, threeBit);
 }
@@ -336,7 +143,7 @@ TEST(PngSheetFile, PicturesAreTheBytesLibpngWritesUncompressed)
         Bytes expected;
         ASSERT_TRUE(writtenByLibpng(rows, &expected));
         EncodedPicture picture;
-        char reason[128];
+        char reason[kPictureReasonSize];
         ASSERT_TRUE(encodePackedPicture(packed.data(), 128, height, kSheetPalette, kPaletteSize, picture, reason));
         EXPECT_EQ(Bytes(picture.bytes, picture.bytes + picture.length), expected) << height << " rows";
     }
@@ -404,148 +211,10 @@ TEST(PngSheetFile, ReadsPicturesAsImageEditorsSaveThem)
             }
             return c.craft.bitDepth == 1 ? index / 7 : paletteSample(index, 0, c.craft.bitDepth);
         });
-        const ReadOutcome read = readPicture(png, {2048}, c.planes < 4);
+        const ReadOutcome read = readAsSheets(png, {2048}, c.planes < 4);
         EXPECT_TRUE(read.ok) << c.what << ": " << read.output;
         EXPECT_EQ(read.sheets[0], sheet) << c.what;
     }
-}
-
-// A sheet drawn with `colours` only, at random.
-Bytes sheetOfColours(TestRandom& random, const std::vector<std::uint32_t>& colours, std::uint32_t length = 2048)
-{
-    Bytes sheet(length, 0);
-    for (std::uint32_t tile = 0; tile < length / 32; ++tile) {
-        for (std::uint32_t pixel = 0; pixel < 64; ++pixel) {
-            const std::uint32_t colour = colours[random.below(static_cast<std::uint32_t>(colours.size()))];
-            const std::uint32_t row = pixel / 8;
-            const auto bit = static_cast<std::uint8_t>(0x80 >> pixel % 8);
-            const std::size_t at = std::size_t{tile} * 32;
-            for (std::uint32_t plane = 0; plane < 4; ++plane) {
-                if ((colour >> plane & 1) != 0) {
-                    sheet[at + (plane >= 2 ? 16 : 0) + 2 * row + plane % 2] |= bit;
-                }
-            }
-        }
-    }
-    return sheet;
-}
-
-// The indexed picture of `sheet` whose pixel of colour c holds index
-// indexOf[c], with `palette` as its PLTE.
-Bytes indexedPicture(const Bytes& sheet, int bitDepth, const std::vector<PaletteColour>& palette,
-                     const std::vector<std::uint32_t>& indexOf, bool interlaced = false)
-{
-    return craftPng({PNG_COLOR_TYPE_PALETTE, bitDepth, interlaced, 128, 32, &palette},
-                    [&](std::uint32_t x, std::uint32_t y, int) { return indexOf[pixelOf(sheet, x, y)]; });
-}
-
-TEST(PngSheetFile, IndexedPicturesAreReadByColourWhenEveryUsedEntryIsOneOfTheSixteen)
-{
-    TestRandom random(41);
-    std::vector<std::uint32_t> all(16);
-    for (std::uint32_t c = 0; c < 16; ++c) {
-        all[c] = c;
-    }
-    const Bytes sheet = sheetOfColours(random, all);
-
-    // The palette reordered, as image editors save it: entry k shows colour order[k].
-    std::vector<std::uint32_t> order = all;
-    for (std::uint32_t k = 15; k > 0; --k) {
-        std::swap(order[k], order[random.below(k + 1)]);
-    }
-    std::vector<PaletteColour> reordered;
-    std::vector<std::uint32_t> indexOf(16);
-    for (std::uint32_t k = 0; k < 16; ++k) {
-        reordered.push_back(kSheetPalette[order[k]]);
-        indexOf[order[k]] = k;
-    }
-    for (const int bitDepth : {4, 8}) {
-        for (const bool interlaced : {false, true}) {
-            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, reordered, indexOf, interlaced), {2048});
-            EXPECT_TRUE(read.ok) << bitDepth << " " << interlaced << ": " << read.output;
-            EXPECT_EQ(read.output, "");
-            EXPECT_EQ(read.sheets[0], sheet) << bitDepth << " bits, interlaced " << interlaced;
-        }
-    }
-
-    // 256 entries, the unused ones none of the 16 colours: read by colour too.
-    std::vector<PaletteColour> padded = reordered;
-    padded.resize(256, PaletteColour{0x45, 0x45, 0x45});
-    const ReadOutcome wide = readPicture(indexedPicture(sheet, 8, padded, indexOf), {2048});
-    EXPECT_EQ(wide.output, "");
-    EXPECT_EQ(wide.sheets[0], sheet);
-
-    // Only the colours used, in an order of their own, at 2 bits: 3 entries.
-    const Bytes fewColours = sheetOfColours(random, {9, 0, 3});
-    std::vector<std::uint32_t> fewIndex(16, 0);
-    fewIndex[3] = 0;
-    fewIndex[0] = 1;
-    fewIndex[9] = 2;
-    const std::vector<PaletteColour> used{kSheetPalette[3], kSheetPalette[0], kSheetPalette[9]};
-    const ReadOutcome few = readPicture(indexedPicture(fewColours, 2, used, fewIndex), {2048});
-    EXPECT_EQ(few.output, "");
-    EXPECT_EQ(few.sheets[0], fewColours);
-
-    // The tool's own picture through the same rule: the identity.
-    const ReadOutcome own = readPicture(indexedPicture(sheet, 4, kToolPalette, all), {2048});
-    EXPECT_EQ(own.output, "");
-    EXPECT_EQ(own.sheets[0], sheet);
-}
-
-TEST(PngSheetFile, ARecolouredPaletteIsReadByIndexWithANote)
-{
-    TestRandom random(42);
-    const Bytes sheet = sheetOfColours(random, {0, 1, 5, 7, 12});
-    std::vector<std::uint32_t> identity(16);
-    for (std::uint32_t c = 0; c < 16; ++c) {
-        identity[c] = c;
-    }
-    // Every entry recoloured; then only one used entry off the 16 colours.
-    std::vector<PaletteColour> recoloured;
-    for (std::uint32_t k = 0; k < 16; ++k) {
-        recoloured.push_back({static_cast<std::uint8_t>(10 * k + 3), 0x40, 0x41});
-    }
-    std::vector<PaletteColour> oneOff = kToolPalette;
-    oneOff[5] = {0x45, 0x45, 0x45};
-    for (const auto* palette : {&recoloured, &oneOff}) {
-        for (const int bitDepth : {4, 8}) {
-            const ReadOutcome read = readPicture(indexedPicture(sheet, bitDepth, *palette, identity), {2048});
-            EXPECT_TRUE(read.ok) << read.output;
-            EXPECT_EQ(read.output,
-                      "Note: the palette of GFX21.png is not sheetpak's, so its pixels are read by their index.\n");
-            EXPECT_EQ(read.sheets[0], sheet);
-        }
-    }
-    // The note comes once, before the refusal of a colour the sheet cannot keep.
-    const Bytes highColour = sheetOfColours(random, {1, 12});
-    const ReadOutcome refused = readPicture(indexedPicture(highColour, 4, recoloured, identity), {2048}, true);
-    EXPECT_FALSE(refused.ok);
-    EXPECT_EQ(refused.output.rfind("Note: the palette of GFX21.png is not sheetpak's", 0), 0u) << refused.output;
-    EXPECT_NE(refused.output.find("has colour 12; the game keeps 3 bits per pixel"), std::string::npos);
-}
-
-TEST(PngSheetFile, AnEntryOffThePaletteInUseWithIndicesPastSixteenIsRefusedByItsColour)
-{
-    // Entries 0-15 the tool's, entry 20 a grey of an antialiased line.
-    std::vector<PaletteColour> palette = kToolPalette;
-    palette.resize(21, PaletteColour{0x10, 0x20, 0x30});
-    palette[20] = {0x45, 0x45, 0x45};
-    const auto picture = [&](const std::vector<std::pair<std::uint32_t, std::uint32_t>>& greys) {
-        return craftPng({PNG_COLOR_TYPE_PALETTE, 8, false, 128, 32, &palette},
-                        [&](std::uint32_t x, std::uint32_t y, int) {
-                            return std::find(greys.begin(), greys.end(), std::make_pair(x, y)) != greys.end() ? 20u
-                                                                                                               : 1u;
-                        });
-    };
-    const ReadOutcome one = readPicture(picture({{17, 5}}), {2048});
-    EXPECT_FALSE(one.ok);
-    EXPECT_EQ(one.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
-                          "none of the 16 colours of the palette.\n");
-    const ReadOutcome three = readPicture(picture({{17, 5}, {3, 30}, {100, 9}}), {2048});
-    EXPECT_FALSE(three.ok);
-    EXPECT_EQ(three.output, "The picture GFX21.png, GFX 0x21: the pixel at x 17, y 5 has the colour #454545, which is "
-                            "none of the 16 colours of the palette.\n"
-                            "2 more pixels of GFX21.png are refused as well; the last is at x 3, y 30.\n");
 }
 
 TEST(PngSheetFile, EveryRowFilterOfFourBitPicturesIsUndone)
@@ -556,7 +225,7 @@ TEST(PngSheetFile, EveryRowFilterOfFourBitPicturesIsUndone)
                               PNG_ALL_FILTERS}) {
         const Bytes png = craftPng({PNG_COLOR_TYPE_PALETTE, 4, false, 128, 64, &kToolPalette, filters},
                              [&](std::uint32_t x, std::uint32_t y, int) { return pixelOf(sheet, x, y); });
-        const ReadOutcome read = readPicture(png, {4096});
+        const ReadOutcome read = readAsSheets(png, {4096});
         EXPECT_TRUE(read.ok) << filters << ": " << read.output;
         EXPECT_EQ(read.sheets[0], sheet) << filters;
     }
@@ -608,13 +277,93 @@ TEST(PngSheetFile, RefusesWithOneLineNamingFileSheetAndPixel)
         {"damaged", damaged, false, "the PNG data is damaged"},
     };
     for (const Case& c : cases) {
-        const ReadOutcome read = readPicture(c.png, {2048}, c.threeBits);
+        const ReadOutcome read = readAsSheets(c.png, {2048}, c.threeBits);
         EXPECT_FALSE(read.ok) << c.what;
         EXPECT_EQ(read.output.rfind("The picture GFX21.png, GFX 0x21: ", 0), 0u) << c.what << ": " << read.output;
         EXPECT_NE(read.output.find(c.says), std::string::npos) << c.what << ": " << read.output;
         EXPECT_EQ(read.output.find('\n'), read.output.size() - 1) << c.what << ": " << read.output;
         EXPECT_EQ(read.output.substr(read.output.size() - 2), ".\n") << c.what;
     }
+}
+
+TEST(PngSheetFile, TheRecordHoldsTheFirstRefusedPixelTheCountAndTheLastPlace)
+{
+    std::vector<Bytes> sheets{Bytes(2048), Bytes(2048)};
+    std::vector<PictureSheet> layout = layoutOf(sheets, true, 0x40);
+    const auto recordOf = [&](const Bytes& png) {
+        PictureSource source;
+        source.bytes = png.data();
+        source.length = png.size();
+        return readSheetPictureRecord(source, layout.data(), 2);
+    };
+    // 16-bit RGBA: a partly transparent pixel in 0x40, then two of a colour
+    // none of the 16 in 0x41, then one of colour 9 where 3 bits are kept.
+    const Bytes rgba = craftPng({PNG_COLOR_TYPE_RGB_ALPHA, 16, false, 128, 64},
+                                [](std::uint32_t x, std::uint32_t y, int channel) -> std::uint32_t {
+                                    if (x == 5 && y == 7) {
+                                        return channel == 3 ? 0x8000u : 0u;
+                                    }
+                                    if ((x == 6 || x == 120) && y == 40) {
+                                        return channel == 3 ? 0xFFFFu : 0x1234u;
+                                    }
+                                    return paletteSample(x == 3 && y == 60 ? 9 : 0, channel, 16);
+                                });
+    const SheetPictureRecord refused = recordOf(rgba);
+    EXPECT_FALSE(refused.read);
+    EXPECT_EQ(refused.fault.fault, PictureFault::None);
+    EXPECT_EQ(refused.firstSheet, 0x40u);
+    EXPECT_EQ(refused.lastSheet, 0x41u);
+    EXPECT_EQ(refused.height, 64u);
+    EXPECT_EQ(refused.firstRefused.why, PixelRefusal::Transparent);
+    EXPECT_EQ(refused.firstRefused.sheet, 0x40u);
+    EXPECT_EQ(refused.firstRefused.x, 5u);
+    EXPECT_EQ(refused.firstRefused.y, 7u);
+    EXPECT_EQ(refused.firstRefused.value, 0x8000u);
+    EXPECT_EQ(refused.firstRefused.alphaMax, 0xFFFFu);
+    EXPECT_EQ(refused.moreRefused, 3u);
+    EXPECT_EQ(refused.lastRefusedX, 3u);
+    EXPECT_EQ(refused.lastRefusedY, 60u);
+    testing::internal::CaptureStdout();
+    printSheetPictureRecord(refused, "Two.png");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "The picture Two.png, GFX 0x40: the pixel at x 5, y 7 is partly transparent (alpha 32768 of 65535); "
+              "every pixel must be opaque.\n"
+              "3 more pixels of Two.png are refused as well; the last is at x 3, y 60.\n");
+
+    // The first refused pixel in the second sheet, of a colour off the 16.
+    const Bytes offPalette = craftPng({PNG_COLOR_TYPE_RGB, 16, false, 128, 64},
+                                      [](std::uint32_t x, std::uint32_t y, int channel) -> std::uint32_t {
+                                          return x == 6 && y == 40 ? 0x1234u + std::uint32_t(channel)
+                                                                   : paletteSample(0, channel, 16);
+                                      });
+    const SheetPictureRecord one = recordOf(offPalette);
+    EXPECT_EQ(one.firstRefused.why, PixelRefusal::OffPalette16);
+    EXPECT_EQ(one.firstRefused.sheet, 0x41u);
+    EXPECT_EQ(Bytes(one.firstRefused.colour, one.firstRefused.colour + 6),
+              (Bytes{0x12, 0x34, 0x12, 0x35, 0x12, 0x36}));
+    EXPECT_EQ(one.moreRefused, 0u);
+}
+
+TEST(PngSheetFile, AFileThatCannotBeReadKeepsTheSystemsErrorNumber)
+{
+    // A folder opens as a file here, but reading it fails (EISDIR).
+    TempDir dir;
+    std::FILE* folder = std::fopen(dir.path().string().c_str(), "rb");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "a folder does not open as a file here";
+    }
+    Bytes sheet(2048);
+    PictureSheet layout{0x21, sheet.data(), 2048, false};
+    PictureSource source;
+    source.file = folder;
+    const SheetPictureRecord record = readSheetPictureRecord(source, &layout, 1);
+    std::fclose(folder);
+    EXPECT_FALSE(record.read);
+    EXPECT_EQ(record.fault.fault, PictureFault::CannotRead);
+    EXPECT_EQ(record.fault.systemError, EISDIR);
+    testing::internal::CaptureStdout();
+    printSheetPictureRecord(record, "GFX21.png");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "The picture GFX21.png, GFX 0x21: the file could not be read.\n");
 }
 
 TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePicture)
@@ -628,7 +377,7 @@ TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePictu
                         [=](std::uint32_t x, std::uint32_t y, int) { return x == atX && y == atY ? colour : 0u; });
     };
     const auto refusal = [&](std::uint32_t x, std::uint32_t y, std::uint32_t colour, bool threeBits) {
-        return readPicture(withPixel(x, y, colour), lengths, threeBits, 0x21, "All.png").output;
+        return readAsSheets(withPixel(x, y, colour), lengths, threeBits, 0x21, "All.png").output;
     };
     // The last tile row of 0x22 starts at y 32 + 224; only tiles 0 and 1 exist.
     EXPECT_EQ(refusal(16, 256, 3, false),
@@ -647,11 +396,11 @@ TEST(PngSheetFile, StackedPicturesNameTheSheetOfAPixelAndItsPlaceInTheWholePictu
                                        }
                                        return (x == 127 && y == 256) || (x == 20 && y == 290) ? 10u : 0u;
                                    });
-    EXPECT_EQ(readPicture(several, lengths, true, 0x21, "All.png").output,
+    EXPECT_EQ(readAsSheets(several, lengths, true, 0x21, "All.png").output,
               "The picture All.png, GFX 0x21: the pixel at x 0, y 3 has colour 9; the game keeps 3 bits per pixel "
               "there, so only colours 0 to 7.\n"
               "5 more pixels of All.png are refused as well; the last is at x 20, y 290.\n");
-    EXPECT_EQ(readPicture(Bytes(3, 0), lengths, false, 0x21, "All.png").output,
+    EXPECT_EQ(readAsSheets(Bytes(3, 0), lengths, false, 0x21, "All.png").output,
               "The picture All.png, GFX 0x21 to 0x23: the file is not a PNG picture.\n");
 }
 

@@ -1,7 +1,7 @@
 // Pictures as image editors save them, through the real binary: a re-save
 // that keeps the pixels inserts the ROM the raw sheets insert, whatever the
-// editor did to the palette; a recoloured palette is read by its indices,
-// with a note; a colour off the 16 is refused, every such pixel counted, and
+// editor did to the palette (a reordered one is said with a note); a
+// recoloured palette is read by its indices, with a note; a colour off the 16 is refused, every such pixel counted, and
 // the ROM is left as it was. The editors are Debian's ImageMagick,
 // GraphicsMagick and Python's Pillow, called by their full paths (a tool of
 // the same name elsewhere may be something else); a test whose editor is not
@@ -101,6 +101,13 @@ Bytes handBuilt(const Bytes& sheet, const std::vector<png_color>& palette, const
     return out;
 }
 
+// The note of a picture read by colour whose palette is in another order.
+std::string otherOrderNote(const std::string& name)
+{
+    return "Note: the palette of " + name + " is in another order than sheetpak's, so its pixels are read by their "
+           "colour.\n";
+}
+
 png_color toolColour(std::uint32_t index)
 {
     return {kSheetPalette[index].red, kSheetPalette[index].green, kSheetPalette[index].blue};
@@ -156,8 +163,9 @@ TEST_F(PngEditors, ImageMagickReSavesInsertPixelExactly)
     // and turns a sheet of greys into a grey picture.
     inFolder("/usr/bin/convert all.png all.png && /usr/bin/convert GFX71.png GFX71.png && "
              "/usr/bin/convert GFX21.png GFX21.png && /usr/bin/mogrify GFXDE.png");
-    insertsAsRawSheets("all.png");
-    insertsAsRawSheets();
+    insertsAsRawSheets("all.png", "Recompressing..." + otherOrderNote("all.png") + "Done!\n");
+    insertsAsRawSheets(nullptr,
+                       "Recompressing..." + otherOrderNote("GFX71.png") + otherOrderNote("GFXDE.png") + "Done!\n");
     // A re-save that keeps every pixel holds no change: extraction replaces
     // it without being told to.
     EXPECT_EQ(afterBanner(run({"120", "zelda.smc"}).output), "Decompressing...Done!\n");
@@ -202,11 +210,15 @@ TEST_F(PngEditors, PillowQuantizedAndTrimmedPalettesInsertPixelExactly)
     EXPECT_NE(withDrawnSheet, viaRawSheets);
     original.save(dir / "zelda.smc");
     fs::rename(dir / "trimmed.png", dir / "GFX72.png");
+    // Both palettes are in an order of their own.
     const RunResult trimmed = run({"121", "87000", "zelda.smc"});
-    EXPECT_EQ(afterBanner(trimmed.output).rfind("Recompressing...Done!\n", 0), 0u) << trimmed.output;
+    EXPECT_EQ(afterBanner(trimmed.output).rfind(
+                  "Recompressing..." + otherOrderNote("GFX71.png") + otherOrderNote("GFX72.png") + "Done!\n", 0),
+              0u)
+        << trimmed.output;
     EXPECT_EQ(readFile(dir / "zelda.smc"), withDrawnSheet);
     original.save(dir / "zelda.smc");
-    insertsAsRawSheets("all.png");
+    insertsAsRawSheets("all.png", "Recompressing..." + otherOrderNote("all.png") + "Done!\n");
 }
 
 TEST_F(PngEditors, HandBuiltPalettesAreReadByColourOrByIndexAsTheRulesSay)
@@ -231,7 +243,8 @@ TEST_F(PngEditors, HandBuiltPalettesAreReadByColourOrByIndexAsTheRulesSay)
         used.push_back(toolColour(colour));
     }
     writeFile(dir / "GFX21.png", handBuilt(tiles21, used, [&](std::uint32_t c, auto, auto) { return indexOf[c]; }));
-    insertsAsRawSheets();
+    insertsAsRawSheets(nullptr,
+                       "Recompressing..." + otherOrderNote("GFX21.png") + otherOrderNote("GFX71.png") + "Done!\n");
     // Their pixels are the ROM's: extraction replaces them without being told to.
     const Bytes handMade = readFile(dir / "GFX71.png");
     EXPECT_EQ(afterBanner(run({"120", "zelda.smc"}).output), "Decompressing...Done!\n");
