@@ -312,7 +312,7 @@ TEST_F(Commands, ExpansionAndChangedSheetsPastTheGraphicsArea)
     for (std::uint32_t sheet = 0; sheet < 0xDD; ++sheet) {
         const std::string name = sheetName(sheet, false);
         Bytes written = readFile(commands / name);
-        for (std::size_t at = 17; at < written.size() && sheetKeeps3BitsPerPixel(sheet); at += at % 32 == 31 ? 18 : 2) {
+        for (std::size_t at = 17; at < written.size() && sheetKeeps3BitsPerPixel(sheet); at += at % 32 == 31 ? std::size_t{18} : std::size_t{2}) {
             written[at] = 0;
         }
         EXPECT_EQ(readFile(commands / "back" / name), written) << name;
