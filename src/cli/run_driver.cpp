@@ -110,10 +110,16 @@ bool romIsASheetFile(const std::string& romPath, bool pictures)
     return false;
 }
 
-// Told once, before this run waits for another run on the ROM to finish.
-void tellWaitingForRom(const char* path)
+// Told before this run waits for another run on the ROM or the sheet files
+// to finish (`seconds` 0), then every 30 seconds of the wait.
+void tellWaiting(const char* name, std::uint32_t seconds)
 {
-    std::printf(kFmtWaitingForRun, path);
+    const char* shown = name[0] != '\0' ? name : kMsgTheCurrentFolder;
+    if (seconds == 0) {
+        std::printf(kFmtWaitingForRun, shown);
+    } else {
+        std::printf(kFmtStillWaiting, static_cast<unsigned>(seconds), shown);
+    }
     std::fflush(stdout);
 }
 
@@ -127,9 +133,12 @@ bool openRom(const RunOptions& options, RomImage& rom, std::FILE*& lock)
     const bool readOnly = options.operation == RunOperation::ExtractSheets || checkOnly;
     rom.path = options.romPath.c_str();
     lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
-                          tellWaitingForRom);
+                          tellWaiting);
     if (lock == nullptr) {
         std::printf(kFmtUnableToOpenRom, rom.path);
+        return false;
+    }
+    if (!restoreHalfWrittenRom(rom.path)) {
         return false;
     }
     if (!checkOnly) {
@@ -339,6 +348,9 @@ int runSheetpak(int argc, const char* const* argv)
 {
     // A write past a file-size limit fails like any write, so the run can say so.
     letWritesFailPastSizeLimit();
+    // Ctrl-C and the like wait for a file being put in place; waits say so.
+    letStopSignalsWaitForCommits();
+    setLockWaitNotice(tellWaiting);
     if (argc > 1 && answersHelpOrVersion(argv[1])) {
         std::fflush(stdout);
         return 0;

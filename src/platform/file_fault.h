@@ -1,14 +1,17 @@
 #pragma once
 // The file seam's fault hook, for tests only: the product never sets it, and
 // no flag or environment variable reaches it. Every step of the seam (each
-// creation of a temporary file, each write of at most 0x40000 bytes, each
-// flush to the disk, resize, rename and folder sync) is counted; the `at`-th
+// creation of a temporary file or a journal, each write of at most 0x40000
+// bytes, each flush to the disk, resize, rename, folder sync and removal of a
+// journal) is counted; the `at`-th
 // counted step (from 1) fails, or it and every later one, or the process ends
 // there at once with _exit(kFileFaultExitStatus) as if killed.
 
 #include <cstdint>
 
-enum class FileStep : std::uint8_t { Create, Write, Flush, Resize, Rename, SyncFolder, Any };
+// A journal's own writes are JournalWrite, so that a count of Write steps
+// sees only the bytes written to the file itself.
+enum class FileStep : std::uint8_t { Create, Write, Flush, Resize, Rename, SyncFolder, JournalWrite, Remove, Any };
 enum class FileFaultAction : std::uint8_t { None, FailOnce, FailFromThen, Exit };
 
 struct FileFaultForTests {

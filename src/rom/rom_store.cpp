@@ -14,7 +14,7 @@ bool rewriteRomInPlace(const RomImage& image)
 {
     std::FILE* file = openExistingFile(image.path, "r+b");
     const InPlaceRewrite result =
-        file == nullptr ? InPlaceRewrite::NotRead : rewriteInPlace(file, image.bytes.get(), image.size);
+        file == nullptr ? InPlaceRewrite::NotRead : rewriteInPlace(file, image.path, image.bytes.get(), image.size);
     if (file != nullptr) {
         std::fclose(file);
     }
@@ -23,6 +23,10 @@ bool rewriteRomInPlace(const RomImage& image)
         return true;
     case InPlaceRewrite::NotRead:
         std::printf(kFmtRomReadFailed, image.path);
+        return false;
+    case InPlaceRewrite::NotWritten:
+        std::printf(kFmtRomWriteFailed, image.path);
+        std::printf("%s", kMsgRomUnchanged);
         return false;
     case InPlaceRewrite::Restored:
         std::printf(kFmtRomWriteFailed, image.path);
@@ -77,4 +81,29 @@ bool storeRomImage(const RomImage& image)
     std::printf(kFmtRomWriteFailed, image.path);
     std::printf("%s", kMsgRomUnchanged);
     return false;
+}
+
+bool reportHalfWritten(const char* name, HalfWritten result)
+{
+    switch (result) {
+    case HalfWritten::No:
+        return true;
+    case HalfWritten::Restored:
+        std::printf(kFmtHalfWrittenRestored, name);
+        return true;
+    case HalfWritten::NotWritable:
+        std::printf(kFmtHalfWrittenNotWritable, name);
+        return false;
+    case HalfWritten::RestoreFailed:
+        std::printf(kFmtHalfWrittenRestoreFailed, name);
+        return false;
+    }
+    return false;
+}
+
+bool restoreHalfWrittenRom(const char* path)
+{
+    HalfWritten result = HalfWritten::No;
+    restoreHalfWrittenFiles(&path, 1, true, &result);
+    return reportHalfWritten(path, result);
 }

@@ -12,6 +12,7 @@
 #include "rom/sheet_catalogue.h"
 #include "sheetfile/edited_files.h"
 #include "sheetfile/png_sheet_file.h"
+#include "sheetfile/sheet_file_locks.h"
 #include "sheetfile/sheet_file_name.h"
 #include "sheetfile/sheetfile_messages.h"
 
@@ -252,6 +253,10 @@ bool studyReplacements(SheetSink& sink, const PlannedFile* files, std::uint32_t 
 // The combined file: studied, then written whole unless it holds its bytes.
 bool closeCombinedFile(SheetSink& sink)
 {
+    HeldRunLock held;
+    if (!holdCombinedFile(held, sink.combinedPath, sink.checkOnly ? FileLock::Shared : FileLock::Exclusive)) {
+        return false;
+    }
     const RomLayout& layout = *sink.layout;
     PlannedFile file;
     file.path = sink.combinedPath;
@@ -285,6 +290,11 @@ bool closeCombinedFile(SheetSink& sink)
 // then one batch of writes.
 bool closePerSheetFiles(SheetSink& sink)
 {
+    // Alone from the first look at the files to the batch's last rename.
+    HeldRunLock held;
+    if (!holdPerSheetFiles(held, sink.pictures, sink.checkOnly ? FileLock::Shared : FileLock::Exclusive)) {
+        return false;
+    }
     const RomLayout& layout = *sink.layout;
     SheetFileName names[kSheetCount];
     std::unique_ptr<EncodedPicture[]> pictures(sink.pictures ? new (std::nothrow) EncodedPicture[kSheetCount]
@@ -416,7 +426,10 @@ bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* c
     source.pictures = pictures;
     source.combinedPath = combinedPath;
     if (combinedPath == nullptr) {
-        return true;
+        return holdPerSheetFiles(source.held, pictures, FileLock::Shared);
+    }
+    if (!holdCombinedFile(source.held, combinedPath, FileLock::Shared)) {
+        return false;
     }
     source.combined.reset(new (std::nothrow) std::uint8_t[combinedFileSize(layout)]);
     if (!source.combined) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/file_io.h"
 #include "rom/rom_image.h"
 #include "rom/sheet_catalogue.h"
 
@@ -17,9 +18,11 @@ struct SheetSource {
     bool pictures = false;
     const char* combinedPath = nullptr;          // null: one file per sheet
     std::unique_ptr<std::uint8_t[]> combined;    // combinedFileSize(layout) bytes
+    HeldRunLock held;                            // the sheet files, shared with other readers
 };
 
-// Sets up `source` for `layout`'s sheets; a combined file must hold exactly
+// Sets up `source` for `layout`'s sheets, holding them against writers as
+// long as it lives (sheet_file_locks.h); a combined file must hold exactly
 // that release's sheets. False after printing a message.
 bool openSheetSource(SheetSource& source, const RomLayout& layout, const char* combinedPath, bool pictures);
 
