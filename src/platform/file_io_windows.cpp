@@ -333,16 +333,17 @@ bool identityOfPath(const fs::path& path, bool throughLinks, FileIdentity& ident
     return identityOf(path.string(), identity, throughLinks);
 }
 
-// The stream of a handle opened for reading and writing; null (the handle
-// closed) when none can be had.
-std::FILE* streamOf(HANDLE handle)
+// The stream of a handle opened for reading (and writing, when `writable`);
+// null (the handle closed) when none can be had.
+std::FILE* streamOf(HANDLE handle, bool writable = true)
 {
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writable ? _O_RDWR : _O_RDONLY) | _O_BINARY);
     if (descriptor < 0) {
         CloseHandle(handle);
         return nullptr;
     }
-    std::FILE* file = _fdopen(descriptor, "r+b");
+    std::FILE* file = _fdopen(descriptor, writable ? "r+b" : "rb");
     if (file == nullptr) {
         _close(descriptor);
     }
@@ -372,9 +373,18 @@ bool createJournal(const fs::path& path, const TargetState& /*before*/, JournalF
 
 bool openJournal(const fs::path& path, JournalFile& journal)
 {
-    const HANDLE handle = CreateFileA(path.string().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // To be removed once settled; a run that may not remove it still reads
+    // it, so that it never takes a half-written file for a whole one.
+    bool writable = true;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE | DELETE, DWORD{GENERIC_READ}}) {
+        handle = CreateFileA(path.string().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) {
+            break;
+        }
+        writable = false;
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -384,7 +394,7 @@ bool openJournal(const fs::path& path, JournalFile& journal)
         CloseHandle(handle);
         return false;
     }
-    journal.file = streamOf(handle);
+    journal.file = streamOf(handle, writable);
     journal.path = path;
     return journal.file != nullptr;
 }

@@ -335,6 +335,21 @@ TEST_F(StoppedRuns, LinkedSheetFilesOfAnExtractionKilledAtAnyStepAreOldOrNewAfte
     }
 }
 
+TEST_F(StoppedRuns, ALinkedRomWhoseJournalCannotBeMadeIsNotWrittenAtAll)
+{
+    const SyntheticRom rom = sampleRom({});
+    writeSampleSheetFiles(kUsLayout, 2);
+    saveLinked(rom);
+    // A folder that takes no new file: no journal, so no write in place.
+    const RunResult result = runSheetpakInChild({"1", "87000", "zelda.smc"}, dir.path(),
+                                                {FileFaultAction::FailFromThen, 1, FileStep::Create});
+    EXPECT_EQ(afterBanner(result.output),
+              "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(readFile(dir / "other.smc"), rom.bytes);
+    EXPECT_TRUE(leftovers(dir.path()).empty());
+}
+
 TEST_F(StoppedRuns, AJournalWhoseChecksumFailsIsRemovedAndTheRomLeftAsItIs)
 {
     const SyntheticRom rom = sampleRom({});
