@@ -285,15 +285,22 @@ void BM_InsertChangedOnly(benchmark::State& state, const char* sheetFile)
 BENCHMARK_CAPTURE(BM_InsertChangedOnly, one_sheet_changed, "one_changed.bin")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_InsertChangedOnly, nothing_changed, "all.bin")->Unit(benchmark::kMillisecond);
 
-void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest)
+// With `hardLinked` the ROM has a second name, so that insertion writes it in
+// place under a journal instead of replacing it whole.
+void BM_Insert(benchmark::State& state, bool combinedFile, bool pictures, bool smallest, bool hardLinked = false)
 {
     Workspace& space = workspace();
     makePictures();
+    const char* path = hardLinked ? "linked.smc" : "sample.smc";
+    if (hardLinked && !fs::exists("linked-too.smc")) {
+        writeWhole(path, space.rom);
+        fs::create_hard_link(path, "linked-too.smc");
+    }
     for (auto _ : state) {
         state.PauseTiming();
-        writeWhole("sample.smc", space.rom);
+        writeWhole(path, space.rom);  // the same file: both names stay
         state.ResumeTiming();
-        RomImage rom = openSample();
+        RomImage rom = openSample(path);
         InsertRequest request;
         request.startOffset = 0x87000;
         request.files = sheetFiles(combinedFile ? (pictures ? "all.png" : "all.bin") : nullptr, pictures);
@@ -306,6 +313,8 @@ BENCHMARK_CAPTURE(BM_Insert, combined_file, true, false, false)->Unit(benchmark:
 BENCHMARK_CAPTURE(BM_Insert, per_sheet_pictures, false, true, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Insert, combined_picture, true, true, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Insert, smallest_packing, true, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, combined_file_hard_linked, true, false, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Insert, per_sheet_files_hard_linked, false, false, false, true)->Unit(benchmark::kMillisecond);
 
 // Floor of insertion: read the sheet files and the ROM, write as many bytes
 // into the ROM as insertion does (laid sheets, fixed sheets and the fill).

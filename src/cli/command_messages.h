@@ -120,7 +120,6 @@ inline constexpr const char* kFmtFillWritesNoFill =
     "The fill writes 0xFF from 0x%06X to 0x%06X; add --no-fill to leave those bytes as they are.\n";
 
 // The line a successful run ends with: what it wrote and where.
-inline constexpr const char* kMsgCurrentFolder = "the current folder";
 inline constexpr const char* kMsgDryRunWroteNothing = "Nothing was written: this was a dry run.\n";
 inline constexpr const char* kFmtWroteSheetFiles = "Sheet files written to %s: %u; left as they were: %u.\n";
 inline constexpr const char* kFmtWroteCombinedFile = "%s written.\n";

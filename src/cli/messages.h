@@ -87,8 +87,12 @@ inline constexpr const char* kFmtWouldReplaceChanges =
 inline constexpr const char* kFmtRomNotWritable =
     "The ROM %s cannot be opened for writing, so the real run would fail.\n";
 
-// Another run holds the ROM.
+// Another run holds the ROM, the sheet files' folder or the combined file;
+// then every 30 seconds of waiting. The current folder is named in words.
 inline constexpr const char* kFmtWaitingForRun = "Waiting for another run on %s to finish...\n";
+inline constexpr const char* kFmtStillWaiting =
+    "Still waiting after %u seconds: another program holds %s. Ctrl-C stops this run; nothing has been changed.\n";
+inline constexpr const char* kMsgTheCurrentFolder = "the current folder";
 
 // A run that writes a patch instead of the ROM.
 inline constexpr const char* kFmtPatchWritten = "Patch written: %s (%u bytes); %s is unchanged.\n";

@@ -20,6 +20,7 @@
 #include "rom/rom_messages.h"
 #include "rom/rom_store.h"
 #include "rom/sheet_catalogue.h"
+#include "sheetfile/sheet_file_locks.h"
 #include "sheetfile/sheet_files.h"
 #include "sheetfile/sheet_probe.h"
 #include "transfer/check_report.h"
@@ -112,10 +113,16 @@ struct RunOutcome {
     std::uint32_t grownTo = 0;        // expansion
 };
 
-// Told once, before this run waits for another run on the ROM to finish.
-void tellWaitingForRom(const char* path)
+// Told before this run waits for another run on the ROM or the sheet files
+// to finish (`seconds` 0), then every 30 seconds of the wait.
+void tellWaiting(const char* name, std::uint32_t seconds)
 {
-    printNote(kFmtWaitingForRun, path);
+    const char* shown = name[0] != '\0' ? name : kMsgTheCurrentFolder;
+    if (seconds == 0) {
+        printNote(kFmtWaitingForRun, shown);
+    } else {
+        printNote(kFmtStillWaiting, static_cast<unsigned>(seconds), shown);
+    }
     flushMessages();
 }
 
@@ -128,9 +135,12 @@ bool openRom(const RunRequest& request, RomImage& rom, std::FILE*& lock)
     const bool readOnly = onlyReadsRom(request);
     rom.path = request.romPath.c_str();
     lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
-                          tellWaitingForRom);
+                          tellWaiting);
     if (lock == nullptr) {
         printError(kFmtUnableToOpenRom, rom.path);
+        return false;
+    }
+    if (!restoreHalfWrittenRom(rom.path)) {
         return false;
     }
     if (!request.checkOnly && request.patchPath.empty()) {
@@ -213,6 +223,12 @@ bool runExtraction(const RunRequest& request, const RomImage& rom, RunOutcome& o
     std::unique_ptr<ExtractPlan> plan(new (std::nothrow) ExtractPlan);
     if (!plan) {
         printError("%s", kMsgOutOfMemory);
+        return false;
+    }
+    // The sheet files alone from the first look at them to the last rename
+    // (shared with other readers for a check).
+    HeldRunLock held;
+    if (!holdSheetFiles(held, request.sheets, request.checkOnly ? FileLock::Shared : FileLock::Exclusive)) {
         return false;
     }
     ExtractRequest extraction;
@@ -366,7 +382,7 @@ void removeFolderIfEmpty(const std::string& folder)
 // The folder of per-sheet files as a message names it.
 std::string folderName(const SheetFiles& files)
 {
-    return files.path.empty() ? kMsgCurrentFolder : files.path;
+    return files.path.empty() ? kMsgTheCurrentFolder : files.path;
 }
 
 // The line a successful run of the command form ends with: what it wrote and where.
@@ -579,6 +595,9 @@ int runSheetpak(int argc, const char* const* argv)
 {
     // A write past a file-size limit fails like any write, so the run can say so.
     letWritesFailPastSizeLimit();
+    // Ctrl-C and the like wait for a file being put in place; waits say so.
+    letStopSignalsWaitForCommits();
+    setLockWaitNotice(tellWaiting);
     if (isCommandForm(argc, argv)) {
         return runCommandForm(argc, argv);
     }

@@ -1,5 +1,6 @@
 #include "platform/file_fault.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -35,6 +36,11 @@ bool fileStepMayRun(FileStep kind)
     if (gFault.action == FileFaultAction::Exit) {
         std::fflush(stdout);
         std::_Exit(kFileFaultExitStatus);
+    }
+    if (gFault.action == FileFaultAction::Raise) {
+        std::fflush(stdout);
+        std::raise(gFault.signal);
+        return true;
     }
     return false;
 }

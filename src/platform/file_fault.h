@@ -1,20 +1,25 @@
 #pragma once
 // The file seam's fault hook, for tests only: the product never sets it, and
 // no flag or environment variable reaches it. Every step of the seam (each
-// creation of a temporary file, each write of at most 0x40000 bytes, each
-// flush to the disk, resize, rename and folder sync) is counted; the `at`-th
+// creation of a temporary file or a journal, each write of at most 0x40000
+// bytes, each flush to the disk, resize, rename, folder sync and removal of a
+// journal) is counted; the `at`-th
 // counted step (from 1) fails, or it and every later one, or the process ends
-// there at once with _exit(kFileFaultExitStatus) as if killed.
+// there at once with _exit(kFileFaultExitStatus) as if killed, or it raises a
+// signal there and the step runs on.
 
 #include <cstdint>
 
-enum class FileStep : std::uint8_t { Create, Write, Flush, Resize, Rename, SyncFolder, Any };
-enum class FileFaultAction : std::uint8_t { None, FailOnce, FailFromThen, Exit };
+// A journal's own writes are JournalWrite, so that a count of Write steps
+// sees only the bytes written to the file itself.
+enum class FileStep : std::uint8_t { Create, Write, Flush, Resize, Rename, SyncFolder, JournalWrite, Remove, Any };
+enum class FileFaultAction : std::uint8_t { None, FailOnce, FailFromThen, Exit, Raise };
 
 struct FileFaultForTests {
     FileFaultAction action = FileFaultAction::None;
     std::uint32_t at = 0;           // the step that faults, counted from 1
     FileStep only = FileStep::Any;  // count only steps of this kind
+    int signal = 0;                 // the signal Raise raises
 };
 
 inline constexpr int kFileFaultExitStatus = 86;

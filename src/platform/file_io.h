@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 // ---- The process ----
 
@@ -18,6 +19,28 @@
 // with its error and takes the caller's ordinary failure path, instead of
 // ending the process (SIGXFSZ ignored on POSIX; Windows has no such signal).
 void letWritesFailPastSizeLimit();
+
+// Called once at the start of a run. SIGINT, SIGTERM, SIGHUP and SIGQUIT (on
+// Windows the console's Ctrl-C, Ctrl-Break and close events) that come while
+// a commit is under way take effect once it has completed or been rolled
+// back; at any other time at once. A commit is the rename of a temporary file
+// over its file with the folder sync after it, the writes and renames of a
+// batch, and an in-place write from its journal's creation to its removal.
+// Either way the run removes the temporary files it holds, then ends as that
+// signal ends a process (default action, raised again; on Windows the exit
+// status of a Ctrl-C, 0xC000013A). A signal ignored at the start stays ignored.
+void letStopSignalsWaitForCommits();
+
+// What a run says while it waits for a lock that another run (or program)
+// holds: `secondsWaited` is 0 once before the wait, then 30, 60, ... after
+// every 30 seconds of it. `name` is the file or folder as the caller named it;
+// "" is the current folder.
+using LockWaitNotice = void (*)(const char* name, std::uint32_t secondsWaited);
+
+// The notice for the waits whose callers pass none: the locks of lockFolder
+// and lockFileOrFolder, a folder where a temporary file is made, a journal.
+// Set once at the start of a run; null (the default) says nothing.
+void setLockWaitNotice(LockWaitNotice notice);
 
 // ---- Opening, reading, measuring ----
 
@@ -83,15 +106,13 @@ enum class FileLock : std::uint8_t {
     Exclusive,  // a run that may replace or rewrite the file: alone
 };
 
-// Told once, before the first wait, that another run holds a conflicting
-// lock; `path` as given to openLockedFile.
-using LockWaitNotice = void (*)(const char* path);
-
 // Opens the existing regular file at `path` as openExistingFile does and
 // holds an advisory `lock` on it until the stream is closed (flock on POSIX,
 // LockFileEx on a byte far past any data on Windows, so reads and writes
 // through other handles go on). When another run holds a conflicting lock,
-// calls `waiting` (may be null) once and waits. Once the lock is granted,
+// calls `waiting` (may be null) with `path` and 0, and waits, trying the lock
+// again every few milliseconds and calling `waiting` again after every 30
+// seconds of it. Once the lock is granted,
 // checks that `path` still names the file locked (a run before may have
 // renamed a new file into its place) and starts again on the file it names
 // now if not. On a file system that keeps no locks the file is opened
@@ -140,18 +161,25 @@ bool mayOpenForWriting(const char* path);
 enum class InPlaceRewrite : std::uint8_t {
     Written,      // the file holds exactly the new bytes
     NotRead,      // its old content could not be read or held: nothing written
+    NotWritten,   // its journal could not be written (a folder that takes no new file): nothing written
     Restored,     // a write failed; the file holds exactly the old bytes again
     NotRestored,  // a write failed, and the old bytes could not all be written back
 };
 
-// Makes the open `file` (opened "r+b") hold the `newLength` bytes of
-// `newBytes`: reads its old content into memory, writes the ranges where the
-// two differ and the tail, resizes, flushes to the disk. On a failure writes
-// the old bytes back over every range it may have changed, gives the file its
-// old length, and reads it back: Restored only when it then holds exactly the
-// old bytes. Reads `newBytes` no further than newLength; the caller keeps it.
-// Works on the file's descriptor: the stream's position is unspecified after.
-InPlaceRewrite rewriteInPlace(std::FILE* file, const std::uint8_t* newBytes, std::uint64_t newLength);
+// Makes the open `file` (opened "r+b" from `path`) hold the `newLength` bytes
+// of `newBytes`: reads its old content into memory, works out the ranges where
+// the two differ, writes the journal of those ranges beside the file and
+// flushes it and its folder to the disk (see "Files a stopped run left
+// half-written" below), then writes the ranges and the tail, resizes, flushes
+// the file to the disk and removes the journal. On a failure writes the old
+// bytes back over every range it may have changed, gives the file its old
+// length, reads it back (Restored only when it then holds exactly the old
+// bytes) and removes the journal. Stop signals wait from the journal's
+// creation to its removal. Reads `newBytes` no further than newLength; the
+// caller keeps it. Works on the file's descriptor: the stream's position is
+// unspecified after.
+InPlaceRewrite rewriteInPlace(std::FILE* file, const char* path, const std::uint8_t* newBytes,
+                              std::uint64_t newLength);
 
 // How writeWholeFile and writeFileBatch ended (for a batch: the file named).
 enum class WholeFileWrite : std::uint8_t {
@@ -193,3 +221,71 @@ WholeFileWrite writeFileBatch(const FileInBatch* files, std::uint32_t count, std
 // temporary file that a live run holds is left alone: only what can be
 // locked without waiting is removed. Reports nothing.
 void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bool throughLinks);
+
+// ---- Sheet files held against other runs ----
+//
+// Locks are taken in one order: the ROM first (openLockedFile), then the
+// sheet files (lockFolder, lockFileOrFolder), then, for a moment each, the
+// journals beside them and the folder where a temporary file is made. A run
+// that holds a folder alone waits for no lock after it, so no two runs ever
+// wait for each other (the argument in full is in file_io.cpp).
+
+// A folder or file held against other runs; let go of when its owner goes.
+struct RunLock;
+struct RunLockRelease {
+    void operator()(RunLock* lock) const;
+};
+using HeldRunLock = std::unique_ptr<RunLock, RunLockRelease>;
+
+// Holds the folder `folder` ("" : the current folder) with `lock` against
+// other runs: Exclusive for a run that replaces files in it, Shared for runs
+// that read them. Waits while another run holds a conflicting lock (the notice
+// of setLockWaitNotice names `folder`). While this process holds it, its own
+// temporary files are made there without another lock, and it removes
+// leftovers of killed runs there only when it holds the folder alone. POSIX
+// locks the folder itself (flock), leaving no file in it; Windows a hidden
+// file ".sheetpak-lock" in it, which goes when the last run holding it lets
+// go. Null when the folder cannot be locked (it cannot be opened, or takes no
+// lock): the run then goes on without.
+HeldRunLock lockFolder(const char* folder, FileLock lock);
+
+// Holds the file `path` names (symbolic links followed) with `lock` as
+// openLockedFile does, waiting with the same notices. When no file is there
+// yet, an Exclusive lock holds its folder alone instead, until this run has
+// created it; a Shared one holds nothing. Null when nothing is held.
+HeldRunLock lockFileOrFolder(const char* path, FileLock lock);
+
+// ---- Files a stopped run left half-written ----
+//
+// Before rewriteInPlace writes the first byte of a file in place, it writes a
+// journal beside it, in the folder of the file itself (symbolic links
+// followed): ".<name>.sheetpak-journal", created anew, held locked while it
+// exists, flushed to the disk with its folder. It holds what identifies the
+// file (device and inode; on Windows volume serial number and file index), the
+// file's name, its old and new sizes and, for each range about to be written,
+// its offset, length and old bytes (for a shorter file the old tail the cut
+// removes too; a longer file's new tail needs none, it is cut off), and a
+// CRC-32 over all of it. A journal that is still there after its run tells
+// that the run was stopped while it wrote.
+
+// What restoreHalfWrittenFiles found for one file.
+enum class HalfWritten : std::uint8_t {
+    No,             // no journal of a stopped run: the file is as the last run left it
+    Restored,       // a stopped run had written part of it: its earlier content is back, its journal gone
+    NotWritable,    // it was left half-written and cannot be opened for writing: left as it is, journal kept
+    RestoreFailed,  // it was left half-written and writing its earlier content back failed: journal kept
+};
+
+// Looks in the folder of each of the `count` files `paths` name (one listing
+// per folder; the file a symbolic link points to when `throughLinks`) for
+// journals, and for each complete one recording the identity of one of them,
+// whatever name it was written under: takes the journal's lock (waiting while
+// another run holds it, then looking again), writes the old bytes back through
+// a stream opened for writing, cuts the file to its old size, flushes it to the
+// disk and removes the journal, while stop signals wait. A journal whose
+// checksum fails (its run was stopped before touching the file) is removed, and
+// so is one named after one of the files when no file in that folder has the
+// identity it records. Journals of other files are left alone. `results[k]`
+// tells of paths[k]. The caller holds the files (or their folder) locked, so
+// that no writer is at work on them.
+void restoreHalfWrittenFiles(const char* const* paths, std::uint32_t count, bool throughLinks, HalfWritten* results);

@@ -2,15 +2,18 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,36 +25,89 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Opens `folder` ("" : the current one) to be locked or listed; -1 when it cannot be.
+int openFolder(const fs::path& folder)
+{
+    return open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// One try at `operation` (LOCK_SH or LOCK_EX) on the descriptor, without waiting.
+LockTry tryFlock(int descriptor, int operation)
+{
+    while (flock(descriptor, operation | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) {
+            return LockTry::Busy;
+        }
+        if (errno != EINTR) {
+            return LockTry::NoLocks;
+        }
+    }
+    return LockTry::Granted;
+}
+
+// `operation` on the descriptor, waiting (with `wait`'s notices) while
+// another run holds a conflicting lock.
+LockTry flockWaiting(int descriptor, int operation, LockWait& wait)
+{
+    LockTry result = LockTry::Busy;
+    while ((result = tryFlock(descriptor, operation)) == LockTry::Busy) {
+        waitBeforeRetry(wait);
+    }
+    return result;
+}
+
+// The folders this process holds against other runs (lockFolderAgainstRuns),
+// by device and inode: a flock belongs to an open file description, so a
+// second lock this process took on one of them would wait for its own.
+// holdFolder and removeLeftoversIn ask here first.
+struct HeldFolder {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool exclusive = false;
+    int descriptor = -1;
+    int holds = 0;  // 0: a free slot
+};
+constexpr int kHeldFolderSlots = 8;
+HeldFolder gHeldFolders[kHeldFolderSlots];
+
+// The slot of `folder` among those held, or -1.
+int heldFolderSlot(const fs::path& folder)
+{
+    struct stat info;
+    if (stat(folder.empty() ? "." : folder.c_str(), &info) != 0) {
+        return -1;
+    }
+    for (int slot = 0; slot < kHeldFolderSlots; ++slot) {
+        const HeldFolder& held = gHeldFolders[slot];
+        if (held.holds > 0 && held.device == info.st_dev && held.inode == info.st_ino) {
+            return slot;
+        }
+    }
+    return -1;
+}
+
 // The lock on a folder that orders the creation of temporary files against
 // the removal of leftovers: a run holds it shared from creating a temporary
-// file until it has locked that file, and removeLeftoverTemporaries holds it
-// exclusively while it looks. -1 when the folder cannot be opened or locked;
-// then no removal can lock it either.
-int lockFolder(const fs::path& folder, int operation)
+// file until it has locked that file (waiting, with the notices, while another
+// run holds the folder alone), and removeLeftoverTemporaries holds it
+// exclusively while it looks, without waiting. -1 when the folder cannot be
+// opened or locked (or, without LOCK_NB, is busy); then no removal can lock it
+// either.
+int lockFolderForTemporaries(const fs::path& folder, int operation)
 {
-    const int descriptor = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int descriptor = openFolder(folder);
     if (descriptor < 0) {
         return -1;
     }
-    while (flock(descriptor, operation) != 0) {
-        if (errno != EINTR) {
-            close(descriptor);
-            return -1;
-        }
+    const std::string name = folder.string();
+    LockWait wait{name.c_str(), lockWaitNotice()};
+    const LockTry result = (operation & LOCK_NB) != 0 ? tryFlock(descriptor, operation & ~LOCK_NB)
+                                                       : flockWaiting(descriptor, operation, wait);
+    if (result != LockTry::Granted) {
+        close(descriptor);
+        return -1;
     }
     return descriptor;
-}
-
-// Waits for `lock` on the open descriptor. False only when the file system
-// keeps no such locks.
-bool lockDescriptor(int descriptor, int operation)
-{
-    while (flock(descriptor, operation) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Whether `path` still names the file open on `descriptor`.
@@ -88,7 +144,13 @@ bool isTemporaryOf(const char* name, const std::vector<std::string>& targets)
 // Removes from `folder` the temporary files of `targets` that no live run holds.
 void removeLeftoversIn(const fs::path& folder, const std::vector<std::string>& targets)
 {
-    const int folderLock = lockFolder(folder, LOCK_EX | LOCK_NB);
+    // A folder this run holds alone keeps every other run from making
+    // temporary files there; one it holds shared, only removals.
+    const int held = heldFolderSlot(folder);
+    if (held >= 0 && !gHeldFolders[held].exclusive) {
+        return;  // others may be making temporary files here: another time
+    }
+    const int folderLock = held >= 0 ? openFolder(folder) : lockFolderForTemporaries(folder, LOCK_EX | LOCK_NB);
     if (folderLock < 0) {
         return;  // a run is creating a temporary file here: another time
     }
@@ -141,11 +203,246 @@ bool transferAt(int descriptor, std::uint64_t position, Byte* bytes, std::uint64
     return true;
 }
 
+// ---- Stop signals ----
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+sigset_t stopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kStopSignals) {
+        sigaddset(&set, signal);
+    }
+    return set;
+}
+
+// The live temporary files of the run: each slot null or a path this registry
+// owns. Read by the signal handler, which only loads the slots and unlinks.
+constexpr std::size_t kTemporarySlots = 1024;
+std::atomic<char*> gTemporaryPaths[kTemporarySlots];
+static_assert(std::atomic<char*>::is_always_lock_free, "the handler reads the registry");
+
+// Holds of stop signals on this thread, and the mask before the first.
+thread_local int tStopHolds = 0;
+thread_local sigset_t tMaskBeforeHold;
+
+// Enters `path` in the registry (the caller holds stop signals). A full
+// registry leaves it to the next run's removal of leftovers.
+void rememberTemporary(const std::string& path)
+{
+    char* copy = new (std::nothrow) char[path.size() + 1];
+    if (copy == nullptr) {
+        return;
+    }
+    std::memcpy(copy, path.c_str(), path.size() + 1);
+    for (std::atomic<char*>& slot : gTemporaryPaths) {
+        char* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, copy)) {
+            return;
+        }
+    }
+    delete[] copy;
+}
+
+void forgetTemporary(const std::string& path)
+{
+    for (std::atomic<char*>& slot : gTemporaryPaths) {
+        char* held = slot.load();
+        if (held != nullptr && path == held && slot.compare_exchange_strong(held, nullptr)) {
+            delete[] held;
+            return;
+        }
+    }
+}
+
+// Outside any commit (the signals are blocked in one): removes the run's
+// temporary files, then ends the process as the signal would have.
+extern "C" void endRunOnStopSignal(int signal)
+{
+    for (std::atomic<char*>& slot : gTemporaryPaths) {
+        const char* path = slot.load();
+        if (path != nullptr) {
+            static_cast<void>(unlink(path));
+        }
+    }
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(signal, &byDefault, nullptr);
+    raise(signal);
+    sigset_t just;
+    sigemptyset(&just);
+    sigaddset(&just, signal);
+    sigprocmask(SIG_UNBLOCK, &just, nullptr);  // delivered here: the process ends
+    _exit(128 + signal);
+}
+
 }  // namespace
 
 void letWritesFailPastSizeLimit()
 {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void letStopSignalsWaitForCommits()
+{
+    for (const int signal : kStopSignals) {
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN) {
+            continue;  // ignored by whoever started the run (nohup, a background job): stays so
+        }
+        struct sigaction handler {};
+        handler.sa_handler = endRunOnStopSignal;
+        handler.sa_mask = stopSignalSet();
+        handler.sa_flags = 0;
+        sigaction(signal, &handler, nullptr);
+    }
+}
+
+void holdStopSignals()
+{
+    if (tStopHolds++ == 0) {
+        const sigset_t set = stopSignalSet();
+        pthread_sigmask(SIG_BLOCK, &set, &tMaskBeforeHold);
+    }
+}
+
+void releaseStopSignals()
+{
+    if (--tStopHolds == 0) {
+        // A signal that came meanwhile is delivered here.
+        pthread_sigmask(SIG_SETMASK, &tMaskBeforeHold, nullptr);
+    }
+}
+
+bool identityOfOpenFile(std::FILE* file, FileIdentity& identity)
+{
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0) {
+        return false;
+    }
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+bool identityOfPath(const fs::path& path, bool throughLinks, FileIdentity& identity)
+{
+    struct stat info;
+    if ((throughLinks ? stat(path.c_str(), &info) : lstat(path.c_str(), &info)) != 0) {
+        return false;
+    }
+    identity = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+    return true;
+}
+
+bool createJournal(const fs::path& path, const TargetState& before, JournalFile& journal)
+{
+    // Readable as the file is, so that whoever may restore it may read it.
+    const mode_t mode = before.exists ? static_cast<mode_t>(before.mode & 0666) | S_IRUSR | S_IWUSR : 0600;
+    const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (descriptor < 0) {
+        return false;
+    }
+    // Held until it is removed: no other run takes a live journal.
+    static_cast<void>(flock(descriptor, LOCK_EX | LOCK_NB));
+    journal.file = fdopen(descriptor, "r+b");
+    if (journal.file == nullptr) {
+        unlink(path.c_str());
+        close(descriptor);
+        return false;
+    }
+    journal.path = path;
+    return true;
+}
+
+bool openJournal(const fs::path& path, JournalFile& journal)
+{
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    struct stat info;
+    if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(descriptor);
+        return false;
+    }
+    journal.file = fdopen(descriptor, "rb");
+    if (journal.file == nullptr) {
+        close(descriptor);
+        return false;
+    }
+    journal.path = path;
+    return true;
+}
+
+LockTry tryLockJournal(JournalFile& journal)
+{
+    return tryFlock(fileno(journal.file), LOCK_EX);
+}
+
+bool removeJournal(JournalFile& journal)
+{
+    const bool removed = unlink(journal.path.c_str()) == 0;
+    closeJournal(journal);
+    return removed;
+}
+
+void closeJournal(JournalFile& journal)
+{
+    if (journal.file != nullptr) {
+        std::fclose(journal.file);
+        journal.file = nullptr;
+    }
+}
+
+void syncFolder(const fs::path& folder)
+{
+    const int descriptor = openFolder(folder);
+    if (descriptor >= 0) {
+        static_cast<void>(fsync(descriptor));
+        close(descriptor);
+    }
+}
+
+bool lockFolderAgainstRuns(const fs::path& folder, FileLock lock, LockWait& wait, std::intptr_t& handle)
+{
+    // Held already by this run (one run takes one such lock: nested holds
+    // only count).
+    const int held = heldFolderSlot(folder);
+    if (held >= 0) {
+        ++gHeldFolders[held].holds;
+        handle = held;
+        return true;
+    }
+    int slot = 0;
+    while (slot < kHeldFolderSlots && gHeldFolders[slot].holds > 0) {
+        ++slot;
+    }
+    const int descriptor = openFolder(folder);
+    struct stat info;
+    if (slot == kHeldFolderSlots || descriptor < 0 || fstat(descriptor, &info) != 0 ||
+        flockWaiting(descriptor, lock == FileLock::Exclusive ? LOCK_EX : LOCK_SH, wait) != LockTry::Granted) {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        return false;
+    }
+    gHeldFolders[slot] = {info.st_dev, info.st_ino, lock == FileLock::Exclusive, descriptor, 1};
+    handle = slot;
+    return true;
+}
+
+void unlockFolderAgainstRuns(std::intptr_t handle)
+{
+    if (handle < 0 || handle >= kHeldFolderSlots) {
+        return;
+    }
+    HeldFolder& held = gHeldFolders[handle];
+    if (held.holds > 0 && --held.holds == 0) {
+        close(held.descriptor);
+        held = HeldFolder{};
+    }
 }
 
 bool seekFile(std::FILE* file, std::int64_t offset, int origin)
@@ -232,8 +529,10 @@ void holdFolder(FolderHold& hold, const fs::path& folder)
     }
     releaseFolder(hold);
     hold.folder = folder;
-    hold.descriptor = lockFolder(folder, LOCK_SH);
     hold.held = true;
+    // A folder this run holds against other runs keeps their removals out
+    // already; a lock of its own here would wait for that one.
+    hold.descriptor = heldFolderSlot(folder) >= 0 ? -1 : lockFolderForTemporaries(folder, LOCK_SH);
 }
 
 void releaseFolder(FolderHold& hold)
@@ -270,6 +569,9 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
         name = (folder / name).string();
     }
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // From its creation on the file is in the registry that a stop signal
+    // empties: no signal comes in between.
+    holdStopSignals();
     int descriptor = -1;
     for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
         timespec now{};
@@ -282,10 +584,11 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
         }
         descriptor = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (descriptor < 0 && errno != EEXIST) {
-            return false;
+            break;
         }
     }
     if (descriptor < 0) {
+        releaseStopSignals();
         return false;
     }
     // Held until the file is renamed or removed: no other run's removal of
@@ -304,8 +607,11 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
     if (temporary.file == nullptr) {
         std::remove(temporary.path.c_str());
         close(descriptor);
+        releaseStopSignals();
         return false;
     }
+    rememberTemporary(temporary.path);
+    releaseStopSignals();
     return true;
 }
 
@@ -344,16 +650,21 @@ void syncAfterRename(Temporary& /*renamed*/, const fs::path& target)
 void closeTemporary(Temporary& temporary)
 {
     if (temporary.file != nullptr) {
+        holdStopSignals();
+        forgetTemporary(temporary.path);
         std::fclose(temporary.file);
         temporary.file = nullptr;
+        releaseStopSignals();
     }
 }
 
 void discardTemporary(Temporary& temporary)
 {
     // Removed while still locked, so that no removal of leftovers races it.
+    holdStopSignals();
     std::remove(temporary.path.c_str());
     closeTemporary(temporary);
+    releaseStopSignals();
 }
 
 PathLook lookAtPath(const char* path, bool throughLinks, const std::uint8_t* bytes, std::uint64_t length)
@@ -405,24 +716,15 @@ bool mayOpenForWriting(const char* path)
 std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, LockWaitNotice waiting)
 {
     const int operation = lock == FileLock::Exclusive ? LOCK_EX : LOCK_SH;
-    bool told = false;
+    LockWait wait{path, waiting};
     for (;;) {
         std::FILE* file = openExistingFile(path, mode);
         if (file == nullptr) {
             return nullptr;
         }
         const int descriptor = fileno(file);
-        if (flock(descriptor, operation | LOCK_NB) != 0) {
-            if (errno != EWOULDBLOCK) {
-                return file;  // no locks on this file system
-            }
-            if (!told && waiting != nullptr) {
-                waiting(path);
-                told = true;
-            }
-            if (!lockDescriptor(descriptor, operation)) {
-                return file;
-            }
+        if (flockWaiting(descriptor, operation, wait) == LockTry::NoLocks) {
+            return file;  // no locks on this file system
         }
         if (namesOpenFile(path, descriptor)) {
             return file;

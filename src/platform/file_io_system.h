@@ -3,10 +3,13 @@
 // (file_io_posix.cpp, file_io_windows.cpp): what file_io.cpp builds the
 // portable operations from. For the seam's own source files only.
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+
+#include "platform/file_io.h"
 
 // What a file was before its replacement.
 struct TargetState {
@@ -67,6 +70,18 @@ void closeTemporary(Temporary& temporary);
 // Removes a temporary file that was not renamed, then closes it.
 void discardTemporary(Temporary& temporary);
 
+// createTemporary enters each temporary file it makes in the run's registry of
+// live temporary files, closeTemporary and discardTemporary take it out; the
+// handler of a stop signal (letStopSignalsWaitForCommits) removes those still
+// in it before the run ends. The registry is read without locks, so that a
+// signal handler (or Windows' console handler thread) may read it at any time.
+
+// From the first step of a commit to its last, stop signals wait: holds
+// nest, and a signal that came meanwhile takes effect when the last hold is
+// released. Also taken around each change to the registry of temporary files.
+void holdStopSignals();
+void releaseStopSignals();
+
 // Cuts or extends the file under a flushed stream to `size` bytes, or puts
 // its data on the disk (fsync, FlushFileBuffers). False on failure.
 bool truncateFile(std::FILE* file, std::uint64_t size);
@@ -85,3 +100,86 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
 // moving the stream. False when any byte could not be read or written.
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length);
 bool writeAt(std::FILE* file, std::uint64_t position, const std::uint8_t* bytes, std::uint64_t length);
+
+// A file's identity: device and inode number (Windows: volume serial number
+// and file index).
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of an open file, or of what `path` names (through a symbolic
+// link only when `throughLinks`). False when it cannot be told (for a path:
+// nothing there).
+bool identityOfOpenFile(std::FILE* file, FileIdentity& identity);
+bool identityOfPath(const std::filesystem::path& path, bool throughLinks, FileIdentity& identity);
+
+// ---- Waiting for locks ----
+
+enum class LockTry : std::uint8_t {
+    Granted,
+    Busy,     // another run holds a conflicting lock
+    NoLocks,  // the file system keeps no such locks: go on unlocked
+};
+
+// A wait for a lock, told through `notice` under `name`.
+struct LockWait {
+    const char* name = "";
+    LockWaitNotice notice = nullptr;
+    bool waiting = false;
+    std::chrono::steady_clock::time_point since{};
+    std::uint32_t nextNotice = 0;
+};
+
+// Between two tries at a lock found Busy: the first time tells the notice
+// (0 seconds), then sleeps a few milliseconds, and tells it again after each
+// 30 seconds of waiting.
+void waitBeforeRetry(LockWait& wait);
+
+// The notice set by setLockWaitNotice.
+LockWaitNotice lockWaitNotice();
+
+// ---- Journals of in-place writes ----
+
+// A journal file, open and held locked by this run.
+struct JournalFile {
+    std::filesystem::path path;
+    std::FILE* file = nullptr;  // read and write
+};
+
+// Creates the journal at `path` anew (never over an existing file), readable
+// as the file it is the journal of (`before`), and locks it. False when it
+// cannot be created.
+bool createJournal(const std::filesystem::path& path, const TargetState& before, JournalFile& journal);
+
+// Opens the existing journal at `path`, never through a link, to read and
+// lock it. False when no regular file is there to be opened.
+bool openJournal(const std::filesystem::path& path, JournalFile& journal);
+
+// Tries to lock the open journal alone, without waiting.
+LockTry tryLockJournal(JournalFile& journal);
+
+// Removes the journal (while still holding it), then closes it. False when it
+// could not be removed; it is closed all the same.
+bool removeJournal(JournalFile& journal);
+void closeJournal(JournalFile& journal);
+
+// Puts the creation or removal of a file in `folder` on the disk where the
+// system allows it (the folder's fsync on POSIX). Failures are not reported.
+void syncFolder(const std::filesystem::path& folder);
+
+// ---- Folders held against other runs ----
+
+// Locks `folder` ("" : the current one) with `lock` against other runs,
+// waiting as `wait` tells. `handle` receives what unlockFolderAgainstRuns
+// takes. False when the folder cannot be locked at all.
+bool lockFolderAgainstRuns(const std::filesystem::path& folder, FileLock lock, LockWait& wait, std::intptr_t& handle);
+void unlockFolderAgainstRuns(std::intptr_t handle);
+
+// What a HeldRunLock holds: a locked file, or a folder.
+struct RunLock {
+    std::FILE* file = nullptr;
+    bool folderHeld = false;
+    std::intptr_t folder = -1;
+};

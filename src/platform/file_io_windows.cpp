@@ -5,8 +5,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -49,29 +51,23 @@ std::wstring widened(const std::string& text)
     return wide;
 }
 
-// A file's identity: volume and index.
-struct FileIdentity {
-    DWORD volume = 0;
-    DWORD high = 0;
-    DWORD low = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
+// A file's identity: volume serial number and file index.
 bool identityOf(HANDLE handle, FileIdentity& identity)
 {
     BY_HANDLE_FILE_INFORMATION info;
     if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &info)) {
         return false;
     }
-    identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     return true;
 }
 
-bool identityOf(const std::string& path, FileIdentity& identity)
+bool identityOf(const std::string& path, FileIdentity& identity, bool throughLinks = true)
 {
     const HANDLE handle =
         CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                    FILE_FLAG_BACKUP_SEMANTICS | (throughLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     const bool known = identityOf(handle, identity);
     if (handle != INVALID_HANDLE_VALUE) {
         CloseHandle(handle);
@@ -132,6 +128,79 @@ bool setDeleteOnClose(HANDLE handle)
     disposition.DeleteFile = TRUE;
     return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
+
+// One try at `lock` on the handle, without waiting.
+LockTry tryLockHandle(HANDLE handle, FileLock lock)
+{
+    DWORD error = 0;
+    if (lockHandle(handle, lock, false, error)) {
+        return LockTry::Granted;
+    }
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING ? LockTry::Busy : LockTry::NoLocks;
+}
+
+// ---- Stop events of the console ----
+
+// The exit status of a process that Ctrl-C ends (STATUS_CONTROL_C_EXIT).
+constexpr UINT kStoppedExitStatus = 0xC000013A;
+
+// The live temporary files of the run, by handle (opened with DELETE access):
+// the console handler marks them for deletion, and they go when the process
+// ends. Read by that handler's thread without locks.
+constexpr std::size_t kTemporarySlots = 1024;
+std::atomic<HANDLE> gTemporaryHandles[kTemporarySlots];
+
+// Held by a commit (and each change to the registry) on the main thread: the
+// handler waits for it, and once it has it no commit can begin.
+CRITICAL_SECTION gCommitSection;
+std::atomic<bool> gStopHandlerInstalled{false};
+thread_local int tStopHolds = 0;
+thread_local bool tInSection = false;
+
+void rememberTemporary(HANDLE handle)
+{
+    for (std::atomic<HANDLE>& slot : gTemporaryHandles) {
+        HANDLE empty = nullptr;
+        if (slot.compare_exchange_strong(empty, handle)) {
+            return;
+        }
+    }
+}
+
+void forgetTemporary(HANDLE handle)
+{
+    for (std::atomic<HANDLE>& slot : gTemporaryHandles) {
+        HANDLE held = handle;
+        if (slot.compare_exchange_strong(held, nullptr)) {
+            return;
+        }
+    }
+}
+
+// Runs on a thread of its own: waits for the commit under way, removes the
+// run's temporary files and ends the process as Ctrl-C would.
+BOOL WINAPI endRunOnConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) {
+        return FALSE;
+    }
+    EnterCriticalSection(&gCommitSection);
+    for (std::atomic<HANDLE>& slot : gTemporaryHandles) {
+        const HANDLE handle = slot.load();
+        if (handle != nullptr) {
+            setDeleteOnClose(handle);
+        }
+    }
+    TerminateProcess(GetCurrentProcess(), kStoppedExitStatus);
+    return TRUE;
+}
+
+// The hidden file in a folder that stands for the folder's lock.
+constexpr char kFolderLockName[] = ".sheetpak-lock";
+
+// How long an open of a lock file that is still being deleted is retried
+// before the folder counts as one that takes no lock file.
+constexpr ULONGLONG kDeletePendingMilliseconds = 2000;
 
 // ".<target>.sheetpak-*" in the folder of `target`, as a search pattern and
 // the folder prefix of the names found.
@@ -226,6 +295,190 @@ bool transferAt(HANDLE handle, std::uint64_t position, Byte* bytes, std::uint64_
 void letWritesFailPastSizeLimit()
 {
     // No signal ends a process for a write past a size limit on Windows.
+}
+
+void letStopSignalsWaitForCommits()
+{
+    if (gStopHandlerInstalled.load()) {
+        return;
+    }
+    InitializeCriticalSection(&gCommitSection);
+    gStopHandlerInstalled.store(true);
+    SetConsoleCtrlHandler(endRunOnConsoleEvent, TRUE);
+}
+
+void holdStopSignals()
+{
+    if (tStopHolds++ == 0 && gStopHandlerInstalled.load()) {
+        EnterCriticalSection(&gCommitSection);
+        tInSection = true;
+    }
+}
+
+void releaseStopSignals()
+{
+    if (--tStopHolds == 0 && tInSection) {
+        tInSection = false;
+        LeaveCriticalSection(&gCommitSection);
+    }
+}
+
+bool identityOfOpenFile(std::FILE* file, FileIdentity& identity)
+{
+    return identityOf(handleOf(file), identity);
+}
+
+bool identityOfPath(const fs::path& path, bool throughLinks, FileIdentity& identity)
+{
+    return identityOf(path.string(), identity, throughLinks);
+}
+
+// The stream of a handle opened for reading (and writing, when `writable`);
+// null (the handle closed) when none can be had.
+std::FILE* streamOf(HANDLE handle, bool writable = true)
+{
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writable ? _O_RDWR : _O_RDONLY) | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    std::FILE* file = _fdopen(descriptor, writable ? "r+b" : "rb");
+    if (file == nullptr) {
+        _close(descriptor);
+    }
+    return file;
+}
+
+bool createJournal(const fs::path& path, const TargetState& /*before*/, JournalFile& journal)
+{
+    // Shared for reading, writing and deleting, so that a later run may open,
+    // lock and remove it; guarded from its creation by this run's lock.
+    const HANDLE handle = CreateFileA(path.string().c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    DWORD error = 0;
+    static_cast<void>(lockHandle(handle, FileLock::Exclusive, false, error));
+    journal.file = streamOf(handle);
+    if (journal.file == nullptr) {
+        DeleteFileA(path.string().c_str());
+        return false;
+    }
+    journal.path = path;
+    return true;
+}
+
+bool openJournal(const fs::path& path, JournalFile& journal)
+{
+    // To be removed once settled; a run that may not remove it still reads
+    // it, so that it never takes a half-written file for a whole one.
+    bool writable = true;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE | DELETE, DWORD{GENERIC_READ}}) {
+        handle = CreateFileA(path.string().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) {
+            break;
+        }
+        writable = false;
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        CloseHandle(handle);
+        return false;
+    }
+    journal.file = streamOf(handle, writable);
+    journal.path = path;
+    return journal.file != nullptr;
+}
+
+LockTry tryLockJournal(JournalFile& journal)
+{
+    return tryLockHandle(handleOf(journal.file), FileLock::Exclusive);
+}
+
+bool removeJournal(JournalFile& journal)
+{
+    // Through its own handle, which holds it: gone when the last handle is.
+    const bool removed = journal.file != nullptr && setDeleteOnClose(handleOf(journal.file));
+    closeJournal(journal);
+    return removed;
+}
+
+void closeJournal(JournalFile& journal)
+{
+    if (journal.file != nullptr) {
+        std::fclose(journal.file);
+        journal.file = nullptr;
+    }
+}
+
+void syncFolder(const fs::path& /*folder*/)
+{
+    // NTFS logs the creation and removal of a file with its flush.
+}
+
+bool lockFolderAgainstRuns(const fs::path& folder, FileLock lock, LockWait& wait, std::intptr_t& handle)
+{
+    // A folder cannot be locked on Windows: its hidden lock file is, opened
+    // by every run with delete sharing and deleted when the last handle goes.
+    // While that file is deleted, opens of its name fail; a new one can be
+    // made only once no handle of the old one is left, so two runs never
+    // hold locks on two different files. After its lock is granted, a run
+    // checks that the name still opens its file (else it tries again).
+    const std::string path = (folder.empty() ? fs::path(kFolderLockName) : folder / kFolderLockName).string();
+    ULONGLONG deniedSince = 0;
+    for (;;) {
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            // Access is denied to a lock file being deleted (its last holders
+            // letting go): soon over. Anything else, or nothing there, is a
+            // folder that takes no lock file: the run goes on without.
+            const ULONGLONG now = GetTickCount64();
+            deniedSince = deniedSince == 0 ? now : deniedSince;
+            const bool denied = GetLastError() == ERROR_ACCESS_DENIED;
+            const bool there = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                               GetLastError() == ERROR_ACCESS_DENIED;
+            if (!denied || !there || now - deniedSince > kDeletePendingMilliseconds) {
+                return false;
+            }
+            waitBeforeRetry(wait);
+            continue;
+        }
+        deniedSince = 0;
+        LockTry result = LockTry::Busy;
+        while ((result = tryLockHandle(file, lock)) == LockTry::Busy) {
+            waitBeforeRetry(wait);
+        }
+        FileIdentity locked;
+        FileIdentity named;
+        if (result == LockTry::NoLocks) {
+            CloseHandle(file);
+            return false;
+        }
+        if (identityOf(file, locked) && identityOf(path, named) && locked == named) {
+            handle = reinterpret_cast<std::intptr_t>(file);
+            return true;
+        }
+        CloseHandle(file);  // a lock file on its way out: the one after it counts
+        waitBeforeRetry(wait);
+    }
+}
+
+void unlockFolderAgainstRuns(std::intptr_t handle)
+{
+    if (handle != -1 && handle != 0) {
+        CloseHandle(reinterpret_cast<HANDLE>(handle));
+    }
 }
 
 bool seekFile(std::FILE* file, std::int64_t offset, int origin)
@@ -335,10 +588,14 @@ bool createTemporary(const fs::path& target, const TargetState& /*before*/, Temp
                       static_cast<unsigned>((GetCurrentProcessId() * 7919u + GetTickCount() + ++serial) & 0xFFFFFF));
         const std::string candidate = name + suffix;
         // Not shared for deleting: no other run removes it while it is open.
+        // In the registry from its creation on: no stop event comes between.
+        holdStopSignals();
         const HANDLE handle = CreateFileA(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_EXISTS) {
+            const DWORD error = GetLastError();
+            releaseStopSignals();
+            if (error == ERROR_FILE_EXISTS) {
                 continue;
             }
             return false;
@@ -352,9 +609,12 @@ bool createTemporary(const fs::path& target, const TargetState& /*before*/, Temp
             } else {
                 CloseHandle(handle);
             }
+            releaseStopSignals();
             return false;
         }
         temporary.path = candidate;
+        rememberTemporary(handle);
+        releaseStopSignals();
         return true;
     }
     return false;
@@ -416,8 +676,11 @@ void syncAfterRename(Temporary& renamed, const fs::path& /*target*/)
 void closeTemporary(Temporary& temporary)
 {
     if (temporary.file != nullptr) {
+        holdStopSignals();
+        forgetTemporary(handleOf(temporary.file));
         std::fclose(temporary.file);
         temporary.file = nullptr;
+        releaseStopSignals();
     }
 }
 
@@ -488,35 +751,25 @@ bool mayOpenForWriting(const char* path)
 
 std::FILE* openLockedFile(const char* path, const char* mode, FileLock lock, LockWaitNotice waiting)
 {
-    bool told = false;
-    const auto tell = [&] {
-        if (!told && waiting != nullptr) {
-            waiting(path);
-            told = true;
-        }
-    };
+    LockWait wait{path, waiting};
     for (;;) {
         std::FILE* file = openExistingFile(path, mode);
         if (file == nullptr) {
             return nullptr;
         }
         const HANDLE handle = handleOf(file);
-        DWORD error = 0;
-        if (!lockHandle(handle, lock, false, error)) {
-            if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
-                return file;  // no locks on this file system
-            }
-            tell();
-            if (!lockHandle(handle, lock, true, error)) {
-                return file;
-            }
+        LockTry result = LockTry::Busy;
+        while ((result = tryLockHandle(handle, lock)) == LockTry::Busy) {
+            waitBeforeRetry(wait);
+        }
+        if (result == LockTry::NoLocks) {
+            return file;  // no locks on this file system
         }
         // A run before this one may be renaming a new file over this one:
         // step back until it has, then take the file the path names.
         if (replacementUnderWay(path)) {
             std::fclose(file);
-            tell();
-            Sleep(20);
+            waitBeforeRetry(wait);
             continue;
         }
         FileIdentity locked;

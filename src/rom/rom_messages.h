@@ -26,4 +26,13 @@ inline constexpr const char* kFmtRomReadFailed = "Couldn't read the ROM: %s\n";
 inline constexpr const char* kMsgRomUnchanged = "The ROM has not been changed.\n";
 inline constexpr const char* kMsgRomRestored = "The ROM has been restored.\n";
 inline constexpr const char* kFmtRomNotRestored = "The ROM could not be restored: %s\n";
+// A file (the ROM or a sheet file) that a run stopped in the middle of
+// writing it in place left half-written, found by the next run.
+inline constexpr const char* kFmtHalfWrittenRestored =
+    "%s was left half-written by a run that was stopped; its earlier content has been restored.\n";
+inline constexpr const char* kFmtHalfWrittenNotWritable =
+    "%s was left half-written by a run that was stopped, and this run cannot open it for writing to restore it.\n";
+inline constexpr const char* kFmtHalfWrittenRestoreFailed =
+    "%s was left half-written by a run that was stopped, and writing its earlier content back failed.\n";
+
 inline constexpr const char* kMsgOutOfMemory = "Not enough memory.\n";  // any layer that cannot allocate

@@ -30,3 +30,28 @@ bool loadRomImage(RomImage& rom, std::FILE* file)
     }
     return true;
 }
+
+bool reportHalfWritten(const char* name, HalfWritten result)
+{
+    switch (result) {
+    case HalfWritten::No:
+        return true;
+    case HalfWritten::Restored:
+        printWarning(kFmtHalfWrittenRestored, name);
+        return true;
+    case HalfWritten::NotWritable:
+        printError(kFmtHalfWrittenNotWritable, name);
+        return false;
+    case HalfWritten::RestoreFailed:
+        printError(kFmtHalfWrittenRestoreFailed, name);
+        return false;
+    }
+    return false;
+}
+
+bool restoreHalfWrittenRom(const char* path)
+{
+    HalfWritten result = HalfWritten::No;
+    restoreHalfWrittenFiles(&path, 1, true, &result);
+    return reportHalfWritten(path, result);
+}

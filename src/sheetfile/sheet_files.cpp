@@ -12,6 +12,7 @@
 #include "rom/rom_messages.h"
 #include "rom/stored_form.h"
 #include "sheetfile/edited_files.h"
+#include "sheetfile/sheet_file_locks.h"
 #include "sheetfile/sheetfile_messages.h"
 
 namespace {
@@ -130,6 +131,9 @@ bool openSheetSource(SheetSource& source, const RomLayout& layout, const SheetFi
 {
     source.layout = &layout;
     source.files = files;
+    if (!holdSheetFiles(source.held, files, FileLock::Shared)) {
+        return false;
+    }
     if (!isCombinedFormat(files.format)) {
         return true;
     }

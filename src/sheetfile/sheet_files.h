@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/file_io.h"
 #include "rom/rom_image.h"
 #include "rom/sheet_catalogue.h"
 #include "sheetfile/sheet_file_format.h"
@@ -18,9 +19,11 @@ struct SheetSource {
     const RomLayout* layout = nullptr;
     SheetFiles files;
     std::unique_ptr<std::uint8_t[]> combined;  // combinedFileSize(layout) bytes
+    HeldRunLock held;                          // the sheet files, shared with other readers
 };
 
-// Sets up `source` for `layout`'s sheets; a combined file must hold exactly
+// Sets up `source` for `layout`'s sheets, holding them against writers as
+// long as it lives (sheet_file_locks.h); a combined file must hold exactly
 // that release's sheets. False after printing a message.
 bool openSheetSource(SheetSource& source, const RomLayout& layout, const SheetFiles& files);
 

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "cli/messages.h"
 #include "cli/run_driver.h"
@@ -166,6 +167,22 @@ int waitForProcess(HANDLE process)
 // The user and group of nobody on Linux and the BSDs.
 constexpr uid_t kNobody = 65534;
 
+// In a child about to run the program: the stop signals at their defaults and
+// none blocked, as an interactive shell starts a program, and no core files (a test run in the
+// background may have been started with some of them ignored).
+void resetStopSignals()
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        std::signal(signal, SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // SIGQUIT leaves no core file in the test's folder.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+}
+
 // Starts the binary in a child process; returns its process id.
 pid_t startProcess(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                    const fs::path& outPath, const fs::path& errPath, std::uint64_t fileSizeLimit,
@@ -204,6 +221,7 @@ pid_t startProcess(const std::vector<std::string>& arguments, const fs::path& wo
         if (timeoutSeconds != 0) {
             alarm(timeoutSeconds);  // survives the exec; SIGALRM ends the run
         }
+        resetStopSignals();
         // The superuser passes every permission check: run as nobody instead,
         // whose permissions bind as a user's do.
         if (unprivileged && geteuid() == 0 &&
@@ -308,6 +326,12 @@ bool canRunInChild()
 RunResult runSheetpakInChild(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
                              const FileFaultForTests& fault)
 {
+    return runSheetpakInChildSignalled(arguments, workingDirectory, fault).run;
+}
+
+SignalledRun runSheetpakInChildSignalled(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                                         const FileFaultForTests& fault)
+{
 #if defined(_WIN32)
     static_cast<void>(arguments);
     static_cast<void>(workingDirectory);
@@ -335,6 +359,7 @@ RunResult runSheetpakInChild(const std::vector<std::string>& arguments, const fs
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || chdir(workingDirectory.c_str()) != 0) {
             _exit(127);
         }
+        resetStopSignals();
         setFileFaultForTests(fault);
         const int status = runSheetpak(static_cast<int>(argvStorage.size()), argv.data());
         std::fflush(stdout);
@@ -343,7 +368,34 @@ RunResult runSheetpakInChild(const std::vector<std::string>& arguments, const fs
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(outPath), ""};
+    return {{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readText(outPath), ""},
+            WIFSIGNALED(status) ? WTERMSIG(status) : 0};
+#endif
+}
+
+SignalledRun runSheetpakBinarySignalled(const std::vector<std::string>& arguments, const fs::path& workingDirectory,
+                                        std::chrono::microseconds after, int signal)
+{
+#if defined(_WIN32)
+    static_cast<void>(arguments);
+    static_cast<void>(workingDirectory);
+    static_cast<void>(after);
+    static_cast<void>(signal);
+    throw std::runtime_error("no signals on this platform");
+#else
+    TempDir capture;
+    const fs::path outPath = capture / "stdout.txt";
+    const fs::path errPath = capture / "stderr.txt";
+    const pid_t child = startProcess(arguments, workingDirectory, outPath, errPath, 0, 0);
+    std::this_thread::sleep_for(after);
+    // A run that has ended already is a zombie until waited for: the signal
+    // does nothing to it.
+    kill(child, signal);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return {{WIFEXITED(status) ? WEXITSTATUS(status) : -1, asWritten(readText(outPath)), asWritten(readText(errPath))},
+            WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 #endif
 }
 

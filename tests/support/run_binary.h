@@ -1,6 +1,7 @@
 #pragma once
 // Runs the real sheetpak binary as a user would.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -54,6 +55,23 @@ RunResult runSheetpakInChild(const std::vector<std::string>& arguments,
                              const std::filesystem::path& workingDirectory, const FileFaultForTests& fault);
 
 bool canRunInChild();
+
+// How a run that a signal may have ended ended.
+struct SignalledRun {
+    RunResult run;   // run.exitStatus is -1 when a signal ended it
+    int signal = 0;  // that signal; 0 when the run exited
+};
+
+// As runSheetpakBinary, but `signal` is sent to the run `after` its start,
+// when it still runs then. Only where canRunInChild().
+SignalledRun runSheetpakBinarySignalled(const std::vector<std::string>& arguments,
+                                        const std::filesystem::path& workingDirectory,
+                                        std::chrono::microseconds after, int signal);
+
+// As runSheetpakInChild, telling the signal that ended the child.
+SignalledRun runSheetpakInChildSignalled(const std::vector<std::string>& arguments,
+                                         const std::filesystem::path& workingDirectory,
+                                         const FileFaultForTests& fault);
 
 // The banner every run prints first.
 const std::string& bannerText();

@@ -38,7 +38,20 @@ Bytes readFile(const fs::path& path)
     if (!in) {
         throw std::runtime_error("cannot read " + path.string());
     }
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    // In one read where the size can be told: byte by byte costs a debug
+    // build a tenth of a second per MiB.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || !in) {
+        in.clear();
+        in.seekg(0, std::ios::beg);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    Bytes bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 void writeFile(const fs::path& path, const Bytes& bytes)
