@@ -134,10 +134,12 @@ bool openRom(const RunRequest& request, RomImage& rom, std::FILE*& lock)
 {
     const bool readOnly = onlyReadsRom(request);
     rom.path = request.romPath.c_str();
+    clearSystemError();
     lock = openLockedFile(rom.path, readOnly ? "rb" : "r+b", readOnly ? FileLock::Shared : FileLock::Exclusive,
                           tellWaiting);
     if (lock == nullptr) {
         printError(kFmtUnableToOpenRom, rom.path);
+        printSystemReason();
         return false;
     }
     if (!restoreHalfWrittenRom(rom.path)) {

@@ -569,6 +569,34 @@ WholeFileWrite writeInPlace(const char* path, const std::uint8_t* bytes, std::ui
 
 }  // namespace
 
+namespace {
+
+SystemError gLastSystemError;
+
+}  // namespace
+
+SystemError lastSystemError()
+{
+    return gLastSystemError;
+}
+
+void clearSystemError()
+{
+    gLastSystemError = SystemError{};
+}
+
+void noteSystemError(SystemError error)
+{
+    if (error.code != 0) {
+        gLastSystemError = error;
+    }
+}
+
+void noteErrno(int code)
+{
+    noteSystemError({code, false});
+}
+
 std::FILE* openExistingFile(const char* path, const char* mode)
 {
     return openRegularFile(path, mode, true);

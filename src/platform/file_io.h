@@ -11,7 +11,26 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <memory>
+
+// ---- The system's reasons ----
+
+// The system's reason for the last failure of a system call the seam met:
+// an errno value, or on Windows a system error code. 0 when none was met
+// since clearSystemError, or the failure was the test hook's.
+struct SystemError {
+    int code = 0;
+    bool windows = false;  // a Windows system error code, not an errno value
+};
+SystemError lastSystemError();
+void clearSystemError();
+// For the seam and the readers above it: records a failed call's reason.
+void noteSystemError(SystemError error);
+void noteErrno(int code);
+
+// The system's text for `error`, without a closing full stop; empty for code 0.
+std::string systemErrorText(SystemError error);
 
 // ---- The process ----
 

@@ -194,6 +194,9 @@ bool transferAt(int descriptor, std::uint64_t position, Byte* bytes, std::uint64
             if (done < 0 && errno == EINTR) {
                 continue;
             }
+            if (done < 0) {
+                noteErrno(errno);
+            }
             return false;
         }
         position += static_cast<std::uint64_t>(done);
@@ -342,6 +345,7 @@ bool createJournal(const fs::path& path, const TargetState& before, JournalFile&
     const mode_t mode = before.exists ? static_cast<mode_t>(before.mode & 0666) | S_IRUSR | S_IWUSR : 0600;
     const int descriptor = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (descriptor < 0) {
+        noteErrno(errno);
         return false;
     }
     // Held until it is removed: no other run takes a live journal.
@@ -464,12 +468,16 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
     const int descriptor = open(path, (update ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
                                           (throughLinks ? 0 : O_NOFOLLOW));
     if (descriptor < 0) {
+        noteErrno(errno);
         return nullptr;
     }
     struct stat info;
     const int flags = fcntl(descriptor, F_GETFL);
     if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
         fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        if (S_ISDIR(info.st_mode)) {
+            noteErrno(EISDIR);
+        }
         close(descriptor);
         return nullptr;
     }
@@ -482,12 +490,20 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
 
 bool truncateFile(std::FILE* file, std::uint64_t size)
 {
-    return ftruncate(fileno(file), static_cast<off_t>(size)) == 0;
+    if (ftruncate(fileno(file), static_cast<off_t>(size)) != 0) {
+        noteErrno(errno);
+        return false;
+    }
+    return true;
 }
 
 bool syncFile(std::FILE* file)
 {
-    return fsync(fileno(file)) == 0;
+    if (fsync(fileno(file)) != 0) {
+        noteErrno(errno);
+        return false;
+    }
+    return true;
 }
 
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)
@@ -588,6 +604,7 @@ bool createTemporary(const fs::path& target, const TargetState& before, Temporar
         }
     }
     if (descriptor < 0) {
+        noteErrno(errno);
         releaseStopSignals();
         return false;
     }
@@ -621,7 +638,14 @@ bool flushTemporaries(Temporary* const* temporaries, std::uint32_t count)
     // One flush for the whole batch: syncfs puts every written file of the
     // file system on the disk and reports a failed write-back (Linux 5.8 on).
     if (count > 1) {
-        return fileStepMayRun(FileStep::Flush) && syncfs(fileno(temporaries[0]->file)) == 0;
+        if (!fileStepMayRun(FileStep::Flush)) {
+            return false;
+        }
+        if (syncfs(fileno(temporaries[0]->file)) != 0) {
+            noteErrno(errno);
+            return false;
+        }
+        return true;
     }
 #endif
     for (std::uint32_t k = 0; k < count; ++k) {
@@ -634,7 +658,16 @@ bool flushTemporaries(Temporary* const* temporaries, std::uint32_t count)
 
 bool renameTemporary(Temporary& temporary, const fs::path& target)
 {
-    return std::rename(temporary.path.c_str(), target.c_str()) == 0;
+    if (std::rename(temporary.path.c_str(), target.c_str()) != 0) {
+        noteErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string systemErrorText(SystemError error)
+{
+    return error.code == 0 ? std::string() : std::string(std::strerror(error.code));
 }
 
 void syncAfterRename(Temporary& /*renamed*/, const fs::path& target)

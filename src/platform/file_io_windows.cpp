@@ -34,6 +34,11 @@ constexpr DWORD kRenamePosixSemantics = 0x2;
 // How long a rename over a file waits for other runs to let go of it.
 constexpr DWORD kRenameWaitMilliseconds = 3000;
 
+void noteWindowsError(DWORD error)
+{
+    noteSystemError({static_cast<int>(error), true});
+}
+
 HANDLE handleOf(std::FILE* file)
 {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
@@ -280,7 +285,11 @@ bool transferAt(HANDLE handle, std::uint64_t position, Byte* bytes, std::uint64_
         place.OffsetHigh = static_cast<DWORD>(position >> 32);
         const DWORD wanted = static_cast<DWORD>(length < 0x40000000 ? length : 0x40000000);
         DWORD done = 0;
-        if (!call(handle, bytes, wanted, &done, &place) || done == 0) {
+        if (!call(handle, bytes, wanted, &done, &place)) {
+            noteWindowsError(GetLastError());
+            return false;
+        }
+        if (done == 0) {
             return false;
         }
         position += done;
@@ -495,6 +504,13 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
 {
     std::error_code error;
     if ((!throughLinks && isSymbolicLink(path)) || !fs::is_regular_file(path, error)) {
+        if (error) {
+            noteWindowsError(static_cast<DWORD>(error.value()));
+        } else if (fs::is_directory(path, error)) {
+            noteErrno(EISDIR);
+        } else if (!fs::exists(path, error)) {
+            noteErrno(ENOENT);
+        }
         return nullptr;
     }
     const bool update = std::strchr(mode, '+') != nullptr;
@@ -504,6 +520,7 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL | (throughLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        noteWindowsError(GetLastError());
         return nullptr;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
@@ -524,13 +541,22 @@ std::FILE* openRegularFile(const char* path, const char* mode, bool throughLinks
 
 bool truncateFile(std::FILE* file, std::uint64_t size)
 {
-    return _chsize_s(_fileno(file), static_cast<__int64>(size)) == 0;
+    const errno_t failed = _chsize_s(_fileno(file), static_cast<__int64>(size));
+    if (failed != 0) {
+        noteErrno(failed);
+        return false;
+    }
+    return true;
 }
 
 bool syncFile(std::FILE* file)
 {
     const HANDLE handle = handleOf(file);
-    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+    if (handle == INVALID_HANDLE_VALUE || FlushFileBuffers(handle) == 0) {
+        noteWindowsError(GetLastError());
+        return false;
+    }
+    return true;
 }
 
 bool readAt(std::FILE* file, std::uint64_t position, std::uint8_t* bytes, std::uint64_t length)
@@ -598,6 +624,7 @@ bool createTemporary(const fs::path& target, const TargetState& /*before*/, Temp
             if (error == ERROR_FILE_EXISTS) {
                 continue;
             }
+            noteWindowsError(error);
             return false;
         }
         const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
@@ -661,6 +688,7 @@ bool renameTemporary(Temporary& temporary, const fs::path& target)
         const DWORD error = GetLastError();
         if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) ||
             GetTickCount64() - start > kRenameWaitMilliseconds) {
+            noteWindowsError(error);
             return false;
         }
         Sleep(5);
@@ -810,4 +838,22 @@ void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bo
             return false;
         });
     }
+}
+
+std::string systemErrorText(SystemError error)
+{
+    if (error.code == 0) {
+        return std::string();
+    }
+    if (!error.windows) {
+        return std::strerror(error.code);
+    }
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                        static_cast<DWORD>(error.code), 0, text, sizeof text, nullptr);
+    std::string said(text, length);
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' || said.back() == '.')) {
+        said.pop_back();
+    }
+    return said.empty() ? "system error " + std::to_string(error.code) : said;
 }

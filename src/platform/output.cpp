@@ -2,8 +2,13 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
+
+#include "platform/file_io.h"
 
 namespace {
+
+constexpr const char* kFmtSystemSays = "The system says: %s.\n";
 
 MessageRoute gRoute = MessageRoute::AllToOutput;
 
@@ -51,6 +56,28 @@ void printError(const char* format, ...)
     va_start(arguments, format);
     printTo(true, format, arguments);
     va_end(arguments);
+}
+
+void printSystemReason()
+{
+    const SystemError error = lastSystemError();
+    clearSystemError();
+    if (error.code != 0) {
+        printError(kFmtSystemSays, systemErrorText(error).c_str());
+    }
+}
+
+void printSystemReason(const SystemError& error)
+{
+    if (error.code != 0) {
+        printError(kFmtSystemSays, systemErrorText(error).c_str());
+    }
+    clearSystemError();
+}
+
+void printErrnoReason(int code)
+{
+    printSystemReason(SystemError{code, false});
 }
 
 void flushMessages()

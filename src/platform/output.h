@@ -30,5 +30,16 @@ void printWarning(const char* format, ...) SHEETPAK_PRINTF_LIKE;
 // A refusal or a failure, and what to do about it.
 void printError(const char* format, ...) SHEETPAK_PRINTF_LIKE;
 
+// After a message that reports a file that could not be opened, created,
+// read, written, flushed or renamed: "The system says: ..." with the
+// system's text for the seam's last failure (file_io.h), which is then
+// forgotten; nothing when the seam met none.
+void printSystemReason();
+
+// The same for a reason a reader kept itself.
+struct SystemError;
+void printSystemReason(const SystemError& error);
+void printErrnoReason(int code);
+
 // Puts out what is buffered of both streams (before a wait, a prompt, the end).
 void flushMessages();

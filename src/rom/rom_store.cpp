@@ -1,5 +1,6 @@
 #include "rom/rom_store.h"
 
+#include <cerrno>
 #include <new>
 
 #include "platform/file_io.h"
@@ -10,7 +11,9 @@ bool loadRomImage(RomImage& rom, std::FILE* file)
 {
     std::uint64_t size = 0;
     if (!measureFileSize(file, size)) {
+        noteErrno(errno);
         printError(kFmtUnableToOpenRom, rom.path);
+        printSystemReason();
         return false;
     }
     if (size > std::uint64_t{copierHeaderOffset(size)} + kMaximumRomSize) {
@@ -25,7 +28,9 @@ bool loadRomImage(RomImage& rom, std::FILE* file)
         return false;
     }
     if (!seekTo(file, 0) || std::fread(rom.bytes.get(), 1, rom.size, file) != rom.size) {
+        noteErrno(std::ferror(file) != 0 ? errno : 0);
         printError(kFmtRomReadFailed, rom.path);
+        printSystemReason();
         return false;
     }
     return true;

@@ -26,10 +26,11 @@ bool readPictureFile(const char* path, bool throughLinks, SheetSlot* slots, std:
         reading.fault = SheetFileFault::SymbolicLink;
         return false;
     }
+    clearSystemError();
     std::FILE* file = throughLinks ? openExistingFile(path, "rb") : openExistingFileNotThroughLink(path, "rb");
     if (file == nullptr) {
         reading.fault = SheetFileFault::CannotOpen;
-        reading.systemError = errno;
+        reading.systemError = lastSystemError();
         return false;
     }
     PictureSheet sheets[kSheetCount];

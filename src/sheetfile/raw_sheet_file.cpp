@@ -23,7 +23,9 @@ std::uint32_t keptLength(std::uint32_t sheet, const RomLayout& layout)
 bool fail(SheetFileReading& reading, SheetFileFault fault)
 {
     reading.fault = fault;
-    reading.systemError = fault == SheetFileFault::CannotOpen || fault == SheetFileFault::CannotRead ? errno : 0;
+    if (fault == SheetFileFault::CannotOpen || fault == SheetFileFault::CannotRead) {
+        reading.systemError = lastSystemError();
+    }
     return false;
 }
 
@@ -33,6 +35,7 @@ bool readPerSheetFile(const char* path, const RomLayout& layout, SheetSlot* slot
                       SheetFileReading& reading)
 {
     SheetSlot& slot = slots[0];
+    clearSystemError();
     if (isSymbolicLink(path)) {
         return fail(reading, SheetFileFault::SymbolicLink);
     }
@@ -50,10 +53,11 @@ bool readPerSheetFile(const char* path, const RomLayout& layout, SheetSlot* slot
     reading.tooLarge = read && size > kSheetBufferSize;
     slot.length = static_cast<std::uint32_t>(size < kSheetBufferSize ? size : kSheetBufferSize);
     read = read && seekTo(file, 0) && std::fread(slot.bytes, 1, slot.length, file) == slot.length;
-    const int error = errno;
+    if (!read && std::ferror(file) != 0) {
+        noteErrno(errno);
+    }
     std::fclose(file);
     if (!read) {
-        errno = error;
         return fail(reading, SheetFileFault::CannotRead);
     }
     // The file's own size, however large: the first 0x8000 bytes are used.
@@ -67,6 +71,7 @@ bool readPerSheetFile(const char* path, const RomLayout& layout, SheetSlot* slot
 bool readCombinedFile(const char* path, const RomLayout& layout, SheetSlot* slots, std::uint32_t count,
                       SheetFileReading& reading)
 {
+    clearSystemError();
     std::FILE* file = openExistingFile(path, "rb");
     if (file == nullptr) {
         return fail(reading, SheetFileFault::CannotOpen);
@@ -82,10 +87,11 @@ bool readCombinedFile(const char* path, const RomLayout& layout, SheetSlot* slot
     // The slots lie back to back from the first one's bytes.
     const std::uint32_t needed = combinedFileSize(layout);
     read = read && count > 0 && seekTo(file, 0) && std::fread(slots[0].bytes, 1, needed, file) == needed;
-    const int error = errno;
+    if (!read && std::ferror(file) != 0) {
+        noteErrno(errno);
+    }
     std::fclose(file);
     if (!read) {
-        errno = error;
         return fail(reading, SheetFileFault::CannotRead);
     }
     return true;

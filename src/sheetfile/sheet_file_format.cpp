@@ -73,6 +73,7 @@ void printSheetFileReading(const SheetFileReading& reading, const char* path, st
         return;
     case SheetFileFault::CannotOpen:
         printError(kFmtCouldNotOpen, path);
+        printSystemReason(reading.systemError);
         return;
     case SheetFileFault::Empty:
         printError(kFmtSheetFileEmpty, path);
@@ -89,6 +90,9 @@ void printSheetFileReading(const SheetFileReading& reading, const char* path, st
     case SheetFileFault::None:
         if (reading.isPicture) {
             printSheetPictureRecord(reading.picture, path);
+            if (reading.picture.fault.fault == PictureFault::CannotRead) {
+                printErrnoReason(reading.picture.fault.systemError);
+            }
             return;
         }
         break;
@@ -100,6 +104,7 @@ void printSheetFileReading(const SheetFileReading& reading, const char* path, st
     }
     if (reading.fault == SheetFileFault::CannotRead) {
         printError(kFmtCouldNotRead, path);
+        printSystemReason(reading.systemError);
     } else if (reading.fault == SheetFileFault::None && reading.keptLength != 0) {
         printWarning(kFmtSheetLengthNotKept, number, reading.size, static_cast<unsigned>(reading.keptLength));
     }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "platform/file_io.h"
 #include "rom/rom_image.h"
 #include "sheetfile/png_sheet_file.h"
 
@@ -22,7 +23,7 @@ enum class SheetFileFault : std::uint8_t {
 
 struct SheetFileReading {
     SheetFileFault fault = SheetFileFault::None;
-    int systemError = 0;           // CannotOpen, CannotRead: the system's error number, when it gave one
+    SystemError systemError;       // CannotOpen, CannotRead: the system's reason, when it gave one
     std::uint64_t size = 0;        // a raw file's size
     bool tooLarge = false;         // a raw per-sheet file of more than 0x8000 bytes: the first 0x8000 are used
     std::uint32_t keptLength = 0;  // a raw per-sheet file whose size is not the length the game keeps: that length

@@ -23,16 +23,20 @@ bool reportWrite(Target target, const char* path, WholeFileWrite result)
     case WholeFileWrite::NotWritten:
         if (rom) {
             printError(kFmtRomWriteFailed, path);
+            printSystemReason();
             printError("%s", kMsgRomUnchanged);
         } else {
             printError(result == WholeFileWrite::CannotOpen ? kFmtCouldNotOpen : kFmtCouldNotWrite, path);
+            printSystemReason();
         }
         return false;
     case WholeFileWrite::NotRead:
         printError(rom ? kFmtRomReadFailed : kFmtCouldNotWrite, path);
+        printSystemReason();
         return false;
     case WholeFileWrite::Restored:
         printError(rom ? kFmtRomWriteFailed : kFmtCouldNotWrite, path);
+        printSystemReason();
         if (rom) {
             printError("%s", kMsgRomRestored);
         } else {
@@ -41,6 +45,7 @@ bool reportWrite(Target target, const char* path, WholeFileWrite result)
         return false;
     case WholeFileWrite::NotRestored:
         printError(rom ? kFmtRomWriteFailed : kFmtCouldNotWrite, path);
+        printSystemReason();
         printError(rom ? kFmtRomNotRestored : kFmtSheetFileNotRestored, path);
         return false;
     }
@@ -63,6 +68,7 @@ bool commitRom(RomImage& rom, const RomPlan& plan)
     } else {
         return false;
     }
+    clearSystemError();
     return reportWrite(Target::Rom, rom.path, writeWholeFile(rom.path, image, plan.size));
 }
 
@@ -85,6 +91,7 @@ bool commitSheetFiles(const SheetFilesPlan& plan)
         return true;
     }
     std::uint32_t failed = 0;
+    clearSystemError();
     const WholeFileWrite result = writeFileBatch(batch, count, failed);
     return reportWrite(Target::SheetFile, batch[failed].path, result);
 }
@@ -111,5 +118,6 @@ bool makeRunPatch(const RomImage& rom, const RomPlan& plan, PatchFormat format, 
 bool commitPatch(const char* path, const PatchBytes& patch)
 {
     removeLeftoverTemporaries(&path, 1, true);
+    clearSystemError();
     return reportWrite(Target::Patch, path, writeWholeFile(path, patch.bytes, patch.length));
 }

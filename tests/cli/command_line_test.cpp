@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -118,12 +119,12 @@ TEST_F(CommandLine, SameNameRefusedEvenWhenTheFileDoesNotExist)
 
 TEST_F(CommandLine, RomThatCannotBeOpened)
 {
-    expectRun({"0", "missing.smc"}, "Unable to open the ROM: missing.smc\n", 1);
-    expectRun({"2", "missing.smc"}, "Unable to open the ROM: missing.smc\n", 1);
+    expectRun({"0", "missing.smc"}, "Unable to open the ROM: missing.smc\n" + systemSays(ENOENT), 1);
+    expectRun({"2", "missing.smc"}, "Unable to open the ROM: missing.smc\n" + systemSays(ENOENT), 1);
     fs::create_directory(dir / "folder");
-    expectRun({"0", "folder"}, "Unable to open the ROM: folder\n", 1);
+    expectRun({"0", "folder"}, "Unable to open the ROM: folder\n" + systemSays(EISDIR), 1);
     // A sheet file that does not exist yet is never the same file as the ROM.
-    expectRun({"0", "missing.smc", "new.bin"}, "Unable to open the ROM: missing.smc\n", 1);
+    expectRun({"0", "missing.smc", "new.bin"}, "Unable to open the ROM: missing.smc\n" + systemSays(ENOENT), 1);
     EXPECT_FALSE(fs::exists(dir / "new.bin"));
 }
 
@@ -144,7 +145,7 @@ TEST_F(CommandLine, AWriteProtectedRomIsOnlyReadAndChecksSayTheRealRunWouldFail)
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"3", "zelda.smc"}, {"1", "87000", "zelda.smc"}}) {
         const RunResult result = asUser(arguments);
-        EXPECT_EQ(afterBanner(result.output), "Unable to open the ROM: zelda.smc\n") << arguments[0];
+        EXPECT_EQ(afterBanner(result.output), "Unable to open the ROM: zelda.smc\n" + systemSays(EACCES)) << arguments[0];
         EXPECT_EQ(result.exitStatus, 1);
     }
     // Their checks read it, report everything, then say why the run would fail.

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cerrno>
 #include <filesystem>
 #include <algorithm>
 #include <map>
@@ -401,11 +402,11 @@ TEST_F(Commands, WarningsAndRefusalsGoToStandardErrorAndQuietLeavesOnlyThem)
     // A refusal: standard error, and the exit status of the mode word.
     result = runSheetpakBinary({"insert", "missing.smc"}, commands.path());
     EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.errors, "Unable to open the ROM: missing.smc\n");
+    EXPECT_EQ(result.errors, "Unable to open the ROM: missing.smc\n" + systemSays(ENOENT));
     // The mode word keeps everything on standard output, banner first.
     result = runSheetpakBinary({"1", "87000", "missing.smc"}, commands.path());
     EXPECT_EQ(result.errors, "");
-    EXPECT_EQ(afterBanner(result.output), "Unable to open the ROM: missing.smc\n");
+    EXPECT_EQ(afterBanner(result.output), "Unable to open the ROM: missing.smc\n" + systemSays(ENOENT));
 }
 
 TEST_F(Commands, InfoTellsWhatTheRomHoldsAsTextOrJson)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -187,7 +189,7 @@ TEST(ExitPromptBinaryTest, NeverPromptsWithoutAConsole)
     TempDir folder;
     for (const std::string romPath : {"missing file.smc", "", "a \"quoted\\\" name\\", "tab\there\\\\"}) {
         const RunResult failed = runSheetpakBinary({"100", romPath}, folder.path());
-        EXPECT_EQ(afterBanner(failed.output), "Unable to open the ROM: " + romPath + "\n");
+        EXPECT_EQ(afterBanner(failed.output), "Unable to open the ROM: " + romPath + "\n" + systemSays(ENOENT));
         EXPECT_EQ(failed.errors, "");
     }
 }

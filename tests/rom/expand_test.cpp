@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <string>
 
 #include "support/rom_fixture.h"
@@ -84,8 +86,8 @@ TEST(ExpandRom, FailedWriteIsReportedAsFailure)
         GTEST_SKIP() << "no way to make writes fail on this platform";
     }
     const Expansion e = expand("2", makeSyntheticRom(), 0x180000);
-    EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to 2 megs...Couldn't write to the ROM: zelda.smc\n"
-                                          "The ROM has not been changed.\nFailed!\n");
+    EXPECT_EQ(afterBanner(e.result.output), "Expanding ROM to 2 megs...Couldn't write to the ROM: zelda.smc\n" +
+                                                systemSays(EFBIG) + "The ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(e.result.exitStatus, 1);
     // The grown image never took the ROM's place.
     EXPECT_EQ(firstDifference(e.after, e.before), -1);

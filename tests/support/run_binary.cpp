@@ -1,6 +1,7 @@
 #include "support/run_binary.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -412,4 +413,9 @@ std::string afterBanner(const std::string& output)
         return output.substr(banner.size());
     }
     return output;
+}
+
+std::string systemSays(int code)
+{
+    return std::string("The system says: ") + std::strerror(code) + ".\n";
 }

@@ -78,3 +78,7 @@ const std::string& bannerText();
 
 // `output` without the banner in front; the whole output when it lacks one.
 std::string afterBanner(const std::string& output);
+
+// The line a run prints after a file error, with the system's text for
+// the errno value `code`: "The system says: No such file or directory.\n".
+std::string systemSays(int code);

@@ -1,6 +1,7 @@
 // Mode 0 through the real binary, on generated sample ROMs.
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -128,10 +129,10 @@ TEST_F(Extraction, FilesThatCannotBeCreatedOrWrittenFailTheRun)
     }
     // As on a full disk: every GFX file fits under 0x1000 bytes but GFXDE.bin.
     const RunResult full = run({"0", "zelda.smc"}, 0x1000);
-    EXPECT_EQ(afterBanner(full.output), "Decompressing...Couldn't write GFXDE.bin\nFailed!\n");
+    EXPECT_EQ(afterBanner(full.output), "Decompressing...Couldn't write GFXDE.bin\n" + systemSays(EFBIG) + "Failed!\n");
     EXPECT_EQ(full.exitStatus, 1);
     const RunResult fullCombined = run({"0", "zelda.smc", "all.bin"}, 0x10000);
-    EXPECT_EQ(afterBanner(fullCombined.output), "Decompressing...Couldn't write all.bin\nFailed!\n");
+    EXPECT_EQ(afterBanner(fullCombined.output), "Decompressing...Couldn't write all.bin\n" + systemSays(EFBIG) + "Failed!\n");
     EXPECT_EQ(fullCombined.exitStatus, 1);
 }
 

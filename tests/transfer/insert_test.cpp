@@ -1,6 +1,7 @@
 // Mode 1 through the real binary: byte-exact layouts, every room check, and
 // a ROM left untouched by every failure before the writing starts.
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 
@@ -207,14 +208,14 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
     writeSampleSheetFiles(kUsLayout, 2);
     // A missing file halfway: the raw sheets and 0x00-0x4F would have been written.
     fs::remove(dir / "GFX50.bin");
-    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX50.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX50.bin\n" + systemSays(ENOENT) + "Failed!\n");
     fs::remove(dir / "GFX73.bin");
     expectRefused(rom, {"1", "87000", "zelda.smc"},
-                  "Recompressing...Couldn't open GFX73.bin\n2 of the 223 sheet files are missing.\nFailed!\n");
+                  "Recompressing...Couldn't open GFX73.bin\n" + systemSays(ENOENT) + "2 of the 223 sheet files are missing.\nFailed!\n");
     // A folder is no sheet file, whatever the system lets open.
     fs::create_directory(dir / "GFX73.bin");
-    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
-    expectRefused(rom, {"1", "87000", "zelda.smc", "GFX73.bin"}, "Recompressing...Couldn't open GFX73.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX73.bin\n" + systemSays(EISDIR) + "Failed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "GFX73.bin"}, "Recompressing...Couldn't open GFX73.bin\n" + systemSays(EISDIR) + "Failed!\n");
     fs::remove(dir / "GFX73.bin");
 
     // A sheet that does not compress to 0x8000 bytes or fewer.
@@ -235,7 +236,7 @@ TEST_F(Insertion, AnyFailureLeavesTheRomUntouched)
                   "Recompressing...The sheet file short.bin holds 0x767FF bytes; for this ROM it must hold exactly "
                   "0x76800.\n"
                   "Failed!\n");
-    expectRefused(rom, {"1", "87000", "zelda.smc", "missing.bin"}, "Recompressing...Couldn't open missing.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "missing.bin"}, "Recompressing...Couldn't open missing.bin\n" + systemSays(ENOENT) + "Failed!\n");
     // A Japanese ROM needs the longer file.
     writeFile(dir / "us.bin", combinedSampleFile(kUsLayout, 2));
     expectRefused(sampleRom({.version = RomVersion::Japan}), {"1", "87000", "zelda.smc", "us.bin"},
@@ -271,7 +272,7 @@ TEST_F(Insertion, FailedRomWriteIsReported)
     writeZeroSheetFiles(kUsLayout);
     const RunResult result = run({"1", "87000", "zelda.smc"}, 0x88000);
     EXPECT_EQ(afterBanner(result.output),
-              "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
+              "Recompressing...Couldn't write to the ROM: zelda.smc\n" + systemSays(EFBIG) + "The ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
     // The new image never took the ROM's place, and its temporary file is gone.
     EXPECT_EQ(firstDifference(readFile(dir / "zelda.smc"), rom.bytes), -1);
@@ -421,7 +422,7 @@ TEST_F(Insertion, SheetFilesThatCannotBeRightAreRefusedOrWarnedAbout)
               0u);
 
     // A whole ROM is no combined sheet file.
-    expectRefused(rom, {"1", "87000", "zelda.smc", "hack.smc"}, "Recompressing...Couldn't open hack.smc\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc", "hack.smc"}, "Recompressing...Couldn't open hack.smc\n" + systemSays(ENOENT) + "Failed!\n");
     rom.save(dir / "hack.smc");
     expectRefused(rom, {"1", "87000", "zelda.smc", "hack.smc"},
                   "Recompressing...The sheet file hack.smc holds 0x100000 bytes; for this ROM it must hold exactly "
@@ -548,23 +549,23 @@ TEST_F(Insertion, RefusalsSayWhichModeWordOrFileWouldHaveWorked)
     // Pictures extracted, then inserted without flag 0x20, and the reverse.
     ASSERT_EQ(run({"120", "zelda.smc"}).exitStatus, 0);
     expectRefused(rom, {"1", "87000", "zelda.smc"},
-                  "Recompressing...Couldn't open GFX73.bin\n"
+                  "Recompressing...Couldn't open GFX73.bin\n" + systemSays(ENOENT) + ""
                   "GFX73.png is there: add 20 to the mode word to insert pictures (mode 21).\n"
                   "223 of the 223 sheet files are missing.\nFailed!\n");
     writeSampleSheetFiles(kUsLayout, 1);
     fs::remove(dir / "GFX73.png");
     expectRefused(rom, {"161", "87000", "zelda.smc"},
-                  "Checking...Couldn't open GFX73.png\n"
+                  "Checking...Couldn't open GFX73.png\n" + systemSays(ENOENT) + ""
                   "GFX73.bin is there: take 20 off the mode word to insert raw sheet files (mode 141).\nFailed!\n");
     // From the wrong folder: nothing of either kind.
     fs::create_directory(dir / "elsewhere");
     const RunResult elsewhere = runSheetpakBinary({"1", "87000", "../zelda.smc"}, dir / "elsewhere");
     EXPECT_EQ(afterBanner(elsewhere.output),
-              "Recompressing...Couldn't open GFX73.bin\n223 of the 223 sheet files are missing.\nFailed!\n");
+              "Recompressing...Couldn't open GFX73.bin\n" + systemSays(ENOENT) + "223 of the 223 sheet files are missing.\nFailed!\n");
     // One file missing is named, and no count follows.
     fs::remove(dir / "GFX10.bin");
     fs::remove(dir / "GFX10.png");
-    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX10.bin\nFailed!\n");
+    expectRefused(rom, {"1", "87000", "zelda.smc"}, "Recompressing...Couldn't open GFX10.bin\n" + systemSays(ENOENT) + "Failed!\n");
 
     // A picture given as the combined file without 0x20, raw sheets with it.
     ASSERT_EQ(run({"120", "zelda.smc", "all.png"}).exitStatus, 0);

@@ -4,6 +4,8 @@
 // fallback writes the old bytes back; named pipes are refused at once.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -272,7 +274,7 @@ TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
     const SyntheticRom small = makeSyntheticRom();
     small.save(dir / "zelda.smc");
     const RunResult full = run({"2", "zelda.smc"}, 0x180000);
-    EXPECT_EQ(afterBanner(full.output), "Expanding ROM to 2 megs...Couldn't write to the ROM: zelda.smc\n"
+    EXPECT_EQ(afterBanner(full.output), "Expanding ROM to 2 megs...Couldn't write to the ROM: zelda.smc\n" + systemSays(EFBIG) + ""
                                         "The ROM has been restored.\nFailed!\n");
     EXPECT_EQ(readFile(dir / "other.smc"), small.bytes);
 }
@@ -294,8 +296,8 @@ TEST_F(Replacement, AWritePastAFileSizeLimitFailsEveryRouteAndLeavesEveryFileAsI
     const SyntheticRom rom = sampleRom({});
     writeSampleSheetFiles(kUsLayout, 2);
     writeFile(dir / "all.bin", combinedSampleFile(kUsLayout, 2));
-    const std::string unchanged = "Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n";
-    const std::string restored = "Couldn't write to the ROM: zelda.smc\nThe ROM has been restored.\nFailed!\n";
+    const std::string unchanged = "Couldn't write to the ROM: zelda.smc\n" + systemSays(EFBIG) + "The ROM has not been changed.\nFailed!\n";
+    const std::string restored = "Couldn't write to the ROM: zelda.smc\n" + systemSays(EFBIG) + "The ROM has been restored.\nFailed!\n";
     const struct {
         std::vector<std::string> arguments;
         bool hardLinked;
@@ -306,8 +308,8 @@ TEST_F(Replacement, AWritePastAFileSizeLimitFailsEveryRouteAndLeavesEveryFileAsI
         {{"1", "87000", "zelda.smc"}, true, 0x90000, "Recompressing..." + restored},
         {{"2", "zelda.smc"}, false, 0x180000, "Expanding ROM to 2 megs..." + unchanged},
         {{"2", "zelda.smc"}, true, 0x180000, "Expanding ROM to 2 megs..." + restored},
-        {{"800", "zelda.smc"}, false, 0x1000, "Decompressing...Couldn't write GFXDE.bin\nFailed!\n"},
-        {{"800", "zelda.smc", "all.bin"}, false, 0x10000, "Decompressing...Couldn't write all.bin\nFailed!\n"},
+        {{"800", "zelda.smc"}, false, 0x1000, "Decompressing...Couldn't write GFXDE.bin\n" + systemSays(EFBIG) + "Failed!\n"},
+        {{"800", "zelda.smc", "all.bin"}, false, 0x10000, "Decompressing...Couldn't write all.bin\n" + systemSays(EFBIG) + "Failed!\n"},
     };
     // The sheet files hold other sheets than the ROM's, so extraction (told to
     // replace them) would replace them all.
@@ -481,6 +483,64 @@ TEST_F(Replacement, NamedPipesAreRefusedAtOnceInEveryRole)
         fs::remove(dir / c.pipe);
     }
 #endif
+}
+
+}  // namespace
+
+namespace {
+
+// A small file system of its own (tmpfs, where the tests may mount one): a
+// full disk, or one out of file entries, says the system's reason.
+class FullDisk : public TransferTest {
+protected:
+    fs::path mounted;
+    void TearDown() override
+    {
+#if !defined(_WIN32)
+        if (!mounted.empty()) {
+            EXPECT_EQ(std::system(("umount '" + mounted.string() + "'").c_str()), 0);
+        }
+#endif
+    }
+    bool mount(const std::string& options)
+    {
+#if defined(_WIN32)
+        static_cast<void>(options);
+        return false;
+#else
+        fs::create_directory(dir / "small");
+        const std::string command = "mount -t tmpfs -o " + options + " tmpfs '" + (dir / "small").string() +
+                                    "' >/dev/null 2>&1";
+        if (std::system(command.c_str()) != 0) {
+            return false;
+        }
+        mounted = dir / "small";
+        return true;
+#endif
+    }
+};
+
+TEST_F(FullDisk, AFullDiskAndOneWithoutRoomForFilesSayTheSystemsReason)
+{
+    if (!mount("size=256k")) {
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    }
+    sampleRom({}).save(dir / "zelda.smc");
+    const RunResult full = runSheetpakBinary({"0", "../zelda.smc"}, mounted);
+    EXPECT_EQ(full.exitStatus, 1);
+    EXPECT_NE(afterBanner(full.output).find(".bin\n" + systemSays(ENOSPC) + "Failed!\n"), std::string::npos)
+        << full.output;
+    EXPECT_EQ(afterBanner(full.output).rfind("Decompressing...Couldn't write GFX", 0), 0u) << full.output;
+    EXPECT_TRUE(fs::is_empty(mounted)) << "every temporary file goes";
+
+    ASSERT_EQ(std::system(("umount '" + mounted.string() + "'").c_str()), 0);
+    mounted.clear();
+    ASSERT_TRUE(mount("size=8m,nr_inodes=40"));
+    const RunResult entries = runSheetpakBinary({"0", "../zelda.smc"}, mounted);
+    EXPECT_EQ(entries.exitStatus, 1);
+    EXPECT_EQ(afterBanner(entries.output).rfind("Decompressing...Couldn't open GFX", 0), 0u) << entries.output;
+    EXPECT_NE(afterBanner(entries.output).find(".bin\n" + systemSays(ENOSPC) + "Failed!\n"), std::string::npos)
+        << entries.output;
 }
 
 }  // namespace
