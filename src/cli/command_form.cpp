@@ -206,20 +206,6 @@ bool isFolder(const std::string& path)
     return fs::is_directory(path, error);
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // A sheet number of hexadecimal digits, 00 to DE.
 bool readSheetNumber(const std::string& text, std::uint32_t& sheet)
 {
@@ -228,10 +214,10 @@ bool readSheetNumber(const std::string& text, std::uint32_t& sheet)
     }
     sheet = 0;
     for (const char c : text) {
-        if (hexDigit(c) < 0) {
+        if (hexDigitValue(c) < 0) {
             return false;
         }
-        sheet = sheet * 16 + static_cast<std::uint32_t>(hexDigit(c));
+        sheet = sheet * 16 + static_cast<std::uint32_t>(hexDigitValue(c));
     }
     return sheet < kSheetCount;
 }
@@ -270,7 +256,7 @@ bool readSheetList(Command command, const std::string& list, SheetSelection& sel
 bool readPerSheetName(const std::string& path, std::uint32_t& sheet, bool& picture)
 {
     const std::string name = fs::path(path).filename().string();
-    if (name.size() != 9 || name.compare(0, 3, "GFX") != 0 || hexDigit(name[3]) < 0 || hexDigit(name[4]) < 0 ||
+    if (name.size() != 9 || name.compare(0, 3, "GFX") != 0 || hexDigitValue(name[3]) < 0 || hexDigitValue(name[4]) < 0 ||
         (name[3] >= 'a' && name[3] <= 'f') || (name[4] >= 'a' && name[4] <= 'f')) {
         return false;
     }
@@ -483,7 +469,7 @@ bool isCommandForm(int argc, const char* const* argv)
         return true;
     }
     // A dash before a hexadecimal digit is a minus of a mode word (-1).
-    if (first.size() >= 2 && first[0] == '-' && hexDigit(first[1]) < 0) {
+    if (first.size() >= 2 && first[0] == '-' && hexDigitValue(first[1]) < 0) {
         return true;
     }
     std::error_code error;

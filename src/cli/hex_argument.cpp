@@ -7,6 +7,8 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+}  // namespace
+
 int hexDigitValue(char c)
 {
     if (c >= '0' && c <= '9') {
@@ -20,8 +22,6 @@ int hexDigitValue(char c)
     }
     return -1;
 }
-
-}  // namespace
 
 std::uint32_t parseHexArgument(const char* text, std::uint32_t fallback, bool* anyDigit)
 {

@@ -10,3 +10,6 @@
 // `fallback` and clears *anyDigit when given. More than eight significant
 // digits saturate at 0xFFFFFFFF, whatever the sign.
 std::uint32_t parseHexArgument(const char* text, std::uint32_t fallback, bool* anyDigit = nullptr);
+
+// The value of one hexadecimal digit of either case, or -1 for any other character.
+int hexDigitValue(char c);

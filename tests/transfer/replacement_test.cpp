@@ -25,25 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names in `folder` of the form ".<name>.sheetpak-XXXXXX".
-std::vector<std::string> temporaries(const fs::path& folder)
-{
-    std::vector<std::string> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find(".sheetpak-") != std::string::npos) {
-            found.push_back(name);
-        }
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-std::optional<Bytes> contentOf(const fs::path& path)
-{
-    return fs::exists(path) ? std::optional<Bytes>(readFile(path)) : std::nullopt;
-}
-
 class Replacement : public TransferTest {
 protected:
     void SetUp() override
@@ -103,7 +84,7 @@ protected:
                 sawOld[k] = sawOld[k] || isOld;
                 sawNew[k] = sawNew[k] || isNew;
             }
-            const std::vector<std::string> left = temporaries(dir.path());
+            const std::vector<std::string> left = toolLeftovers(dir.path());
             if (killed.exitStatus != kFileFaultExitStatus) {
                 EXPECT_TRUE(left.empty());
                 return n - 1;
@@ -131,7 +112,7 @@ protected:
                 EXPECT_TRUE(isOld || now == target.after) << "step " << n << " failed: " << target.name;
                 allOldFromHere = allOldFromHere || isOld;
             }
-            EXPECT_TRUE(temporaries(dir.path()).empty()) << "step " << n << " failed";
+            EXPECT_TRUE(toolLeftovers(dir.path()).empty()) << "step " << n << " failed";
         }
         ADD_FAILURE() << "the run never completed";
         return 0;
@@ -222,7 +203,7 @@ TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
     EXPECT_EQ(readFile(dir / "roms" / "real.smc"), after);
     EXPECT_EQ(fs::status(dir / "roms" / "real.smc").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    EXPECT_TRUE(temporaries(dir / "roms").empty());
+    EXPECT_TRUE(toolLeftovers(dir / "roms").empty());
 
     // A hard link: written in place, so the other name sees it too.
     rom.save(dir / "zelda.smc");
@@ -230,7 +211,7 @@ TEST_F(Replacement, EveryNameOfTheRomSeesTheNewContentAndItsModeIsKept)
     EXPECT_EQ(run({"1", "87000", "zelda.smc"}).exitStatus, 0);
     EXPECT_EQ(readFile(dir / "other.smc"), after);
     EXPECT_EQ(fs::hard_link_count(dir / "zelda.smc"), 2u);
-    EXPECT_TRUE(temporaries(dir.path()).empty());
+    EXPECT_TRUE(toolLeftovers(dir.path()).empty());
 }
 
 TEST_F(Replacement, InPlaceFallbackWritesTheOldBytesBackWhenAWriteFails)
@@ -325,7 +306,7 @@ TEST_F(Replacement, AWritePastAFileSizeLimitFailsEveryRouteAndLeavesEveryFileAsI
         EXPECT_EQ(afterBanner(result.output), c.expected);
         EXPECT_EQ(result.exitStatus, 1) << c.expected;
         EXPECT_EQ(readFile(dir / "zelda.smc"), romBefore) << c.expected;
-        EXPECT_TRUE(temporaries(dir.path()).empty()) << c.expected;
+        EXPECT_TRUE(toolLeftovers(dir.path()).empty()) << c.expected;
         for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
             ASSERT_EQ(sheetFile(sheet), sampleSheet(sheet, kUsLayout, 2)) << sheetName(sheet);
         }
@@ -350,7 +331,7 @@ TEST_F(RunLocks, LeftoversOfKilledRunsGoButNeverTheFileOfALiveRun)
     EXPECT_EQ(run({"0", "zelda.smc"}).exitStatus, 0);
     EXPECT_EQ(run({"0", "zelda.smc", "all.bin"}).exitStatus, 0);
     std::fclose(held);
-    EXPECT_EQ(temporaries(dir.path()), (std::vector<std::string>{live, ".unrelated.sheetpak-abcdef"}));
+    EXPECT_EQ(toolLeftovers(dir.path()), (std::vector<std::string>{live, ".unrelated.sheetpak-abcdef"}));
     // A check writes nothing, and removes nothing either.
     writeFile(dir / dead[0], Bytes(10, 1));
     EXPECT_EQ(run({"40", "zelda.smc"}).exitStatus, 0);
@@ -372,7 +353,7 @@ TEST_F(RunLocks, LeftoversOfKilledRunsGoButNeverTheFileOfALiveRun)
                 << sheetName(sheet) << ", round " << round;
         }
     }
-    EXPECT_EQ(temporaries(dir.path()), std::vector<std::string>{".unrelated.sheetpak-abcdef"});
+    EXPECT_EQ(toolLeftovers(dir.path()), std::vector<std::string>{".unrelated.sheetpak-abcdef"});
 }
 
 // Runs started together on one ROM end it as they would one after the other,

@@ -28,25 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Names in `folder` of temporary files and journals (".<name>.sheetpak-...").
-std::vector<std::string> leftovers(const fs::path& folder)
-{
-    std::vector<std::string> found;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find(".sheetpak-") != std::string::npos) {
-            found.push_back(name);
-        }
-    }
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-std::optional<Bytes> contentOf(const fs::path& path)
-{
-    return fs::exists(path) ? std::optional<Bytes>(readFile(path)) : std::nullopt;
-}
-
 // The run after a stopped one: a check that reads the ROM and writes nothing
 // (the combined file it names does not exist).
 const std::vector<std::string> kNextRun = {"40", "zelda.smc", "none.bin"};
@@ -121,10 +102,10 @@ protected:
             }
             if (stopped.signal != 0 && signal != SIGKILL) {
                 EXPECT_TRUE(now == rom.bytes || now == after) << trace << ": mixed after a handled signal";
-                EXPECT_TRUE(leftovers(dir.path()).empty()) << trace;
+                EXPECT_TRUE(toolLeftovers(dir.path()).empty()) << trace;
             }
             const bool torn = now != rom.bytes && now != after;
-            const bool journalLeft = !leftovers(dir.path()).empty();
+            const bool journalLeft = !toolLeftovers(dir.path()).empty();
             EXPECT_TRUE(journalLeft || !torn) << trace << ": mixed without a journal";
             tornUntilNextRun += torn ? 1 : 0;
             const RunResult next = run(kNextRun);
@@ -137,7 +118,7 @@ protected:
                 << trace << ": mixed after the next run, first difference from the old ROM at "
                 << firstDifference(settled, rom.bytes);
             EXPECT_EQ(readFile(dir / "other.smc"), settled) << trace;
-            EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{}) << trace;
+            EXPECT_EQ(toolLeftovers(dir.path()), std::vector<std::string>{}) << trace;
             if (stopped.signal != 0) {
                 (settled == after ? stoppedNew : stoppedOld) += 1;
             }
@@ -179,7 +160,7 @@ protected:
         // that writes does): with `temporariesMayStay` only journals count.
         const auto journals = [&] {
             std::vector<std::string> found;
-            for (const std::string& name : leftovers(dir.path())) {
+            for (const std::string& name : toolLeftovers(dir.path())) {
                 if (!temporariesMayStay || name.find(".sheetpak-journal") != std::string::npos) {
                     found.push_back(name);
                 }
@@ -197,14 +178,14 @@ protected:
                 for (const Target& target : targets) {
                     EXPECT_EQ(contentOf(target.path), target.after) << target.path << " after a complete run";
                 }
-                EXPECT_TRUE(leftovers(dir.path()).empty());
+                EXPECT_TRUE(toolLeftovers(dir.path()).empty());
                 return n - 1;
             }
             for (const Target& target : targets) {
                 const std::optional<Bytes> now = contentOf(target.path);
                 tornByKill = tornByKill || (now != target.before && now != target.after);
             }
-            for (const std::string& name : leftovers(dir.path())) {
+            for (const std::string& name : toolLeftovers(dir.path())) {
                 journalLeft = journalLeft || name.find(".sheetpak-journal") != std::string::npos;
             }
             run(next);
@@ -217,7 +198,7 @@ protected:
                 sawNew[k] = sawNew[k] || isNew;
             }
             EXPECT_EQ(journals(), std::vector<std::string>{}) << "killed at step " << n;
-            for (const std::string& name : leftovers(dir.path())) {
+            for (const std::string& name : toolLeftovers(dir.path())) {
                 fs::remove(dir / name);  // what the next run that writes would remove
             }
 
@@ -231,7 +212,7 @@ protected:
                 EXPECT_TRUE(now == target.before || now == target.after)
                     << "step " << n << " failed: " << target.path << ": " << failed.output;
             }
-            EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{}) << "step " << n << " failed";
+            EXPECT_EQ(toolLeftovers(dir.path()), std::vector<std::string>{}) << "step " << n << " failed";
         }
         ADD_FAILURE() << "the run never completed";
         return 0;
@@ -347,7 +328,7 @@ TEST_F(StoppedRuns, ALinkedRomWhoseJournalCannotBeMadeIsNotWrittenAtAll)
               "Recompressing...Couldn't write to the ROM: zelda.smc\nThe ROM has not been changed.\nFailed!\n");
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(readFile(dir / "other.smc"), rom.bytes);
-    EXPECT_TRUE(leftovers(dir.path()).empty());
+    EXPECT_TRUE(toolLeftovers(dir.path()).empty());
 }
 
 TEST_F(StoppedRuns, AJournalWhoseChecksumFailsIsRemovedAndTheRomLeftAsItIs)
@@ -405,7 +386,7 @@ TEST_F(StoppedRuns, AHalfWrittenRomThatCannotBeOpenedForWritingIsRefusedAndLeftA
               0u)
         << restored.output;
     EXPECT_EQ(readFile(dir / "other.smc"), rom.bytes);
-    EXPECT_TRUE(leftovers(dir.path()).empty());
+    EXPECT_TRUE(toolLeftovers(dir.path()).empty());
 #endif
 }
 
@@ -443,7 +424,7 @@ TEST_F(StoppedRuns, AStopSignalDuringACommitWaitsForItAndOneAtAnyOtherTimeRemove
             runSheetpakInChildSignalled(insert, dir.path(), {FileFaultAction::Raise, c.at, c.step, c.signal});
         EXPECT_EQ(stopped.signal, c.signal) << trace << stopped.run.output;
         EXPECT_EQ(readFile(dir / "zelda.smc"), c.completes ? after : rom.bytes) << trace;
-        EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{}) << trace;
+        EXPECT_EQ(toolLeftovers(dir.path()), std::vector<std::string>{}) << trace;
     }
 
     // A batch of sheet files: the renames complete; before them, the
@@ -457,7 +438,7 @@ TEST_F(StoppedRuns, AStopSignalDuringACommitWaitsForItAndOneAtAnyOtherTimeRemove
         for (std::uint32_t sheet = 0; sheet < kSheetCount; ++sheet) {
             ASSERT_EQ(sheetFile(sheet), sampleSheet(sheet, kUsLayout, completes ? 4 : 2)) << sheetName(sheet);
         }
-        EXPECT_EQ(leftovers(dir.path()), std::vector<std::string>{});
+        EXPECT_EQ(toolLeftovers(dir.path()), std::vector<std::string>{});
     }
 #endif
 }

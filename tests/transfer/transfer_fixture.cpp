@@ -1,5 +1,6 @@
 #include "transfer_fixture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "rom/sheet_catalogue.h"
@@ -46,4 +47,22 @@ Bytes TransferTest::combinedSampleFile(const RomLayout& layout, std::uint32_t se
         combined.insert(combined.end(), bytes.begin(), bytes.end());
     }
     return combined;
+}
+
+std::vector<std::string> toolLeftovers(const std::filesystem::path& folder)
+{
+    std::vector<std::string> found;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".sheetpak-") != std::string::npos) {
+            found.push_back(name);
+        }
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+std::optional<Bytes> contentOf(const std::filesystem::path& path)
+{
+    return std::filesystem::exists(path) ? std::optional<Bytes>(readFile(path)) : std::nullopt;
 }

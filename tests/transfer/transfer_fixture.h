@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,3 +37,10 @@ protected:
     std::string sheetName(std::uint32_t sheet) const;
     Bytes sheetFile(std::uint32_t sheet) const { return readFile(dir / sheetName(sheet)); }
 };
+
+// Names, anywhere below `folder`, of the tool's temporary files and journals
+// (".<name>.sheetpak-..."), sorted.
+std::vector<std::string> toolLeftovers(const std::filesystem::path& folder);
+
+// The bytes of the file at `path`, or nothing when there is none.
+std::optional<Bytes> contentOf(const std::filesystem::path& path);
