@@ -14,8 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <new>
 
 #include "sheetfile/png_picture.h"
 #include "sheetfile/png_picture_messages.h"
@@ -63,6 +61,16 @@ void putBigEndian32(std::uint8_t* at, std::uint32_t value)
     at[3] = static_cast<std::uint8_t>(value);
 }
 
+// Writes the length, type and CRC of the chunk at `at`, whose `length` data
+// bytes are already in place after its header.
+void sealChunk(std::uint8_t* at, const char* type, std::uint32_t length)
+{
+    putBigEndian32(at, length);
+    std::memcpy(at + 4, type, 4);
+    const uLong crc = crc32_z(crc32_z(0, nullptr, 0), at + 4, 4 + std::size_t{length});
+    putBigEndian32(at + kChunkHeaderSize + length, static_cast<std::uint32_t>(crc));
+}
+
 // Appends a chunk of `type` with the `length` bytes at `data`, and its CRC.
 void putChunk(PictureWriter& writer, const char* type, const std::uint8_t* data, std::uint32_t length)
 {
@@ -70,13 +78,10 @@ void putChunk(PictureWriter& writer, const char* type, const std::uint8_t* data,
     if (at == nullptr) {
         return;
     }
-    putBigEndian32(at, length);
-    std::memcpy(at + 4, type, 4);
     if (length != 0) {
         std::memcpy(at + kChunkHeaderSize, data, length);
     }
-    const uLong crc = crc32_z(crc32_z(0, nullptr, 0), at + 4, 4 + std::size_t{length});
-    putBigEndian32(at + kChunkHeaderSize + length, static_cast<std::uint32_t>(crc));
+    sealChunk(at, type, length);
 }
 
 // The zlib stream of the rows, stored without compression (deflate blocks
@@ -89,26 +94,55 @@ void putChunk(PictureWriter& writer, const char* type, const std::uint8_t* data,
 // the same bytes as those the tool wrote through libpng before.
 constexpr std::uint32_t kImageChunkSize = 0x2000;
 
-void putImageData(PictureWriter& writer, const std::uint8_t* packed, std::uint32_t rowBytes, std::uint32_t height)
+// How the stored rows of a picture are laid out in its zlib stream.
+struct StoredRows {
+    std::size_t raw = 0;          // the rows' bytes, filter bytes included
+    std::uint32_t windowBits = 0;
+    std::uint32_t blockLimit = 0;  // the most bytes of rows in one block
+    std::size_t total = 0;        // the whole zlib stream
+    std::size_t chunks = 0;       // the IDAT chunks that hold it
+};
+
+constexpr std::size_t kChunkFrame = kChunkHeaderSize + kCrcSize;
+
+StoredRows storedRowsOf(std::uint32_t rowBytes, std::uint32_t height)
 {
-    const std::size_t raw = (std::size_t{rowBytes} + 1) * height;
-    std::uint32_t windowBits = 15;
-    if (raw <= 0x4000) {
-        for (std::size_t half = std::size_t{1} << (windowBits - 1); raw + 262 <= half; half >>= 1) {
-            --windowBits;
+    StoredRows rows;
+    rows.raw = (std::size_t{rowBytes} + 1) * height;
+    rows.windowBits = 15;
+    if (rows.raw <= 0x4000) {
+        for (std::size_t half = std::size_t{1} << (rows.windowBits - 1); rows.raw + 262 <= half; half >>= 1) {
+            --rows.windowBits;
         }
     }
     const std::uint32_t rowLength = rowBytes + 1;
-    const std::uint32_t blockLimit = ((1u << windowBits) + rowLength - 1) / rowLength * rowLength;
-    const std::size_t blocks = raw == 0 ? 1 : (raw + blockLimit - 1) / blockLimit;
-    // zlib header: deflate with that window, no dictionary, the fastest level
-    // (its check bits make the two bytes a multiple of 31); blocks; Adler-32.
-    std::unique_ptr<std::uint8_t[]> stream(new (std::nothrow) std::uint8_t[2 + 5 * blocks + raw + 4]);
-    if (!stream) {
-        writer.failed = true;
+    rows.blockLimit = ((1u << rows.windowBits) + rowLength - 1) / rowLength * rowLength;
+    const std::size_t blocks = rows.raw == 0 ? 1 : (rows.raw + rows.blockLimit - 1) / rows.blockLimit;
+    rows.total = 2 + 5 * blocks + rows.raw + 4;
+    rows.chunks = (rows.total + kImageChunkSize - 1) / kImageChunkSize;
+    return rows;
+}
+
+void putImageData(PictureWriter& writer, const std::uint8_t* packed, std::uint32_t rowBytes, std::uint32_t height)
+{
+    const StoredRows rows = storedRowsOf(rowBytes, height);
+    const std::size_t raw = rows.raw;
+    const std::uint32_t windowBits = rows.windowBits;
+    const std::uint32_t rowLength = rowBytes + 1;
+    const std::uint32_t blockLimit = rows.blockLimit;
+    const std::size_t total = rows.total;
+    const std::size_t chunks = rows.chunks;
+    // The chunks' room in the picture; the stream is laid out at its end
+    // first, then each piece moved forward into its chunk. A piece's chunk
+    // ends, its CRC included, before the next piece begins.
+    std::uint8_t* region = reserve(writer, chunks * kChunkFrame + total);
+    if (region == nullptr) {
         return;
     }
-    std::uint8_t* out = stream.get();
+    std::uint8_t* const stream = region + chunks * kChunkFrame;
+    std::uint8_t* out = stream;
+    // zlib header: deflate with that window, no dictionary, the fastest level
+    // (its check bits make the two bytes a multiple of 31); blocks; Adler-32.
     const std::uint32_t header = (8u + ((windowBits - 8u) << 4)) << 8;
     *out++ = static_cast<std::uint8_t>(header >> 8);
     *out++ = static_cast<std::uint8_t>(31 - header % 31);
@@ -133,11 +167,12 @@ void putImageData(PictureWriter& writer, const std::uint8_t* packed, std::uint32
         adler = adler32_z(adler, blockStart, size);
     } while (left != 0);
     putBigEndian32(out, static_cast<std::uint32_t>(adler));
-    out += 4;
-    const std::size_t total = static_cast<std::size_t>(out - stream.get());
-    for (std::size_t at = 0; at < total; at += kImageChunkSize) {
+    for (std::size_t k = 0; k < chunks; ++k) {
+        const std::size_t at = k * kImageChunkSize;
         const std::size_t piece = total - at < kImageChunkSize ? total - at : kImageChunkSize;
-        putChunk(writer, "IDAT", stream.get() + at, static_cast<std::uint32_t>(piece));
+        std::uint8_t* chunk = region + k * (kImageChunkSize + kChunkFrame);
+        std::memmove(chunk + kChunkHeaderSize, stream + at, piece);
+        sealChunk(chunk, "IDAT", static_cast<std::uint32_t>(piece));
     }
 }
 
@@ -154,6 +189,20 @@ bool encodePackedPicture(const std::uint8_t* packed, std::uint32_t width, std::u
 {
     PictureWriter writer{picture};
     picture.length = 0;
+    // The whole picture's size, known before a byte is put: one allocation
+    // of just that, as a plan holds a picture for each of its files.
+    const StoredRows rows = storedRowsOf((width + 1) / 2, height);
+    const std::size_t size = kSignatureSize + (kChunkFrame + kHeaderLength) + (kChunkFrame + 3 * colours) +
+                             rows.chunks * kChunkFrame + rows.total + kChunkFrame;
+    if (picture.capacity < size) {
+        void* sized = std::realloc(picture.bytes, size);
+        if (sized == nullptr) {
+            std::snprintf(reason, sizeof reason, "%s", kReasonOutOfMemory);
+            return false;
+        }
+        picture.bytes = static_cast<std::uint8_t*>(sized);
+        picture.capacity = size;
+    }
     std::uint8_t* signature = reserve(writer, kSignatureSize);
     if (signature != nullptr) {
         std::memcpy(signature, kPngSignature, kSignatureSize);
