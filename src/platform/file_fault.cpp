@@ -17,11 +17,6 @@ void setFileFaultForTests(const FileFaultForTests& fault)
     gStepsCounted = 0;
 }
 
-std::uint32_t fileStepsCountedForTests()
-{
-    return gStepsCounted;
-}
-
 bool fileStepMayRun(FileStep kind)
 {
     if (gFault.only != FileStep::Any && gFault.only != kind) {

@@ -27,9 +27,6 @@ inline constexpr int kFileFaultExitStatus = 86;
 // Sets the hook and restarts the count.
 void setFileFaultForTests(const FileFaultForTests& fault);
 
-// The number of steps counted since the hook was last set.
-std::uint32_t fileStepsCountedForTests();
-
 // For the seam itself: counts one step of `kind`. False when the hook makes
 // this step fail; does not return when it ends the process here.
 bool fileStepMayRun(FileStep kind);

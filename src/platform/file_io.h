@@ -3,8 +3,10 @@
 // file against other runs, seeking and measuring with 64-bit positions on
 // every platform (a plain long is 32 bits on Windows), writing, flushing to
 // the disk, and putting whole new files in the place of old ones. Nothing
-// here prints. The portable parts live in file_io.cpp, the system calls in
-// file_io_posix.cpp or file_io_windows.cpp (the build picks one).
+// here prints. The portable parts live in file_io.cpp, the journals of
+// in-place writes in file_journal.cpp, the locks between runs in
+// run_locks.cpp, the system calls in file_io_posix.cpp or
+// file_io_windows.cpp (the build picks one).
 //
 // Every write, flush, resize, creation and rename of a ROM or sheet file goes
 // through this seam, so that the test hook (file_fault.h) sees it.
@@ -247,7 +249,7 @@ void removeLeftoverTemporaries(const char* const* paths, std::uint32_t count, bo
 // sheet files (lockFolder, lockFileOrFolder), then, for a moment each, the
 // journals beside them and the folder where a temporary file is made. A run
 // that holds a folder alone waits for no lock after it, so no two runs ever
-// wait for each other (the argument in full is in file_io.cpp).
+// wait for each other (the argument in full is in run_locks.cpp).
 
 // A folder or file held against other runs; let go of when its owner goes.
 struct RunLock;

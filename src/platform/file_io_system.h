@@ -1,7 +1,8 @@
 #pragma once
 // The system calls behind the file seam, one source file per platform
-// (file_io_posix.cpp, file_io_windows.cpp): what file_io.cpp builds the
-// portable operations from. For the seam's own source files only.
+// (file_io_posix.cpp, file_io_windows.cpp): what the portable files of the
+// seam (file_io.cpp, file_journal.cpp, run_locks.cpp) are built from, and the
+// few steps they share. For the seam's own source files only.
 
 #include <chrono>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/file_fault.h"
 #include "platform/file_io.h"
 
 // What a file was before its replacement.
@@ -183,3 +185,21 @@ struct RunLock {
     bool folderHeld = false;
     std::intptr_t folder = -1;
 };
+
+// ---- Steps of file_io.cpp that the seam's other files use ----
+
+// A stretch of a file: `length` bytes from `offset`.
+struct ByteRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+
+// Writes `length` bytes at `position` in pieces of at most 256 KiB, a counted
+// step of `kind` each (a fault or kill can land between pieces). False when
+// a piece cannot be written.
+bool writePiecesAt(std::FILE* file, std::uint64_t position, const std::uint8_t* bytes, std::uint64_t length,
+                   FileStep kind = FileStep::Write);
+
+// Follows symbolic links from `path` to the name of the file itself. False
+// for a loop of links or one that cannot be read.
+bool resolveLinks(const char* path, std::filesystem::path& resolved);
