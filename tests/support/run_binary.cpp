@@ -1,5 +1,6 @@
 #include "support/run_binary.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -417,5 +418,34 @@ std::string afterBanner(const std::string& output)
 
 std::string systemSays(int code)
 {
+#if defined(_WIN32)
+    // The tool reports the Windows error of the call that failed, in the
+    // system's words: the error that stands for `code` there.
+    DWORD error = 0;
+    switch (code) {
+    case ENOENT:
+        error = ERROR_FILE_NOT_FOUND;
+        break;
+    case EACCES:
+    case EISDIR:
+        error = ERROR_ACCESS_DENIED;
+        break;
+    case ENOSPC:
+        error = ERROR_DISK_FULL;
+        break;
+    default:
+        break;
+    }
+    if (error != 0) {
+        char text[512];
+        const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                                            0, text, sizeof text, nullptr);
+        std::string said(text, length);
+        while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ' || said.back() == '.')) {
+            said.pop_back();
+        }
+        return "The system says: " + said + ".\n";
+    }
+#endif
     return std::string("The system says: ") + std::strerror(code) + ".\n";
 }

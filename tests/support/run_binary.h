@@ -80,5 +80,6 @@ const std::string& bannerText();
 std::string afterBanner(const std::string& output);
 
 // The line a run prints after a file error, with the system's text for
-// the errno value `code`: "The system says: No such file or directory.\n".
+// the errno value `code`: "The system says: No such file or directory.\n"
+// (on Windows, the text of the Windows error that stands for it).
 std::string systemSays(int code);
