@@ -420,14 +420,14 @@ std::string systemSays(int code)
 {
 #if defined(_WIN32)
     // The tool reports the Windows error of the call that failed, in the
-    // system's words: the error that stands for `code` there.
+    // system's words: the error that stands for `code` there. A folder is
+    // refused by the tool itself before any call, with EISDIR's text.
     DWORD error = 0;
     switch (code) {
     case ENOENT:
         error = ERROR_FILE_NOT_FOUND;
         break;
     case EACCES:
-    case EISDIR:
         error = ERROR_ACCESS_DENIED;
         break;
     case ENOSPC:
