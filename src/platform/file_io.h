@@ -3,8 +3,9 @@
 // file against other runs, seeking and measuring with 64-bit positions on
 // every platform (a plain long is 32 bits on Windows), writing, flushing to
 // the disk, and putting whole new files in the place of old ones. Nothing
-// here prints. The portable parts live in file_io.cpp, the journals of
-// in-place writes in file_journal.cpp, the locks between runs in
+// here prints. The plain steps on one open file live in file_steps.cpp,
+// whole-file replacement and in-place rewrites in file_replacement.cpp, the
+// journals of in-place writes in file_journal.cpp, the locks between runs in
 // run_locks.cpp, the system calls in file_io_posix.cpp or
 // file_io_windows.cpp (the build picks one).
 //

@@ -1,8 +1,9 @@
 #pragma once
 // The system calls behind the file seam, one source file per platform
 // (file_io_posix.cpp, file_io_windows.cpp): what the portable files of the
-// seam (file_io.cpp, file_journal.cpp, run_locks.cpp) are built from, and the
-// few steps they share. For the seam's own source files only.
+// seam (file_steps.cpp, file_journal.cpp, run_locks.cpp,
+// file_replacement.cpp) are built from, and the two steps of file_steps.cpp
+// they share. For the seam's own source files only.
 
 #include <chrono>
 #include <cstdint>
@@ -186,7 +187,7 @@ struct RunLock {
     std::intptr_t folder = -1;
 };
 
-// ---- Steps of file_io.cpp that the seam's other files use ----
+// ---- Steps of file_steps.cpp that the seam's other files use ----
 
 // A stretch of a file: `length` bytes from `offset`.
 struct ByteRange {
