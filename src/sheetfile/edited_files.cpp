@@ -6,6 +6,7 @@
 #include "codec/codec_limits.h"
 #include "rom/sheet_catalogue.h"
 #include "rom/stored_form.h"
+#include "sheetfile/sheet_file_forms.h"
 
 bool sheetFileHoldsChanges(const RomLayout& layout, SheetFileFormat format, const char* path,
                            const SheetSlot* newSheets, std::uint32_t count)

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "sheetfile/png_picture.h"
-#include "sheetfile/png_sheet_file.h"
+#include "sheetfile/png_sheet_pixels.h"
 
 // The marks of a colour code: a pixel refused whatever its sheet.
 inline constexpr std::uint8_t kTransparent = 0x20;  // alpha below full

@@ -6,8 +6,6 @@
 
 #include "platform/output.h"
 #include "rom/sheet_catalogue.h"
-#include "sheetfile/picture_sheet_file.h"
-#include "sheetfile/raw_sheet_file.h"
 #include "sheetfile/sheetfile_messages.h"
 
 SheetFileFormat otherKindOf(SheetFileFormat format)
@@ -46,21 +44,6 @@ void sheetsOfFile(SheetFileFormat format, std::uint32_t k, std::uint32_t& first,
 {
     first = isCombinedFormat(format) ? 0 : k;
     count = isCombinedFormat(format) ? kSheetCount : 1;
-}
-
-const SheetFileFunctions& sheetFileFunctions(SheetFileFormat format)
-{
-    switch (format) {
-    case SheetFileFormat::RawPerSheet:
-        return kRawPerSheetFiles;
-    case SheetFileFormat::RawCombined:
-        return kRawCombinedFile;
-    case SheetFileFormat::PicturePerSheet:
-        return kPicturePerSheetFiles;
-    case SheetFileFormat::PictureCombined:
-        break;
-    }
-    return kPictureCombinedFile;
 }
 
 void printSheetFileReading(const SheetFileReading& reading, const char* path, std::uint32_t sheet,

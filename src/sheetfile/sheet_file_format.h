@@ -3,8 +3,8 @@
 // PNG pictures, one file per sheet in a folder or one combined file. Each
 // form is a record of the same few functions (reading a file's sheets as
 // insertion reads them, making a file's bytes, naming a file), kept in its
-// own file pair (raw_sheet_file, picture_sheet_file), so that no walk asks
-// which form it has.
+// own file pair (raw_sheet_file, picture_sheet_file) and found through the
+// one table of sheet_file_forms.h, so that no walk asks which form it has.
 
 #include <cstdint>
 #include <string>
@@ -77,5 +77,3 @@ struct SheetFileFunctions {
     // length). False after printing why not (memory ran out).
     bool (*make)(const char* path, const SheetSlot* slots, std::uint32_t count, MadeSheetFile& file);
 };
-
-const SheetFileFunctions& sheetFileFunctions(SheetFileFormat format);

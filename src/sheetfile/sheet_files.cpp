@@ -12,6 +12,7 @@
 #include "rom/rom_messages.h"
 #include "rom/stored_form.h"
 #include "sheetfile/edited_files.h"
+#include "sheetfile/sheet_file_forms.h"
 #include "sheetfile/sheet_file_locks.h"
 #include "sheetfile/sheetfile_messages.h"
 
