@@ -1,7 +1,9 @@
 #pragma once
 // Insertion of the changed sheets only (studyInsertion with request.changedOnly).
 
-#include "transfer/insert.h"
+#include "rom/rom_image.h"
+#include "rom/rom_plan.h"
+#include "transfer/insert_request.h"
 
 // Plans only the sheets whose stored form differs from the ROM's, each in its
 // old place when it fits there, else in the first free place from the start
